@@ -1,0 +1,22 @@
+# tessaro_add_test(NAME SOURCES file... LIBS lib... [LABELS label...] [ENV VAR=value...])
+# One GoogleTest executable registered with CTest. Tests run from the build
+# directory; TESSARO_SOURCE_DIR and TESSARO_CORPUS_DIR tell them where the
+# repository and the shared third-party files are.
+set(TESSARO_CORPUS_DIR "${CMAKE_SOURCE_DIR}/../shared/corpus" CACHE PATH "Third-party test files")
+
+function(tessaro_add_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+    target_compile_definitions(${name} PRIVATE
+        TESSARO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+        TESSARO_CORPUS_DIR="${TESSARO_CORPUS_DIR}")
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+        TIMEOUT 600
+        ENVIRONMENT "${T_ENV}")
+    if(T_LABELS)
+        set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+    endif()
+endfunction()

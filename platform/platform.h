@@ -1,0 +1,44 @@
+// Platform layer: the few operating-system services that the subsystems use
+// and that are not plain standard C++. Everything here is process-wide and
+// single-threaded, like the rest of the program.
+//
+// - the debugger output channel: one message per call, the text exactly as
+//   given. Silent unless TESSARO_DEBUG is set in the environment, in which
+//   case each message is written to standard error. Tests install a sink to
+//   see every message whatever the environment says.
+// - the high-resolution performance counter and its frequency.
+// - the global storage for decoded image pixels.
+//
+// No other subsystem includes an operating-system header; a port replaces the
+// sources of this folder and keeps this header.
+#pragma once
+
+#include <cstddef> // size_t
+#include <cstdint> // int64_t
+
+// Sends one message to the debugger output channel. A null text is ignored.
+void PlatformDebugOutput(const char* text);
+
+// Formats like printf into a private buffer and sends the result as one
+// message; text beyond 1023 characters is cut, never written past the buffer.
+void PlatformDebugPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Receives every debugger message while installed, in place of standard error.
+using PlatformDebugSink = void (*)(const char* text, void* user);
+
+// Installs the sink (null restores the default behaviour). The previous sink and
+// its user pointer are stored through the optional out-parameters so that a
+// caller can put them back.
+void PlatformSetDebugSink(PlatformDebugSink sink, void* user, PlatformDebugSink* previous = nullptr,
+                          void** previousUser = nullptr);
+
+// Current value of the monotonic performance counter, in ticks.
+int64_t PlatformPerfCounter();
+
+// Ticks per second of PlatformPerfCounter; always positive.
+int64_t PlatformPerfFrequency();
+
+// Movable zero-filled storage for image pixels; null when the system has no
+// memory. Released with PlatformGlobalFree (null is ignored).
+void* PlatformGlobalAlloc(size_t bytes);
+void PlatformGlobalFree(void* block);

@@ -1,0 +1,61 @@
+// Texture manager: turns an image entry of the current archive into an
+// OpenGL texture object and returns its name.
+//
+// JPEG and TGA files are told apart by the last three characters of the name.
+// Both sides must be powers of two from 1 to 256. Every decoded image is kept
+// in the texture table until FreeTextures at shutdown, which makes no GL call;
+// the returned GL names belong to the caller and are never deleted here.
+// Loads need a current GL context; this subsystem never creates one. Every
+// failure writes one "Texture : ..." line to the debugger output and yields 0.
+#pragma once
+
+#include "texture/image.h"
+
+#include <cstdint> // int32_t, uint32_t
+
+constexpr int32_t kTextureListCapacity = 100;
+
+// The decoded images, kept until FreeTextures. An image arriving when its list
+// is full is not registered; it is released right after its upload instead.
+struct TextureTable {
+    ImageBuffer* jpegImages[kTextureListCapacity];
+    int32_t jpegCount;
+    TgaImage* tgaImages[kTextureListCapacity];
+    int32_t tgaCount;
+};
+
+// The program's one texture table.
+extern TextureTable g_textureTable;
+
+// Loads a ".jpg" or ".tga" entry (ASCII case ignored) of g_currentPak as a
+// texture, with a GLU mipmap chain when `mipmaps` is set. Returns the GL
+// texture name, or 0 with a message (also for names shorter than 3 characters
+// and null). The caller owns the name.
+uint32_t LoadTexture(const char* name, bool mipmaps);
+
+// Decodes a JPEG entry and uploads it as GL_RGB. 0 with a message on failure;
+// a missing entry gives "Texture : Texture not found!\n" without decoding.
+uint32_t LoadJpegTexture(const char* name, bool mipmaps);
+
+// Loads a TGA entry and uploads it as GL_RGB (24 bits) or GL_RGBA (32 bits).
+// 0 with a message on failure.
+uint32_t LoadTgaTexture(const char* name, bool mipmaps);
+
+// Creates a texture from `width` x `height` pixels of `layout` (GL_RGB: 3
+// bytes, GL_RGBA: 4 bytes a pixel, rows tightly packed) with the given internal
+// format, wrap GL_REPEAT and GL_LINEAR filters, and leaves GL_TEXTURE_2D enabled
+// and texture 0 bound. Returns the new name (owned by the caller).
+uint32_t UploadTexture(const void* pixels, int32_t width, int32_t height, int32_t internalFormat, uint32_t layout,
+                       bool mipmaps);
+
+// True when width and height are both powers of two from 1 to 256.
+bool IsTextureSizeValid(int32_t width, int32_t height);
+
+// Reads the whole entry `name` of g_currentPak into a pool block followed by a
+// 0 byte and stores its size in `size`. Null when the entry is missing, short
+// or the pool is exhausted. Released with PoolFree.
+void* ReadEntryToPool(const char* name, int32_t* size);
+
+// Releases every registered image (TGA list, then JPEG list, last first) and
+// empties the table. Makes no GL call.
+void FreeTextures();

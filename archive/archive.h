@@ -60,8 +60,14 @@ extern PAKFile* g_currentPak;
 // Released with PakClose.
 PAKFile* PakOpen(const char* path, const char* mode);
 
+// PakOpen that also tells why it failed: *reason (when not null) is set to a
+// static one-line text on failure and to null on success.
+PAKFile* PakOpenWithReason(const char* path, const char* mode, const char** reason);
+
 // Writes the directory and trailer back (modes 'a' and 'w'), closes the stream
-// and releases the handle. Returns the stream's close result, -1 for null.
+// and releases the handle (g_currentPak is cleared when it was this archive).
+// Returns the stream's close result (-1 also when the directory could not be
+// written), -1 for null.
 int PakClose(PAKFile* pak);
 
 // First directory record whose name equals `name` ignoring ASCII case; null

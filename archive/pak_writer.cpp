@@ -3,9 +3,9 @@
 
 #include "archive/archive.h"
 
-#include <cstdio>  // fopen, fwrite, rename, remove
-#include <cstring> // memcpy
-#include <limits>  // numeric_limits
+#include <cstdio> // fopen, fwrite, rename, remove
+
+static constexpr int64_t kInt32Max = 2147483647;
 
 static void PutInt32(std::vector<uint8_t>* out, uint32_t value) {
     for (int i = 0; i < 4; ++i) {
@@ -13,51 +13,83 @@ static void PutInt32(std::vector<uint8_t>* out, uint32_t value) {
     }
 }
 
-static void SetError(std::string* error, const std::string& text) {
+static bool Fail(std::string* error, const std::string& text) {
     if (error != nullptr) {
         *error = text;
     }
+    return false;
 }
 
-bool PakBuildArchive(const std::vector<PakWriteEntry>& entries, std::vector<uint8_t>* out, std::string* error) {
-    const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
-    uint64_t dataLength = 0;
-    for (const PakWriteEntry& e : entries) {
-        if (e.name.size() > static_cast<size_t>(kPakMaxNameLength)) {
-            SetError(error, "name longer than 21 characters: " + e.name);
-            return false;
+bool PakAppendDirectory(const std::vector<PakRecord>& records, int64_t dataLength, std::vector<uint8_t>* out,
+                        std::string* error) {
+    const int64_t totalLength = dataLength + kPakRecordSize * static_cast<int64_t>(records.size()) + kPakTrailerSize;
+    if (dataLength < 0 || totalLength > kInt32Max) {
+        return Fail(error, "archive larger than 2 GiB");
+    }
+    for (const PakRecord& r : records) {
+        if (r.name.size() > static_cast<size_t>(kPakMaxNameLength)) {
+            return Fail(error, "name longer than 21 characters: " + r.name);
         }
-        dataLength += e.data.size();
-    }
-    const uint64_t totalLength = dataLength + kPakRecordSize * static_cast<uint64_t>(entries.size()) + kPakTrailerSize;
-    if (totalLength > limit) {
-        SetError(error, "archive larger than 2 GiB");
-        return false;
-    }
-
-    out->clear();
-    out->reserve(static_cast<size_t>(totalLength));
-    std::vector<uint32_t> offsets;
-    for (const PakWriteEntry& e : entries) {
-        offsets.push_back(static_cast<uint32_t>(out->size()));
-        for (uint8_t byte : e.data) {
-            out->push_back(byte ^ e.mask);
+        if (r.offset < 0 || r.size < 0 || static_cast<int64_t>(r.offset) + r.size > dataLength) {
+            return Fail(error, "entry outside the data area: " + r.name);
         }
     }
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const PakWriteEntry& e = entries[i];
-        out->push_back(e.mask);
-        out->push_back(static_cast<uint8_t>(e.name.size()));
+    for (const PakRecord& r : records) {
+        out->push_back(r.mask);
+        out->push_back(static_cast<uint8_t>(r.name.size()));
         for (int k = 0; k < kPakNameBytes; ++k) {
             // Name bytes are masked; the padding after them stays 0x00.
-            out->push_back(k < static_cast<int>(e.name.size()) ? static_cast<uint8_t>(e.name[k]) ^ e.mask : 0);
+            out->push_back(k < static_cast<int>(r.name.size()) ? static_cast<uint8_t>(r.name[k]) ^ r.mask : 0);
         }
-        PutInt32(out, offsets[i]);
-        PutInt32(out, static_cast<uint32_t>(e.data.size()));
+        PutInt32(out, static_cast<uint32_t>(r.offset));
+        PutInt32(out, static_cast<uint32_t>(r.size));
     }
     PutInt32(out, static_cast<uint32_t>(dataLength));
     PutInt32(out, static_cast<uint32_t>(totalLength));
     out->insert(out->end(), kPakMagic, kPakMagic + sizeof kPakMagic);
+    return true;
+}
+
+bool PakBuildArchive(const std::vector<PakWriteEntry>& entries, std::vector<uint8_t>* out, std::string* error) {
+    int64_t dataLength = 0;
+    for (const PakWriteEntry& e : entries) {
+        dataLength += static_cast<int64_t>(e.data.size());
+        if (dataLength > kInt32Max) {
+            return Fail(error, "archive larger than 2 GiB");
+        }
+    }
+    std::vector<uint8_t> bytes;
+    bytes.reserve(static_cast<size_t>(dataLength) + entries.size() * kPakRecordSize + kPakTrailerSize);
+    std::vector<PakRecord> records;
+    for (const PakWriteEntry& e : entries) {
+        records.push_back({e.name, e.mask, static_cast<int32_t>(bytes.size()), static_cast<int32_t>(e.data.size())});
+        for (uint8_t byte : e.data) {
+            bytes.push_back(byte ^ e.mask);
+        }
+    }
+    if (!PakAppendDirectory(records, dataLength, &bytes, error)) {
+        return false;
+    }
+    out->swap(bytes);
+    return true;
+}
+
+bool PakWriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+    const std::string temporary = path + ".tmp";
+    FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) {
+        return Fail(error, "cannot create " + temporary);
+    }
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        std::remove(temporary.c_str());
+        return Fail(error, "cannot write " + temporary);
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return Fail(error, "cannot rename " + temporary + " to " + path);
+    }
     return true;
 }
 
@@ -66,23 +98,5 @@ bool PakWriteArchive(const std::string& path, const std::vector<PakWriteEntry>& 
     if (!PakBuildArchive(entries, &bytes, error)) {
         return false;
     }
-    const std::string temporary = path + ".tmp";
-    FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        SetError(error, "cannot create " + temporary);
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        std::remove(temporary.c_str());
-        SetError(error, "cannot write " + temporary);
-        return false;
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        SetError(error, "cannot rename " + temporary + " to " + path);
-        return false;
-    }
-    return true;
+    return PakWriteFileAtomically(path, bytes, error);
 }

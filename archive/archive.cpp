@@ -1,0 +1,332 @@
+// Resource archive reader: directory from the end of the file, masked entries.
+#include "archive/archive.h"
+
+#include <cstdint> // int64_t
+#include <cstring> // memcpy
+#include <new>     // std::nothrow
+
+PAKFile* g_currentPak = nullptr;
+
+static constexpr int64_t kInt32Max = 2147483647;
+
+static int32_t ReadLittleInt32(const unsigned char* bytes) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = (value << 8) | bytes[i];
+    }
+    // Stored unsigned, used signed: values of 2^31 and above come out negative
+    // and are rejected by the callers' range checks.
+    int32_t result = 0;
+    std::memcpy(&result, &value, sizeof result);
+    return result;
+}
+
+static void WriteLittleInt32(unsigned char* bytes, int32_t value) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
+    }
+}
+
+static void FreeDirectory(PAKFile* pak) {
+    PakDirEntry* entry = pak->entries;
+    while (entry != nullptr) {
+        PakDirEntry* next = entry->next;
+        delete entry;
+        entry = next;
+    }
+    pak->entries = nullptr;
+}
+
+static bool ReadAt(FILE* file, int64_t offset, void* buffer, size_t bytes) {
+    if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
+        return false;
+    }
+    return std::fread(buffer, 1, bytes, file) == bytes;
+}
+
+// Reads and checks the trailer and every record; on any inconsistency the
+// directory is released and the reason returned. Nothing outside the archive's
+// own range is read.
+static const char* ReadDirectory(PAKFile* pak) {
+    if (std::fseek(pak->file, 0, SEEK_END) != 0) {
+        return "cannot seek in the file";
+    }
+    const int64_t fileLength = std::ftell(pak->file);
+    if (fileLength < kPakTrailerSize) {
+        return "file shorter than the 16-byte trailer";
+    }
+    unsigned char trailer[8];
+    if (!ReadAt(pak->file, fileLength - kPakTrailerSize, trailer, sizeof trailer)) {
+        return "cannot read the trailer";
+    }
+    const int32_t dataLength = ReadLittleInt32(trailer);
+    const int32_t totalLength = ReadLittleInt32(trailer + 4);
+    if (dataLength < 0 || totalLength < 0) {
+        return "trailer sizes beyond 2^31";
+    }
+    if (static_cast<int64_t>(totalLength) < static_cast<int64_t>(kPakTrailerSize) + dataLength) {
+        return "total length smaller than data area and trailer";
+    }
+    if (totalLength > fileLength) {
+        return "total length larger than the file";
+    }
+    if (fileLength - totalLength > kInt32Max) {
+        return "archive starts beyond 2^31 bytes into the file";
+    }
+    const int64_t directoryBytes = static_cast<int64_t>(totalLength) - kPakTrailerSize - dataLength;
+    if (directoryBytes % kPakRecordSize != 0) {
+        return "directory is not a whole number of 32-byte records";
+    }
+    pak->base = static_cast<int32_t>(fileLength - totalLength);
+    pak->dataLength = dataLength;
+    pak->totalLength = totalLength;
+
+    // Records are read last to first and pushed at the head, so the list ends
+    // up in file order.
+    const int64_t firstRecord = static_cast<int64_t>(pak->base) + dataLength;
+    for (int64_t off = fileLength - kPakTrailerSize - kPakRecordSize; off >= firstRecord; off -= kPakRecordSize) {
+        unsigned char record[kPakRecordSize];
+        if (!ReadAt(pak->file, off, record, sizeof record)) {
+            FreeDirectory(pak);
+            return "cannot read a directory record";
+        }
+        const uint8_t mask = record[0];
+        const int8_t nameLength = static_cast<int8_t>(record[1]);
+        const int32_t offset = ReadLittleInt32(record + 24);
+        const int32_t size = ReadLittleInt32(record + 28);
+        if (nameLength < 0 || nameLength > kPakMaxNameLength) {
+            FreeDirectory(pak);
+            return "name length outside 0..21";
+        }
+        if (offset < 0 || size < 0 || static_cast<int64_t>(offset) + size > dataLength) {
+            FreeDirectory(pak);
+            return "entry lies outside the data area";
+        }
+        PakDirEntry* entry = new (std::nothrow) PakDirEntry{};
+        if (entry == nullptr) {
+            FreeDirectory(pak);
+            return "out of memory";
+        }
+        entry->mask = mask;
+        entry->nameLength = nameLength;
+        for (int i = 0; i < nameLength; ++i) {
+            entry->name[i] = static_cast<char>(record[2 + i] ^ mask);
+        }
+        entry->name[nameLength] = '\0';
+        entry->offset = offset;
+        entry->size = size;
+        entry->next = pak->entries;
+        pak->entries = entry;
+    }
+    return nullptr;
+}
+
+PAKFile* PakOpenWithReason(const char* path, const char* mode, const char** reason) {
+    const char* ignored = nullptr;
+    if (reason == nullptr) {
+        reason = &ignored;
+    }
+    *reason = nullptr;
+    if (path == nullptr || mode == nullptr) {
+        *reason = "no file name or mode";
+        return nullptr;
+    }
+    const char* openString = nullptr;
+    switch (mode[0]) {
+    case 'r':
+        openString = "rb";
+        break;
+    case 'a':
+        openString = "rb+";
+        break;
+    case 'w':
+        openString = "wb";
+        break;
+    default:
+        *reason = "unknown open mode";
+        return nullptr;
+    }
+    PAKFile* pak = new (std::nothrow) PAKFile{};
+    if (pak == nullptr) {
+        *reason = "out of memory";
+        return nullptr;
+    }
+    pak->file = std::fopen(path, openString);
+    if (pak->file == nullptr) {
+        delete pak;
+        *reason = "cannot open the file";
+        return nullptr;
+    }
+    pak->mode = mode[0];
+    pak->base = 0;
+    pak->dataLength = 0;
+    pak->totalLength = kPakTrailerSize;
+    pak->entries = nullptr;
+    if (pak->mode != 'w') {
+        *reason = ReadDirectory(pak);
+        if (*reason != nullptr) {
+            // A damaged archive is never written back, whatever the mode.
+            std::fclose(pak->file);
+            delete pak;
+            return nullptr;
+        }
+    }
+    g_currentPak = pak;
+    return pak;
+}
+
+PAKFile* PakOpen(const char* path, const char* mode) { return PakOpenWithReason(path, mode, nullptr); }
+
+static bool WriteDirectory(PAKFile* pak) {
+    if (std::fseek(pak->file, static_cast<long>(static_cast<int64_t>(pak->base) + pak->dataLength), SEEK_SET) != 0) {
+        return false;
+    }
+    bool ok = true;
+    for (const PakDirEntry* e = pak->entries; e != nullptr; e = e->next) {
+        unsigned char record[kPakRecordSize] = {};
+        record[0] = e->mask;
+        record[1] = static_cast<unsigned char>(e->nameLength);
+        for (int i = 0; i < e->nameLength; ++i) {
+            record[2 + i] = static_cast<unsigned char>(e->name[i]) ^ e->mask;
+        }
+        WriteLittleInt32(record + 24, e->offset);
+        WriteLittleInt32(record + 28, e->size);
+        ok = ok && std::fwrite(record, 1, sizeof record, pak->file) == sizeof record;
+    }
+    unsigned char trailer[kPakTrailerSize];
+    WriteLittleInt32(trailer, pak->dataLength);
+    WriteLittleInt32(trailer + 4, pak->totalLength);
+    std::memcpy(trailer + 8, kPakMagic, sizeof kPakMagic);
+    ok = ok && std::fwrite(trailer, 1, sizeof trailer, pak->file) == sizeof trailer;
+    return ok;
+}
+
+int PakClose(PAKFile* pak) {
+    if (pak == nullptr) {
+        return -1;
+    }
+    bool written = true;
+    if (pak->mode != 'r') {
+        written = WriteDirectory(pak);
+    }
+    int result = std::fclose(pak->file);
+    if (!written && result == 0) {
+        // A directory that did not reach the file is a failed close.
+        result = -1;
+    }
+    FreeDirectory(pak);
+    if (g_currentPak == pak) {
+        g_currentPak = nullptr;
+    }
+    delete pak;
+    return result;
+}
+
+static char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+static bool NamesEqual(const char* a, const char* b) {
+    while (*a != '\0' && *b != '\0') {
+        if (LowerAscii(*a) != LowerAscii(*b)) {
+            return false;
+        }
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+PakDirEntry* PakFind(const PAKFile* pak, const char* name) {
+    if (pak == nullptr || name == nullptr) {
+        return nullptr;
+    }
+    for (PakDirEntry* e = pak->entries; e != nullptr; e = e->next) {
+        if (NamesEqual(e->name, name)) {
+            return e;
+        }
+    }
+    return nullptr;
+}
+
+PakEntry* PakOpenEntry(const PAKFile* pak, const char* name) {
+    PakDirEntry* dirEntry = PakFind(pak, name);
+    if (dirEntry == nullptr) {
+        return nullptr;
+    }
+    PakEntry* entry = new (std::nothrow) PakEntry{};
+    if (entry == nullptr) {
+        return nullptr;
+    }
+    entry->position = 0;
+    entry->dirEntry = dirEntry;
+    return entry;
+}
+
+int32_t PakRead(void* buffer, int32_t elementSize, int32_t count, PakEntry* entry, const PAKFile* pak) {
+    if (buffer == nullptr || entry == nullptr || pak == nullptr || elementSize <= 0 || count <= 0) {
+        return 0;
+    }
+    const PakDirEntry* dir = entry->dirEntry;
+    const int64_t wanted = static_cast<int64_t>(elementSize) * count;
+    const int64_t remaining = static_cast<int64_t>(dir->size) - entry->position;
+    if (remaining <= 0) {
+        return 0;
+    }
+    // Whole elements only: a partial last element is not read at all.
+    const int64_t bytes = remaining < wanted ? remaining - remaining % elementSize : wanted;
+    if (bytes == 0) {
+        return 0;
+    }
+    const int64_t at = static_cast<int64_t>(pak->base) + dir->offset + entry->position;
+    if (std::fseek(pak->file, static_cast<long>(at), SEEK_SET) != 0) {
+        return 0;
+    }
+    const size_t got = std::fread(buffer, 1, static_cast<size_t>(bytes), pak->file);
+    unsigned char* bytesRead = static_cast<unsigned char*>(buffer);
+    for (size_t i = 0; i < got; ++i) {
+        bytesRead[i] ^= dir->mask;
+    }
+    entry->position += static_cast<int32_t>(got);
+    return static_cast<int32_t>(static_cast<int64_t>(got) / elementSize);
+}
+
+int PakSeek(const PAKFile* pak, PakEntry* entry, int32_t offset, int origin) {
+    if (pak == nullptr || entry == nullptr) {
+        return -1;
+    }
+    const int64_t size = entry->dirEntry->size;
+    int64_t position = entry->position;
+    switch (origin) {
+    case 0:
+        position = offset;
+        break;
+    case 1:
+        position += offset;
+        break;
+    case 2:
+        position = size + offset;
+        break;
+    default:
+        break;
+    }
+    if (position < 0) {
+        position = 0;
+    }
+    if (position < size) {
+        entry->position = static_cast<int32_t>(position);
+        return 0;
+    }
+    entry->position = 0;
+    return -1;
+}
+
+int32_t PakTell(const PakEntry* entry) { return entry == nullptr ? 0 : entry->position; }
+
+int PakCloseEntry(const PAKFile* pak, PakEntry* entry) {
+    if (pak == nullptr || entry == nullptr) {
+        return -1;
+    }
+    delete entry;
+    return 0;
+}

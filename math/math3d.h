@@ -4,8 +4,8 @@
 // w, x, y, z. A matrix is 12 floats in row order: rotation in the left 3x3
 // block, translation in (m[3], m[7], m[11]), implied last row (0 0 0 1);
 // points are column vectors, p' = R p + t. A 3x3 rotation is 9 floats in row
-// order. Nothing here allocates or keeps state. Output arguments may not alias
-// inputs unless the contract says so.
+// order. Nothing here allocates or keeps state. Every result is built before
+// it is stored, so an output may alias any input.
 #pragma once
 
 // Approximate sqrt(s) through one Newton step of the inverse square root.

@@ -86,22 +86,30 @@ class Loader3DS {
 
   private:
     // End of the data the current chunk may use: its own end, clamped to the
-    // chunks that hold it and to the file. Valid after ReadChunkHeader.
+    // chunks that hold it and to the file. Set by ReadChunkHeader.
     int32_t chunkEnd_ = 0;
-    // Ends of the entered chunks, innermost last; the walk never reads past them.
+    // Ends of the chunks whose sub-chunks are being walked, innermost last; the
+    // walk never reads past them. Deeper nesting is bounded by the outer ends.
     static constexpr int32_t kMaxDepth = 32;
     int32_t openEnds_[kMaxDepth] = {};
     int32_t depth_ = 0;
+    // Parent index of every object node header, by node number; lives for one
+    // Parse (heap, released by Parse).
+    struct NodeTable* nodes_ = nullptr;
 
     int32_t Limit() const;
-    void Enter();
     void Skip();
-    bool Fits(int32_t bytes) const;
-    void ReadFloats(float* out, int32_t count);
+    bool Fits(int64_t bytes) const;
+    int32_t Remaining() const;
+    float ReadFloat();
+    void ReadPoint(float out[3]);
     uint16_t ReadU16();
     uint32_t ReadU32();
     void Dispatch();
+    MeshObject* CurrentObject() const;
 
+    void ReadVersion();
+    void ReadNamedObject();
     void ReadVertexList();
     void ReadFaceList();
     void ReadFaceGroup();
@@ -119,4 +127,5 @@ class Loader3DS {
 
     void LoadMaterialTextures();
     void PostPass();
+    void LinkHierarchy();
 };

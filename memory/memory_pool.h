@@ -18,23 +18,30 @@ constexpr int32_t kPoolDescriptorCount = 930;
 constexpr int32_t kPoolDefaultSmallSize = 19968;
 constexpr uint32_t kPoolSmallLimit = 100; // largest request served by the small area
 
-// Sets the small-area size in bytes (a multiple of 16) for the next PoolInit.
+// Sets the small-area size in bytes (a multiple of 16) for the next PoolInit;
+// a remainder is dropped and a negative size counts as 0.
 void PoolSetSmallSize(int32_t bytes);
 
 // Reserves the region (rounded up to 16) and lays it out; registers
-// PoolRelease for process exit. Returns 1. A pool that is already initialised
-// is released first.
+// PoolRelease for process exit (once). Returns 1. A pool that is already
+// initialised is released first. Returns 0 with the exhaustion message, and
+// leaves the pool empty, when the heap refuses or the region cannot hold the
+// descriptor table, the bitmap and the small area.
 int PoolInit(int32_t totalBytes);
 
 // Pointer to at least `bytes` bytes, or null with the message. Released with
-// PoolFree.
+// PoolFree. A 0-byte request gets a block of its own (one 2-byte unit).
 void* PoolAlloc(uint32_t bytes);
 
-// Returns a block of this pool; null is ignored.
+// Returns a block of this pool. Null, pointers that are not the start of a live
+// block and blocks already freed are ignored. A large block that could only
+// be listed with a 931st descriptor stays in use and a message says so.
 void PoolFree(void* block);
 
-// Allocates `bytes`, copies what fits, frees the old block (always). Returns the
-// new block or null.
+// Allocates `bytes`, copies what fits of the old block's contents, frees the old
+// block (always, also when the new allocation failed). Returns the new block or
+// null. Null acts as PoolAlloc; a negative size counts as 0; a pointer that is
+// not a live block gives null and changes nothing.
 void* PoolRealloc(void* block, int32_t bytes);
 
 // Gives the region back to the heap; the pool can be initialised again.
@@ -55,3 +62,7 @@ PoolView PoolInspect();
 
 // The used and continuation bytes of small-area group `group` (0 when out of range).
 void PoolGroupBits(int32_t group, unsigned char* used, unsigned char* continuation);
+
+// Walks every block, both lists and the bitmap. Returns null when the
+// bookkeeping is consistent, else a static text naming the first fault found.
+const char* PoolCheck();

@@ -1,0 +1,209 @@
+// Memory pools under a seeded random mix of allocations, frees and
+// reallocations, checked against a shadow model of the live blocks: no two
+// live blocks overlap, every byte keeps what was written, and once everything
+// is freed the pool is back to its fresh state.
+#include "memory/memory_pool.h"
+
+#include "tests/support/debug_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <random>
+#include <string>
+
+namespace {
+
+struct Live {
+    uint32_t bytes; // requested size
+    uint32_t seed;  // what the content was derived from
+};
+
+unsigned char Pattern(uint32_t seed, uint32_t i) { return static_cast<unsigned char>((seed * 2654435761u + i * 40503u) >> 13); }
+
+void Fill(unsigned char* p, const Live& live) {
+    for (uint32_t i = 0; i < live.bytes; ++i) {
+        p[i] = Pattern(live.seed, i);
+    }
+}
+
+// Index of the first byte that differs from the pattern, or -1.
+int64_t FirstDamaged(const unsigned char* p, const Live& live, uint32_t bytes) {
+    for (uint32_t i = 0; i < bytes; ++i) {
+        if (p[i] != Pattern(live.seed, i)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+class PoolStress : public ::testing::TestWithParam<uint32_t> {
+  protected:
+    void TearDown() override {
+        PoolRelease();
+        PoolSetSmallSize(kPoolDefaultSmallSize);
+    }
+
+    // Sizes: mostly small, many medium, a few that strain the large area.
+    uint32_t RandomSize() {
+        const uint32_t kind = Uniform(0, 99);
+        if (kind < 55) {
+            return Uniform(0, 100);
+        }
+        if (kind < 95) {
+            return Uniform(101, 3000);
+        }
+        return Uniform(3001, 60000);
+    }
+
+    uint32_t Uniform(uint32_t lo, uint32_t hi) { return std::uniform_int_distribution<uint32_t>(lo, hi)(rng_); }
+
+    void Track(void* p, uint32_t bytes) {
+        const Live live{bytes, nextSeed_++};
+        Fill(static_cast<unsigned char*>(p), live);
+        ASSERT_TRUE(live_.emplace(static_cast<unsigned char*>(p), live).second) << "address handed out twice";
+    }
+
+    void ExpectIntact(const unsigned char* p, const Live& live) {
+        ASSERT_EQ(FirstDamaged(p, live, live.bytes), -1) << "block of " << live.bytes << " bytes";
+    }
+
+    // Live blocks sorted by address must not overlap (a 0-byte block still
+    // owns its address) and must keep their content.
+    void CheckAll() {
+        const unsigned char* end = nullptr;
+        for (const auto& [p, live] : live_) {
+            ASSERT_TRUE(end == nullptr || p >= end) << "blocks overlap";
+            end = p + std::max<uint32_t>(live.bytes, 1);
+            ExpectIntact(p, live);
+        }
+        ASSERT_EQ(PoolCheck(), nullptr);
+    }
+
+    void Step() {
+        const uint32_t op = Uniform(0, 99);
+        if (live_.empty() || op < 50) {
+            const uint32_t bytes = RandomSize();
+            void* p = PoolAlloc(bytes);
+            if (p != nullptr) {
+                Track(p, bytes);
+            } else {
+                ++failures_;
+            }
+            return;
+        }
+        auto it = live_.begin();
+        std::advance(it, Uniform(0, static_cast<uint32_t>(live_.size() - 1)));
+        unsigned char* old = it->first;
+        const Live before = it->second;
+        ExpectIntact(old, before);
+        live_.erase(it);
+        if (op < 80) {
+            PoolFree(old);
+            return;
+        }
+        const uint32_t bytes = RandomSize();
+        unsigned char* fresh = static_cast<unsigned char*>(PoolRealloc(old, static_cast<int32_t>(bytes)));
+        if (fresh == nullptr) {
+            ++failures_;
+            return;
+        }
+        // What was carried over must match the old content.
+        ASSERT_EQ(FirstDamaged(fresh, before, std::min(before.bytes, bytes)), -1) << "realloc lost data";
+        Track(fresh, bytes);
+    }
+
+    std::mt19937 rng_{GetParam()};
+    std::map<unsigned char*, Live> live_;
+    uint32_t nextSeed_ = 1;
+    int failures_ = 0;
+};
+
+TEST_P(PoolStress, RandomMixKeepsBlocksApartAndIntact) {
+    PoolSetSmallSize(4000);
+    ASSERT_EQ(PoolInit(600000), 1);
+    const PoolView fresh = PoolInspect();
+    DebugCapture capture;
+    for (int i = 0; i < 6000; ++i) {
+        Step();
+        if (HasFatalFailure()) {
+            return;
+        }
+        if (i % 250 == 0) {
+            CheckAll();
+            if (HasFatalFailure()) {
+                return;
+            }
+        }
+    }
+    CheckAll();
+    // Each refusal said so once, and nothing else was written.
+    EXPECT_EQ(capture.messages.size(), static_cast<size_t>(failures_));
+    for (const auto& [p, live] : live_) {
+        PoolFree(p);
+    }
+    live_.clear();
+    const PoolView after = PoolInspect();
+    EXPECT_EQ(after.freeSizes, fresh.freeSizes);
+    EXPECT_EQ(after.spareDescriptors, kPoolDescriptorCount - 1);
+    for (int32_t g = 0; g < after.groupCount; ++g) {
+        unsigned char used = 0xAA;
+        unsigned char cont = 0xAA;
+        PoolGroupBits(g, &used, &cont);
+        ASSERT_EQ(used | cont, 0) << "group " << g;
+    }
+    EXPECT_EQ(PoolCheck(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, PoolStress, ::testing::Values(1u, 7u, 42u, 2024u));
+
+// Fill the small area with random small requests until it refuses, free a
+// random half, and fill again: the bitmap gives every freed unit back.
+TEST(PoolSmallStress, FillFreeRefill) {
+    PoolSetSmallSize(800);
+    ASSERT_EQ(PoolInit(100000), 1);
+    std::mt19937 rng(99);
+    std::map<unsigned char*, uint32_t> live;
+    DebugCapture capture;
+    for (int round = 0; round < 3; ++round) {
+        int refusals = 0;
+        while (refusals < 20) {
+            const uint32_t bytes = std::uniform_int_distribution<uint32_t>(0, 40)(rng);
+            unsigned char* p = static_cast<unsigned char*>(PoolAlloc(bytes));
+            if (p == nullptr) {
+                ++refusals;
+                continue;
+            }
+            ASSERT_LE(p + std::max<uint32_t>(bytes, 1), PoolInspect().largeArea);
+            ASSERT_TRUE(live.emplace(p, bytes).second);
+        }
+        const unsigned char* end = nullptr;
+        for (const auto& [p, bytes] : live) {
+            ASSERT_TRUE(end == nullptr || p >= end);
+            end = p + std::max<uint32_t>(bytes, 1);
+        }
+        ASSERT_EQ(PoolCheck(), nullptr);
+        for (auto it = live.begin(); it != live.end();) {
+            if (rng() % 2 == 0) {
+                PoolFree(it->first);
+                it = live.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (const auto& [p, bytes] : live) {
+        PoolFree(p);
+    }
+    for (int32_t g = 0; g < PoolInspect().groupCount; ++g) {
+        unsigned char used = 1;
+        PoolGroupBits(g, &used, nullptr);
+        ASSERT_EQ(used, 0) << g;
+    }
+    PoolRelease();
+    PoolSetSmallSize(kPoolDefaultSmallSize);
+}
+
+} // namespace

@@ -28,9 +28,9 @@ constexpr int32_t kMd2MaxFrames = 512;    // the format's own frame limit
 constexpr int32_t kMd2MaxAnims = 20;      // entries of the motion table
 constexpr int32_t kMd2NormalCount = 162;  // entries of the format's normal table
 constexpr int32_t kMd2FrameNameBytes = 16;
-constexpr int32_t kMd2FrameHeaderSize = 40; // scale, translate, name
-constexpr int32_t kMd2TriangleSize = 12;    // 3 vertex + 3 texture-coordinate indices
-constexpr int32_t kMd2TexCoordSize = 4;     // s, t as int16
+constexpr int32_t kMd2FrameHeaderSize = 40;   // scale, translate, name
+constexpr int32_t kMd2TriangleSize = 12;      // 3 vertex + 3 texture-coordinate indices
+constexpr int32_t kMd2TexCoordSize = 4;       // s, t as int16
 constexpr int32_t kMd2MaxRenderVerts = 65536; // render vertices are indexed by uint16
 
 struct Md2Instance; // scene/scene.h
@@ -98,9 +98,9 @@ static_assert(sizeof(FramePlane) == 32, "FramePlane is 8 floats");
 // between the start and the end of Load; outside Load all pointers are null.
 struct Md2Loader {
     Md2Model* model;
-    uint8_t* fileCopy;   // file size + 2 bytes, the last two 0
-    uint32_t fileSize;   // bytes of the entry
-    uint32_t cursor;     // read offset into fileCopy
+    uint8_t* fileCopy; // file size + 2 bytes, the last two 0
+    uint32_t fileSize; // bytes of the entry
+    uint32_t cursor;   // read offset into fileCopy
     Md2Header header;
     uint16_t* triangles; // 6 per triangle, as in the file
     Md2Frame* frames;    // header.frameCount slots
@@ -113,11 +113,11 @@ struct Md2Model {
     const char* name; // "Md2 Object" once loaded
     AnimRange anims[kMd2MaxAnims];
     uint32_t animCount;
-    Md2Model* next;          // link in a scene's model list
-    Md2Instance* instances;  // newest first
-    float* frameBoxes;       // pool: per frame min x, y, z, max x, y, z
-    uint32_t vertsPerFrame;  // render vertices
-    uint32_t facesPerFrame;  // triangles
+    Md2Model* next;         // link in a scene's model list
+    Md2Instance* instances; // newest first
+    float* frameBoxes;      // pool: per frame min x, y, z, max x, y, z
+    uint32_t vertsPerFrame; // render vertices
+    uint32_t facesPerFrame; // triangles
     uint32_t frameCount;
     FrameVertex* frames;     // pool: frame f, vertex v at f * vertsPerFrame + v
     ArrayVertex* arrayVerts; // pool: one per render vertex, u and v filled

@@ -4,9 +4,9 @@
 #include <cstring> // memcpy, memset
 #include <vector>  // temporary lists of the build
 
-#include "math/math3d.h"     // EulerToMatrix, NormalizeFast, Cross3, Dot3
+#include "math/math3d.h" // EulerToMatrix, NormalizeFast, Cross3, Dot3
 #include "md2/md2.h"
-#include "md2/md2_normals.h" // kMd2Normals
+#include "md2/md2_normals.h"    // kMd2Normals
 #include "memory/memory_pool.h" // PoolAlloc, PoolFree
 
 namespace {
@@ -33,7 +33,8 @@ void RotateVector(const float m[12], const float n[3], float out[3]) {
 }
 
 // Position and normal of MD2 vertex `vertex` of `frame`, in engine axes.
-void DecodeVertex(const Md2Frame& frame, uint32_t vertex, const float axes[12], float position[3], float normal[3]) {
+void DecodeVertex(const Md2Frame& frame, uint32_t vertex, const float axes[12], float position[3],
+                  float normal[3]) {
     const uint8_t* packed = frame.verts + vertex * 4;
     float local[3] = {};
     for (int k = 0; k < 3; ++k) {
@@ -113,7 +114,8 @@ void* PoolArray(uint64_t count, uint64_t size, bool* failed) {
 
 // The plane through the three corners, normalised with the fast length; a
 // degenerate triangle keeps its zero normal and distance 0.
-void TrianglePlane(const float c0[3], const float c1[3], const float c2[3], float normal[3], float* distance) {
+void TrianglePlane(const float c0[3], const float c1[3], const float c2[3], float normal[3],
+                   float* distance) {
     const float e1[3] = {c1[0] - c0[0], c1[1] - c0[1], c1[2] - c0[2]};
     const float e2[3] = {c2[0] - c0[0], c2[1] - c0[1], c2[2] - c0[2]};
     Cross3(e1, e2, normal);
@@ -139,8 +141,8 @@ int Md2Model::BuildModel() {
 
     std::vector<RenderPair> pairs;
     std::vector<uint16_t> indices;
-    if (!NumberRenderVertices(ld.triangles, triangleCount, static_cast<uint32_t>(ld.header.vertexCount), &pairs,
-                              &indices)) {
+    if (!NumberRenderVertices(ld.triangles, triangleCount, static_cast<uint32_t>(ld.header.vertexCount),
+                              &pairs, &indices)) {
         return 0;
     }
     const uint32_t renderVerts = static_cast<uint32_t>(pairs.size());
@@ -152,11 +154,13 @@ int Md2Model::BuildModel() {
 
     // Take every pool array first, so that a refusal leaves nothing behind.
     bool failed = false;
-    auto* newFrames = static_cast<FrameVertex*>(PoolArray(uint64_t{renderVerts} * frameTotal, sizeof(FrameVertex), &failed));
+    auto* newFrames = static_cast<FrameVertex*>(
+        PoolArray(uint64_t{renderVerts} * frameTotal, sizeof(FrameVertex), &failed));
     auto* newArrayVerts = static_cast<ArrayVertex*>(PoolArray(renderVerts, sizeof(ArrayVertex), &failed));
     auto* newVertexState = static_cast<int32_t*>(PoolArray(renderVerts, sizeof(int32_t), &failed));
     auto* newTris = static_cast<uint16_t*>(PoolArray(triangleCount, 4 * sizeof(uint16_t), &failed));
-    auto* newPlanes = static_cast<FramePlane*>(PoolArray(uint64_t{triangleCount} * frameTotal, sizeof(FramePlane), &failed));
+    auto* newPlanes = static_cast<FramePlane*>(
+        PoolArray(uint64_t{triangleCount} * frameTotal, sizeof(FramePlane), &failed));
     auto* newBoxes = static_cast<float*>(PoolArray(frameTotal, 6 * sizeof(float), &failed));
     if (failed) {
         PoolFree(newFrames);
@@ -211,8 +215,8 @@ int Md2Model::BuildModel() {
                 FramePlane& out = newPlanes[uint64_t{f} * triangleCount + t];
                 TrianglePlane(here[tri[0]].position, here[tri[1]].position, here[tri[2]].position, out.normal,
                               &out.distance);
-                TrianglePlane(following[tri[0]].position, following[tri[1]].position, following[tri[2]].position, nextNormal,
-                              &nextDistance);
+                TrianglePlane(following[tri[0]].position, following[tri[1]].position,
+                              following[tri[2]].position, nextNormal, &nextDistance);
                 for (int k = 0; k < 3; ++k) {
                     out.normalDelta[k] = nextNormal[k] - out.normal[k];
                 }

@@ -126,7 +126,8 @@ bool ParseTriangles(Md2Loader* loader) {
     if (h.triangleCount == 0) {
         return true;
     }
-    loader->triangles = static_cast<uint16_t*>(std::malloc(static_cast<size_t>(h.triangleCount) * 6 * sizeof(uint16_t)));
+    loader->triangles =
+        static_cast<uint16_t*>(std::malloc(static_cast<size_t>(h.triangleCount) * 6 * sizeof(uint16_t)));
     if (loader->triangles == nullptr) {
         return false;
     }
@@ -190,7 +191,8 @@ bool ParseTexCoords(Md2Loader* loader) {
     if (h.texCoordCount == 0) {
         return true;
     }
-    loader->texCoords = static_cast<float*>(std::malloc(static_cast<size_t>(h.texCoordCount) * 2 * sizeof(float)));
+    loader->texCoords =
+        static_cast<float*>(std::malloc(static_cast<size_t>(h.texCoordCount) * 2 * sizeof(float)));
     if (loader->texCoords == nullptr) {
         return false;
     }
@@ -207,7 +209,9 @@ bool ParseTexCoords(Md2Loader* loader) {
     return true;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 } // namespace
 
@@ -273,7 +277,8 @@ int Md2Model::Load(const char* entryName) {
         return 0;
     }
     ReadHeader(ld);
-    if (!HeaderFits(ld->header, ld->fileSize) || !ParseTriangles(ld) || !ParseFrames(ld) || !ParseTexCoords(ld)) {
+    if (!HeaderFits(ld->header, ld->fileSize) || !ParseTriangles(ld) || !ParseFrames(ld) ||
+        !ParseTexCoords(ld)) {
         ReleaseParseBuffers(ld);
         return 0;
     }
@@ -286,7 +291,8 @@ int Md2Model::Load(const char* entryName) {
     std::memcpy(oldAnims, anims, sizeof(oldAnims));
     const uint32_t oldAnimCount = animCount;
     MaterialGroup* group = new MaterialGroup{};
-    if (Md2GroupMotions(this, ld->frames, static_cast<uint32_t>(ld->header.frameCount)) == 0 || BuildModel() == 0) {
+    if (Md2GroupMotions(this, ld->frames, static_cast<uint32_t>(ld->header.frameCount)) == 0 ||
+        BuildModel() == 0) {
         std::memcpy(anims, oldAnims, sizeof(oldAnims));
         animCount = oldAnimCount;
         delete group;

@@ -114,9 +114,9 @@ Md2WriterModel SquareModel(const std::vector<std::string>& names) {
     m.triangles = {{{0, 1, 2}, {0, 1, 2}}, {{0, 2, 3}, {0, 2, 3}}};
     uint8_t step = 0;
     for (const std::string& name : names) {
-        Md2WriterFrame frame = Md2MakeFrame(name, {static_cast<uint8_t>(step), 0, 0, 0,   //
+        Md2WriterFrame frame = Md2MakeFrame(name, {static_cast<uint8_t>(step), 0, 0, 0,      //
                                                    static_cast<uint8_t>(10 + step), 0, 0, 1, //
-                                                   10, 10, 0, 2,                            //
+                                                   10, 10, 0, 2,                             //
                                                    0, 10, static_cast<uint8_t>(step), 3});
         step = static_cast<uint8_t>(step + 2);
         m.frames.push_back(frame);
@@ -126,8 +126,9 @@ Md2WriterModel SquareModel(const std::vector<std::string>& names) {
 
 bool ModelIsUntouched(const Md2Model& m) {
     return m.name == nullptr && m.animCount == 0 && m.frames == nullptr && m.framePlanes == nullptr &&
-           m.frameBoxes == nullptr && m.tris == nullptr && m.groups == nullptr && m.loader.fileCopy == nullptr &&
-           m.loader.triangles == nullptr && m.loader.frames == nullptr && m.loader.texCoords == nullptr;
+           m.frameBoxes == nullptr && m.tris == nullptr && m.groups == nullptr &&
+           m.loader.fileCopy == nullptr && m.loader.triangles == nullptr && m.loader.frames == nullptr &&
+           m.loader.texCoords == nullptr;
 }
 
 // ---------------------------------------------------------------- motions
@@ -139,9 +140,9 @@ struct BaseNameCase {
 
 TEST(Md2BaseName, DropsTrailingFrameDigits) {
     const BaseNameCase cases[] = {
-        {"stand01", 5}, {"run1", 3},  {"death101", 6}, {"taunt001", 6}, {"stand", 5}, {"a1", 1},
-        {"a", 1},       {"7", 0},     {"12", 0},       {"ab", 2},       {"", 0},      {"a1b", 2},
-        {"x9y8", 2},    {"123456", 4},
+        {"stand01", 5}, {"run1", 3}, {"death101", 6}, {"taunt001", 6}, {"stand", 5},
+        {"a1", 1},      {"a", 1},    {"7", 0},        {"12", 0},       {"ab", 2},
+        {"", 0},        {"a1b", 2},  {"x9y8", 2},     {"123456", 4},
     };
     for (const BaseNameCase& c : cases) {
         EXPECT_EQ(Md2BaseNameLength(c.name), c.length) << c.name;
@@ -174,7 +175,8 @@ TEST(Md2Motions, GroupByBaseName) {
         {"two bases", {"a1", "a2", "b1"}, {{0, 2}, {2, 1}}},
         {"one frame", {"stand01"}, {{0, 1}}},
         {"stand and run", Concat(Numbered("stand", 1, 40, 2), Numbered("run", 1, 6, 1)), {{0, 40}, {40, 6}}},
-        {"three digits keep the first", Concat(Numbered("death", 101, 106, 3), Numbered("death", 201, 203, 3)),
+        {"three digits keep the first",
+         Concat(Numbered("death", 101, 106, 3), Numbered("death", 201, 203, 3)),
          {{0, 6}, {6, 3}}},
         {"separated runs", {"a1", "a2", "b1", "a3"}, {{0, 2}, {2, 1}, {3, 1}}},
         {"short names", {"1", "2", "x", "y"}, {{0, 2}, {2, 1}, {3, 1}}},
@@ -248,7 +250,9 @@ TEST_F(Md2Test, ShortFilesAreRefused) {
     const size_t lengths[] = {0, 3, 4, 67};
     for (const size_t length : lengths) {
         Md2Model model{};
-        EXPECT_EQ(LoadBytes(std::vector<uint8_t>(full.begin(), full.begin() + static_cast<long>(length)), &model), 0)
+        EXPECT_EQ(
+            LoadBytes(std::vector<uint8_t>(full.begin(), full.begin() + static_cast<long>(length)), &model),
+            0)
             << length;
         EXPECT_TRUE(ModelIsUntouched(model)) << length;
     }
@@ -258,7 +262,9 @@ TEST_F(Md2Test, EveryTruncationIsRefused) {
     const std::vector<uint8_t> full = Md2WriteBytes(SquareModel({"a1", "a2", "b1"}));
     for (size_t length = 0; length < full.size(); ++length) {
         Md2Model model{};
-        EXPECT_EQ(LoadBytes(std::vector<uint8_t>(full.begin(), full.begin() + static_cast<long>(length)), &model), 0)
+        EXPECT_EQ(
+            LoadBytes(std::vector<uint8_t>(full.begin(), full.begin() + static_cast<long>(length)), &model),
+            0)
             << length;
         EXPECT_TRUE(ModelIsUntouched(model)) << length;
     }
@@ -329,6 +335,56 @@ TEST_F(Md2Test, VertexCountAtTheLimitLoadsAndBeyondIsRefused) {
         Md2Model model{};
         EXPECT_EQ(LoadBytes(Md2WriteBytes(m), &model), count == kMd2MaxVerts ? 1 : 0) << count;
     }
+}
+
+TEST_F(Md2Test, FrameCountAtTheLimitLoadsAndBeyondIsRefused) {
+    for (const int32_t count : {kMd2MaxFrames, kMd2MaxFrames + 1}) {
+        Md2WriterModel m;
+        for (int32_t f = 0; f < count; ++f) {
+            m.frames.push_back(Md2MakeFrame("idle", {}));
+        }
+        Md2Model model{};
+        EXPECT_EQ(LoadBytes(Md2WriteBytes(m), &model), count == kMd2MaxFrames ? 1 : 0) << count;
+        EXPECT_EQ(model.frameCount, count == kMd2MaxFrames ? static_cast<uint32_t>(count) : 0u);
+    }
+}
+
+// Triangles whose corners are all distinct (vertex, texture coordinate)
+// pairs, plus one last triangle with `newCorners` further new pairs.
+Md2WriterModel ManyRenderVertices(int newCorners) {
+    Md2WriterModel m;
+    m.vertexCount = kMd2MaxVerts;
+    m.texCoords.assign(40, Md2WriterTexCoord{0, 0});
+    const int32_t full = (kMd2MaxRenderVerts - 1) / 3; // 21845 triangles, 65535 pairs
+    int32_t corner = 0;
+    for (int32_t t = 0; t < full; ++t) {
+        Md2WriterTriangle tri{};
+        for (int c = 0; c < 3; ++c, ++corner) {
+            tri.vertex[c] = static_cast<uint16_t>(corner % kMd2MaxVerts);
+            tri.texCoord[c] = static_cast<uint16_t>(corner / kMd2MaxVerts);
+        }
+        m.triangles.push_back(tri);
+    }
+    Md2WriterTriangle last{};
+    for (int c = 0; c < 3; ++c) {
+        const int32_t pair = c < newCorners ? corner + c : c; // old pairs 0, 1, 2 are reused
+        last.vertex[c] = static_cast<uint16_t>(pair % kMd2MaxVerts);
+        last.texCoord[c] = static_cast<uint16_t>(pair / kMd2MaxVerts);
+    }
+    m.triangles.push_back(last);
+    m.frames = {Md2MakeFrame("a", std::vector<uint8_t>(kMd2MaxVerts * 4, 0))};
+    return m;
+}
+
+TEST_F(Md2Test, RenderVerticesBeyondUint16AreRefused) {
+    Md2Model fits{};
+    ASSERT_EQ(LoadBytes(Md2WriteBytes(ManyRenderVertices(1)), &fits), 1);
+    EXPECT_EQ(fits.vertsPerFrame, static_cast<uint32_t>(kMd2MaxRenderVerts));
+    EXPECT_EQ(fits.tris[(fits.facesPerFrame - 1) * 4], 65535);
+
+    Md2Model refused{};
+    EXPECT_EQ(LoadBytes(Md2WriteBytes(ManyRenderVertices(2)), &refused), 0);
+    EXPECT_TRUE(ModelIsUntouched(refused));
 }
 
 struct IndexCase {
@@ -535,7 +591,8 @@ TEST_F(Md2Test, PositionsAndNormalsUseTheAxisMatrix) {
     ReferenceAxes(r);
     const uint8_t packed[3][4] = {{10, 20, 30, 0}, {255, 0, 7, 161}, {0, 128, 1, 52}};
     for (int v = 0; v < 3; ++v) {
-        const double local[3] = {0.5 * packed[v][0] + 3.0, 2.0 * packed[v][1] - 4.0, -1.0 * packed[v][2] + 100.0};
+        const double local[3] = {0.5 * packed[v][0] + 3.0, 2.0 * packed[v][1] - 4.0,
+                                 -1.0 * packed[v][2] + 100.0};
         double position[3] = {};
         ReferenceApply(r, local, position);
         double normal[3] = {};
@@ -562,7 +619,8 @@ TEST(Md2Normals, TableHoldsDistinctUnitVectors) {
         EXPECT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0, 1e-5) << i;
         for (int j = 0; j < i; ++j) {
             const double* o = kMd2Normals[j];
-            EXPECT_GT(std::fabs(n[0] - o[0]) + std::fabs(n[1] - o[1]) + std::fabs(n[2] - o[2]), 0.1) << i << "," << j;
+            EXPECT_GT(std::fabs(n[0] - o[0]) + std::fabs(n[1] - o[1]) + std::fabs(n[2] - o[2]), 0.1)
+                << i << "," << j;
         }
     }
     EXPECT_NEAR(kMd2Normals[0][0], -0.525731, 1e-9);
@@ -602,8 +660,10 @@ TEST_F(Md2Test, DeltasPointToTheNextFrameOfTheSameMotion) {
         const FrameVertex* next = model.frames + expectedNext[f] * n;
         for (uint32_t v = 0; v < n; ++v) {
             for (int k = 0; k < 3; ++k) {
-                EXPECT_NEAR(here[v].position[k] + here[v].positionDelta[k], next[v].position[k], 1e-4) << f << "," << v;
-                EXPECT_NEAR(here[v].normal[k] + here[v].normalDelta[k], next[v].normal[k], 1e-6) << f << "," << v;
+                EXPECT_NEAR(here[v].position[k] + here[v].positionDelta[k], next[v].position[k], 1e-4)
+                    << f << "," << v;
+                EXPECT_NEAR(here[v].normal[k] + here[v].normalDelta[k], next[v].normal[k], 1e-6)
+                    << f << "," << v;
             }
         }
         const FramePlane* planeHere = model.framePlanes + f * model.facesPerFrame;
@@ -611,7 +671,8 @@ TEST_F(Md2Test, DeltasPointToTheNextFrameOfTheSameMotion) {
         for (uint32_t t = 0; t < model.facesPerFrame; ++t) {
             EXPECT_NEAR(planeHere[t].distance + planeHere[t].distanceDelta, planeNext[t].distance, 1e-4);
             for (int k = 0; k < 3; ++k) {
-                EXPECT_NEAR(planeHere[t].normal[k] + planeHere[t].normalDelta[k], planeNext[t].normal[k], 1e-6);
+                EXPECT_NEAR(planeHere[t].normal[k] + planeHere[t].normalDelta[k], planeNext[t].normal[k],
+                            1e-6);
             }
         }
     }
@@ -714,7 +775,8 @@ void ExpectSaneModel(const Md2Model& model) {
                 ASSERT_GE(fv.position[k], box[k]);
                 ASSERT_LE(fv.position[k], box[k + 3]);
             }
-            const float len2 = fv.normal[0] * fv.normal[0] + fv.normal[1] * fv.normal[1] + fv.normal[2] * fv.normal[2];
+            const float len2 =
+                fv.normal[0] * fv.normal[0] + fv.normal[1] * fv.normal[1] + fv.normal[2] * fv.normal[2];
             ASSERT_NEAR(len2, 1.0f, 1e-4);
         }
     }
@@ -733,9 +795,9 @@ TEST_F(Md2Test, CorpusSydneyLoads) {
     EXPECT_EQ(model.facesPerFrame, 679u);
     EXPECT_GE(model.vertsPerFrame, 342u);
     // stand1..stand40 share "stand"; run001..run006 share "run0"; pain1..pain12 share "pain".
-    const CorpusMotion expected[] = {{0, 40},  {40, 6},   {46, 8},   {54, 12},  {66, 6},   {72, 12},
-                                     {84, 11}, {95, 17},  {112, 11}, {123, 12}, {135, 19}, {154, 6},
-                                     {160, 9}, {169, 4},  {173, 5},  {178, 20}};
+    const CorpusMotion expected[] = {{0, 40},  {40, 6},  {46, 8},   {54, 12},  {66, 6},   {72, 12},
+                                     {84, 11}, {95, 17}, {112, 11}, {123, 12}, {135, 19}, {154, 6},
+                                     {160, 9}, {169, 4}, {173, 5},  {178, 20}};
     ASSERT_EQ(model.animCount, std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         EXPECT_EQ(model.anims[i].firstFrame, expected[i].first) << i;
@@ -750,9 +812,9 @@ TEST_F(Md2Test, CorpusFaerieLoadsWithItsPainMotionsApart) {
     EXPECT_EQ(model.frameCount, 198u);
     EXPECT_EQ(model.facesPerFrame, 654u);
     // pain101..pain104, pain201.., pain301.. are three motions, as are the deaths.
-    const CorpusMotion expected[] = {{0, 40},   {40, 6},   {46, 8},   {54, 4},   {58, 4},   {62, 4},   {66, 6},
-                                     {72, 12},  {84, 11},  {95, 17},  {112, 11}, {123, 12}, {135, 19}, {154, 6},
-                                     {160, 9},  {169, 4},  {173, 5},  {178, 6},  {184, 6},  {190, 8}};
+    const CorpusMotion expected[] = {{0, 40},  {40, 6},  {46, 8},  {54, 4},   {58, 4},   {62, 4},   {66, 6},
+                                     {72, 12}, {84, 11}, {95, 17}, {112, 11}, {123, 12}, {135, 19}, {154, 6},
+                                     {160, 9}, {169, 4}, {173, 5}, {178, 6},  {184, 6},  {190, 8}};
     ASSERT_EQ(model.animCount, std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         EXPECT_EQ(model.anims[i].firstFrame, expected[i].first) << i;

@@ -31,7 +31,8 @@ void PutFloat(std::vector<uint8_t>* out, float value) {
 // The text in a field of `size` bytes, cut to fit and padded with zeros.
 void PutFixedText(std::vector<uint8_t>* out, const std::string& text, int32_t size) {
     for (int32_t i = 0; i < size; ++i) {
-        out->push_back(i < static_cast<int32_t>(text.size()) ? static_cast<uint8_t>(text[static_cast<size_t>(i)]) : 0);
+        out->push_back(
+            i < static_cast<int32_t>(text.size()) ? static_cast<uint8_t>(text[static_cast<size_t>(i)]) : 0);
     }
 }
 
@@ -92,7 +93,8 @@ std::vector<uint8_t> Md2WriteBytes(const Md2WriterModel& model) {
         }
         PutFixedText(&out, frame.name, kFrameNameBytes);
         for (int32_t i = 0; i < 4 * model.vertexCount; ++i) {
-            out.push_back(i < static_cast<int32_t>(frame.verts.size()) ? frame.verts[static_cast<size_t>(i)] : 0);
+            out.push_back(i < static_cast<int32_t>(frame.verts.size()) ? frame.verts[static_cast<size_t>(i)]
+                                                                       : 0);
         }
     }
     for (const int32_t value : model.glCommands) {
@@ -107,7 +109,8 @@ void Md2PatchHeader(std::vector<uint8_t>* bytes, Md2HeaderField field, int32_t v
     }
     const uint32_t bits = static_cast<uint32_t>(value);
     for (int i = 0; i < 4; ++i) {
-        (*bytes)[static_cast<size_t>(field) * 4 + static_cast<size_t>(i)] = static_cast<uint8_t>(bits >> (8 * i));
+        (*bytes)[static_cast<size_t>(field) * 4 + static_cast<size_t>(i)] =
+            static_cast<uint8_t>(bits >> (8 * i));
     }
 }
 
@@ -117,7 +120,8 @@ int32_t Md2ReadHeader(const std::vector<uint8_t>& bytes, Md2HeaderField field) {
     }
     uint32_t bits = 0;
     for (int i = 0; i < 4; ++i) {
-        bits |= static_cast<uint32_t>(bytes[static_cast<size_t>(field) * 4 + static_cast<size_t>(i)]) << (8 * i);
+        bits |= static_cast<uint32_t>(bytes[static_cast<size_t>(field) * 4 + static_cast<size_t>(i)])
+                << (8 * i);
     }
     return static_cast<int32_t>(bits);
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -522,6 +524,171 @@ TEST_F(PoolTest, FreeThatNeedsA931stDescriptorKeepsTheBlock) {
         PoolFree(blocks[i]);
     }
     EXPECT_EQ(PoolInspect().freeSizes, std::vector<uint32_t>{FullLargePayload()});
+}
+
+TEST_F(PoolTest, GrowingByAMergeMovesTowardTheHead) {
+    Init(1600, 100000);
+    // From the top down: a 304, b 320, a guard, c 496, a guard.
+    void* a = PoolAlloc(304);
+    void* b = PoolAlloc(320);
+    ASSERT_NE(PoolAlloc(112), nullptr);
+    void* c = PoolAlloc(496);
+    ASSERT_NE(PoolAlloc(112), nullptr);
+    PoolFree(a);
+    PoolFree(c);
+    std::vector<uint32_t> sizes = PoolInspect().freeSizes;
+    ASSERT_EQ(sizes.size(), 3u);
+    EXPECT_EQ(sizes[1], 496u);
+    EXPECT_EQ(sizes[2], 304u);
+    PoolFree(b);
+    sizes = PoolInspect().freeSizes;
+    ASSERT_EQ(sizes.size(), 3u);
+    EXPECT_EQ(sizes[1], 304u + 320 + 16);
+    EXPECT_EQ(sizes[2], 496u);
+    EXPECT_EQ(PoolCheck(), nullptr);
+}
+
+TEST_F(PoolTest, EqualSizeGoesInFrontOfItsEqual) {
+    Init(1600, 100000);
+    unsigned char* first = static_cast<unsigned char*>(PoolAlloc(208));
+    ASSERT_NE(PoolAlloc(112), nullptr);
+    unsigned char* second = static_cast<unsigned char*>(PoolAlloc(208));
+    ASSERT_NE(PoolAlloc(112), nullptr);
+    PoolFree(first);
+    PoolFree(second);
+    const PoolDescriptor* head = PoolDescriptorAt(g_pool.freeHead);
+    const PoolDescriptor* next = PoolDescriptorAt(head->next);
+    EXPECT_EQ(next->block, PoolOffsetOf(second - 16));
+    EXPECT_EQ(PoolDescriptorAt(next->next)->block, PoolOffsetOf(first - 16));
+}
+
+TEST_F(PoolTest, DescriptorsComeFromTheLowEndOfTheTable) {
+    Init(1600, 100000);
+    EXPECT_EQ(g_pool.freeHead, 0u);
+    EXPECT_EQ(g_pool.spareHead, 16u);
+    unsigned char* a = static_cast<unsigned char*>(PoolAlloc(112));
+    ASSERT_NE(PoolAlloc(112), nullptr);
+    PoolFree(a);
+    EXPECT_EQ(PoolBlockAt(PoolOffsetOf(a - 16))->descriptor, 16u);
+    EXPECT_EQ(g_pool.spareHead, 32u);
+}
+
+// ---- reallocation -----------------------------------------------------------
+
+void FillBytes(void* p, uint32_t bytes, unsigned char seed) {
+    for (uint32_t i = 0; i < bytes; ++i) {
+        static_cast<unsigned char*>(p)[i] = static_cast<unsigned char>(seed + i);
+    }
+}
+
+bool HasBytes(const void* p, uint32_t bytes, unsigned char seed) {
+    for (uint32_t i = 0; i < bytes; ++i) {
+        if (static_cast<const unsigned char*>(p)[i] != static_cast<unsigned char>(seed + i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST_F(PoolTest, ReallocCopiesWhatTheTableSays) {
+    const struct {
+        uint32_t from;
+        int32_t to;
+        uint32_t copied;
+    } cases[] = {
+        {200, 1000, 208}, // large to large: the old payload
+        {1000, 300, 300}, // large to large: the new size
+        {500, 50, 50},    // large to small
+        {100, 500, 100},  // small to large: all a small block holds
+        {30, 500, 30},    // small to large: only the old run, not its neighbour
+        {6, 40, 6},       // small to small, growing
+        {40, 6, 6},       // small to small, shrinking
+        {7, 7, 8},        // small to small: the old run is whole units
+    };
+    for (const auto& c : cases) {
+        Init(1600, 100000);
+        const uint32_t full = FullLargePayload();
+        void* old = PoolAlloc(c.from);
+        void* neighbour = PoolAlloc(c.from);
+        ASSERT_NE(neighbour, nullptr);
+        FillBytes(old, c.from, 1);
+        FillBytes(neighbour, c.from, 101);
+        void* fresh = PoolRealloc(old, c.to);
+        ASSERT_NE(fresh, nullptr) << c.from << " -> " << c.to;
+        EXPECT_TRUE(HasBytes(fresh, std::min(c.copied, c.from), 1)) << c.from << " -> " << c.to;
+        EXPECT_TRUE(HasBytes(neighbour, c.from, 101)) << c.from << " -> " << c.to;
+        EXPECT_EQ(PoolCheck(), nullptr);
+        // The old block went back: freeing the rest empties the pool.
+        PoolFree(fresh);
+        PoolFree(neighbour);
+        EXPECT_EQ(PoolInspect().freeSizes, std::vector<uint32_t>{full}) << c.from << " -> " << c.to;
+        EXPECT_EQ(Bits(0), Group(0, 0));
+    }
+}
+
+TEST_F(PoolTest, ReallocFromSmallNeverCopiesTheNeighbour) {
+    Init(1600, 100000);
+    // Mark the large area's memory so that untouched bytes can be told apart.
+    void* whole = PoolAlloc(FullLargePayload());
+    std::memset(whole, 0xCC, FullLargePayload());
+    PoolFree(whole);
+    void* small = PoolAlloc(10);
+    void* neighbour = PoolAlloc(6); // units 5 to 7, right behind the small block
+    ASSERT_EQ(SmallOffset(neighbour), 10);
+    FillBytes(small, 10, 1);
+    FillBytes(neighbour, 6, 50);
+    unsigned char* large = static_cast<unsigned char*>(PoolRealloc(small, 500));
+    ASSERT_NE(large, nullptr);
+    EXPECT_TRUE(HasBytes(large, 10, 1));
+    for (int i = 10; i < 100; ++i) {
+        ASSERT_EQ(large[i], 0xCC) << i;
+    }
+    EXPECT_EQ(Bits(0), Group(0x07, 0x06));
+}
+
+TEST_F(PoolTest, FailedReallocStillFreesTheOldBlock) {
+    Init(32, 100000);
+    const uint32_t full = FullLargePayload();
+    void* large = PoolAlloc(400);
+    DebugCapture capture;
+    EXPECT_EQ(PoolRealloc(large, 0x7FFFFFFF), nullptr);
+    EXPECT_EQ(PoolInspect().freeSizes, std::vector<uint32_t>{full});
+    // Fill the small area, then ask one of its blocks to grow.
+    void* first = PoolAlloc(16);
+    ASSERT_NE(PoolAlloc(16), nullptr);
+    EXPECT_EQ(PoolRealloc(first, 20), nullptr);
+    EXPECT_EQ(Bits(0), Group(0, 0));
+    EXPECT_EQ(capture.Joined(), kExhausted + kExhausted);
+    EXPECT_EQ(PoolCheck(), nullptr);
+}
+
+TEST_F(PoolTest, ReallocEdgeArguments) {
+    Init(1600, 100000);
+    void* fromNull = PoolRealloc(nullptr, 300);
+    ASSERT_NE(fromNull, nullptr);
+    EXPECT_EQ(static_cast<unsigned char*>(fromNull) + 304, PoolInspect().regionEnd);
+    void* small = PoolAlloc(30);
+    EXPECT_EQ(SmallOffset(small), 0);
+    void* negative = PoolRealloc(small, -5);
+    ASSERT_NE(negative, nullptr);
+    EXPECT_EQ(SmallOffset(negative), 30) << "the new unit is taken before the old run is freed";
+    EXPECT_EQ(Bits(1), Group(0x01, 0x00));
+    EXPECT_EQ(Bits(0), Group(0, 0));
+    EXPECT_EQ(PoolCheck(), nullptr);
+}
+
+TEST(PoolExit, ReleaseRunsAtExitAfterRepeatedInits) {
+    EXPECT_EXIT(
+        {
+            PoolSetSmallSize(1600);
+            PoolInit(100000);
+            PoolInit(200000);
+            PoolAlloc(500);
+            PoolRelease();
+            PoolInit(100000);
+            std::exit(PoolAlloc(20) != nullptr ? 3 : 4);
+        },
+        ::testing::ExitedWithCode(3), "");
 }
 
 // ---- bad pointers -----------------------------------------------------------

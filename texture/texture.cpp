@@ -1,0 +1,194 @@
+// Texture manager: archive entry -> decoded image -> GL texture object.
+#include "texture/texture.h"
+
+#include "archive/archive.h"     // g_currentPak, PakOpenEntry, PakRead, PakCloseEntry
+#include "memory/memory_pool.h"  // PoolAlloc, PoolFree
+#include "platform/platform.h"   // PlatformDebugOutput
+
+#include <GL/gl.h>
+#include <GL/glu.h> // gluBuild2DMipmaps
+
+#include <cstdint> // INT32_MAX
+#include <cstring> // strlen
+
+TextureTable g_textureTable = {};
+
+namespace {
+
+constexpr int32_t kUnpackAlignment = 4;
+
+// True when the last three characters of `name` equal `extension` ignoring
+// ASCII case.
+bool EndsWith3(const char* name, size_t length, const char* extension) {
+    for (size_t i = 0; i < 3; ++i) {
+        char c = name[length - 3 + i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != extension[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Registers a decoded JPEG; false when the list is full.
+bool RegisterJpeg(ImageBuffer* image) {
+    if (g_textureTable.jpegCount >= kTextureListCapacity) {
+        return false;
+    }
+    g_textureTable.jpegImages[g_textureTable.jpegCount++] = image;
+    return true;
+}
+
+bool RegisterTga(TgaImage* image) {
+    if (g_textureTable.tgaCount >= kTextureListCapacity) {
+        return false;
+    }
+    g_textureTable.tgaImages[g_textureTable.tgaCount++] = image;
+    return true;
+}
+
+// Checks and uploads a decoded image; 0 with the message when the image has no
+// pixels or a side the texture size check refuses.
+uint32_t CheckAndUpload(const ImageLockInfo& info, int32_t internalFormat, uint32_t layout, bool mipmaps) {
+    if (info.pixels == nullptr) {
+        PlatformDebugOutput("Texture : Texture not found!\n");
+        return 0;
+    }
+    if (!IsTextureSizeValid(info.width, info.height)) {
+        PlatformDebugOutput("Texture : Size check failed!\n");
+        return 0;
+    }
+    return UploadTexture(info.pixels, info.width, info.height, internalFormat, layout, mipmaps);
+}
+
+} // namespace
+
+uint32_t LoadTexture(const char* name, bool mipmaps) {
+    const size_t length = name != nullptr ? std::strlen(name) : 0;
+    if (length >= 3 && EndsWith3(name, length, "jpg")) {
+        return LoadJpegTexture(name, mipmaps);
+    }
+    if (length >= 3 && EndsWith3(name, length, "tga")) {
+        return LoadTgaTexture(name, mipmaps);
+    }
+    PlatformDebugOutput("Texture : File Format unrecognized\n");
+    return 0;
+}
+
+uint32_t LoadJpegTexture(const char* name, bool mipmaps) {
+    int32_t size = 0;
+    void* file = ReadEntryToPool(name, &size);
+    if (file == nullptr) {
+        PlatformDebugOutput("Texture : Texture not found!\n");
+        return 0;
+    }
+    ImageBuffer* image = DecodeJpegFromMemory(file, static_cast<uint32_t>(size));
+    PoolFree(file);
+    if (image == nullptr) {
+        PlatformDebugOutput("Texture : Jpeg Decompression failed!!\n");
+        return 0;
+    }
+    const bool kept = RegisterJpeg(image);
+    ImageLockInfo info = {};
+    image->Lock(&info, kImageLockRead);
+    // JPEG pixels carry an alpha byte, but the texture is stored without alpha.
+    const uint32_t texture = CheckAndUpload(info, GL_RGB, GL_RGBA, mipmaps);
+    if (!kept) {
+        // GL holds its own copy now; an image the table cannot hold is not kept.
+        image->Unlock();
+        image->Destroy();
+    }
+    return texture;
+}
+
+uint32_t LoadTgaTexture(const char* name, bool mipmaps) {
+    TgaImage* image = LoadTgaImage(name);
+    if (image == nullptr) {
+        PlatformDebugOutput("Texture : TGA Loading failed!!\n");
+        return 0;
+    }
+    const bool kept = RegisterTga(image);
+    ImageLockInfo info = {};
+    GetTgaInfo(image, &info);
+    const uint32_t layout = info.reserved == GL_RGBA ? GL_RGBA : GL_RGB;
+    const uint32_t texture = CheckAndUpload(info, info.reserved, layout, mipmaps);
+    if (!kept) {
+        FreeTgaImage(image);
+    }
+    return texture;
+}
+
+uint32_t UploadTexture(const void* pixels, int32_t width, int32_t height, int32_t internalFormat, uint32_t layout,
+                       bool mipmaps) {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    // Rows are tightly packed: a 24-bit row of 1 or 2 pixels is not a multiple
+    // of 4 bytes, so such uploads read with byte alignment.
+    const int32_t bytesPerPixel = layout == GL_RGBA ? 4 : 3;
+    const bool packed = (static_cast<int64_t>(width) * bytesPerPixel) % kUnpackAlignment != 0;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, packed ? 1 : kUnpackAlignment);
+    if (mipmaps) {
+        gluBuild2DMipmaps(GL_TEXTURE_2D, internalFormat, width, height, layout, GL_UNSIGNED_BYTE, pixels);
+    } else {
+        glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, layout, GL_UNSIGNED_BYTE, pixels);
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, kUnpackAlignment);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    // Plain linear also after a mipmap chain: only level 0 is ever sampled.
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return texture;
+}
+
+bool IsTextureSizeValid(int32_t width, int32_t height) {
+    int32_t matches = 0;
+    for (int32_t side = 256; side >= 1; side /= 2) {
+        matches += (width == side ? 1 : 0) + (height == side ? 1 : 0);
+    }
+    return matches >= 2;
+}
+
+void* ReadEntryToPool(const char* name, int32_t* size) {
+    PakEntry* entry = PakOpenEntry(g_currentPak, name);
+    if (entry == nullptr) {
+        return nullptr;
+    }
+    const int32_t bytes = entry->dirEntry != nullptr ? entry->dirEntry->size : -1;
+    unsigned char* block = nullptr;
+    if (bytes >= 0 && bytes < INT32_MAX) {
+        block = static_cast<unsigned char*>(PoolAlloc(static_cast<uint32_t>(bytes) + 1u));
+    }
+    if (block != nullptr && bytes > 0 && PakRead(block, bytes, 1, entry, g_currentPak) != 1) {
+        PoolFree(block);
+        block = nullptr;
+    }
+    PakCloseEntry(g_currentPak, entry);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    block[bytes] = 0;
+    if (size != nullptr) {
+        *size = bytes;
+    }
+    return block;
+}
+
+void FreeTextures() {
+    for (int32_t i = g_textureTable.tgaCount - 1; i >= 0; --i) {
+        FreeTgaImage(g_textureTable.tgaImages[i]);
+        g_textureTable.tgaImages[i] = nullptr;
+    }
+    g_textureTable.tgaCount = 0;
+    for (int32_t i = g_textureTable.jpegCount - 1; i >= 0; --i) {
+        g_textureTable.jpegImages[i]->Unlock();
+        g_textureTable.jpegImages[i]->Destroy();
+        g_textureTable.jpegImages[i] = nullptr;
+    }
+    g_textureTable.jpegCount = 0;
+}

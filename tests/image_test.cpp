@@ -197,19 +197,7 @@ TEST(JpegDecode, TwoByOneColourImageGivesTwoOpaqueWords) {
     }
 }
 
-TEST(JpegDecode, RowsAreStoredTopRowFirst) {
-    const int32_t width = 16;
-    const int32_t height = 16;
-    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3, 0);
-    for (size_t i = 0; i < rgb.size() / 2; ++i) {
-        rgb[i] = 255; // top half white, bottom half black
-    }
-    ImagePtr image = Decode(EncodeJpeg(rgb.data(), width, height, 3, {100, false}));
-    ASSERT_NE(image, nullptr);
-    EXPECT_GT(Channel(image->GetPixel(8, 0), 1), 240);
-    EXPECT_LT(Channel(image->GetPixel(8, height - 1), 1), 15);
-}
-
+// Green grows with the row, so this also shows that rows are stored top row first.
 TEST(JpegDecode, DecodedPixelsMatchTheSourceClosely) {
     const std::vector<uint8_t> rgb = Gradient(64, 32);
     ImagePtr image = Decode(EncodeJpeg(rgb.data(), 64, 32, 3, {100, false}));

@@ -70,24 +70,29 @@ static void FreeInsert(uint32_t d) {
     FreeInsertFrom(d, g_pool.freeHead, kPoolNil, [size](uint32_t other) { return other <= size; });
 }
 
-// Puts d back in order after its size changed; it stays put while its
-// neighbours are still in order.
+// Puts d back in order after its size changed. It stays only while its
+// predecessor is larger and its successor smaller; a neighbour of equal size
+// moves it, so that a block that changed goes in front of its equals when it
+// grew and behind them when it shrank.
 static void FreeReposition(uint32_t d) {
     const PoolDescriptor* desc = PoolDescriptorAt(d);
     const uint32_t size = desc->size;
-    if (desc->prev != kPoolNil && PoolDescriptorAt(desc->prev)->size < size) {
+    if (desc->prev != kPoolNil && PoolDescriptorAt(desc->prev)->size <= size) {
         ListUnlink(g_pool.freeHead, d);
         FreeInsert(d);
-    } else if (desc->next != kPoolNil && PoolDescriptorAt(desc->next)->size > size) {
+    } else if (desc->next != kPoolNil && PoolDescriptorAt(desc->next)->size >= size) {
         const uint32_t from = desc->next;
         ListUnlink(g_pool.freeHead, d);
-        FreeInsertFrom(d, from, PoolDescriptorAt(from)->prev, [size](uint32_t other) { return other < size; });
+        FreeInsertFrom(d, from, PoolDescriptorAt(from)->prev,
+                       [size](uint32_t other) { return other < size; });
     }
 }
 
 // ---- blocks -----------------------------------------------------------------
 
-static void SetBlockSize(PoolBlock* b, uint32_t size, bool used) { b->sizeAndUsed = size * 2 + (used ? 1u : 0u); }
+static void SetBlockSize(PoolBlock* b, uint32_t size, bool used) {
+    b->sizeAndUsed = size * 2 + (used ? 1u : 0u);
+}
 
 void LargeReset() {
     g_pool.freeHead = kPoolNil;
@@ -113,7 +118,8 @@ void* LargeAlloc(uint32_t bytes) {
         return nullptr;
     }
     // 64-bit so that a request near 4 GiB cannot wrap to a small size.
-    const uint64_t size = (static_cast<uint64_t>(bytes) + kPoolAlign - 1) & ~static_cast<uint64_t>(kPoolAlign - 1);
+    const uint64_t size =
+        (static_cast<uint64_t>(bytes) + kPoolAlign - 1) & ~static_cast<uint64_t>(kPoolAlign - 1);
     const uint32_t d = g_pool.freeHead;
     PoolDescriptor* desc = PoolDescriptorAt(d);
     if (desc->size < size) {
@@ -176,7 +182,8 @@ bool LargeIsLiveBlock(const void* p) {
 }
 
 uint32_t LargePayloadSize(const void* p) {
-    return PoolBlockSize(reinterpret_cast<const PoolBlock*>(static_cast<const unsigned char*>(p) - kPoolHeaderSize));
+    return PoolBlockSize(
+        reinterpret_cast<const PoolBlock*>(static_cast<const unsigned char*>(p) - kPoolHeaderSize));
 }
 
 // `low` swallows its upper neighbour `high`; both are adjacent.
@@ -240,7 +247,9 @@ void LargeFree(void* p) {
 
 // ---- consistency ------------------------------------------------------------
 
-static bool ValidDescriptor(uint32_t d) { return d != kPoolNil && d < kPoolTableSize && d % 16 == 0; }
+static bool ValidDescriptor(uint32_t d) {
+    return d != kPoolNil && d < kPoolTableSize && d % 16 == 0;
+}
 
 // Walks a descriptor list; counts its members, checks the back links and,
 // for the free list, the order and the link to the described block.
@@ -302,7 +311,8 @@ const char* LargeCheck() {
             return "block descriptor does not match its state";
         }
         if (isFree) {
-            if (!ValidDescriptor(b->descriptor) || PoolDescriptorAt(b->descriptor)->block != PoolOffsetOf(at)) {
+            if (!ValidDescriptor(b->descriptor) ||
+                PoolDescriptorAt(b->descriptor)->block != PoolOffsetOf(at)) {
                 return "free block's descriptor points elsewhere";
             }
             ++freeBlocks;

@@ -19,9 +19,13 @@ static unsigned char* AlignUp(unsigned char* p) {
     return p + ((kPoolAlign - a % kPoolAlign) % kPoolAlign);
 }
 
-static unsigned char* AlignDown(unsigned char* p) { return p - reinterpret_cast<uintptr_t>(p) % kPoolAlign; }
+static unsigned char* AlignDown(unsigned char* p) {
+    return p - reinterpret_cast<uintptr_t>(p) % kPoolAlign;
+}
 
-static void ExitHandler() { PoolRelease(); }
+static void ExitHandler() {
+    PoolRelease();
+}
 
 void PoolSetSmallSize(int32_t bytes) {
     // The bitmap has two bytes per whole 16-byte group; a stray remainder or a
@@ -41,7 +45,8 @@ int PoolInit(int32_t totalBytes) {
         PlatformDebugOutput(kPoolExhausted);
         return 0;
     }
-    const size_t rounded = (static_cast<size_t>(totalBytes) + kPoolAlign - 1) & ~static_cast<size_t>(kPoolAlign - 1);
+    const size_t rounded =
+        (static_cast<size_t>(totalBytes) + kPoolAlign - 1) & ~static_cast<size_t>(kPoolAlign - 1);
     unsigned char* raw = static_cast<unsigned char*>(std::malloc(rounded));
     if (raw == nullptr) {
         PlatformDebugOutput(kPoolExhausted);
@@ -182,7 +187,8 @@ const char* PoolCheck() {
             return "continuation bit on a free unit";
         }
         // A unit that continues leads into a used unit.
-        const unsigned nextUsed = (used << 1) | (g + 1 < g_pool.groupCount ? g_pool.bitmap[2 * g + 2] >> 7 : 0);
+        const unsigned nextUsed =
+            (used << 1) | (g + 1 < g_pool.groupCount ? g_pool.bitmap[2 * g + 2] >> 7 : 0);
         if ((cont & ~nextUsed & 0xFFu) != 0) {
             return "run continues into a free unit";
         }

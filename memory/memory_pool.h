@@ -49,12 +49,12 @@ void PoolRelease();
 
 // Read-only view of the pool's bookkeeping, for tests and tools.
 struct PoolView {
-    int32_t groupCount;                // 16-byte groups in the small area
-    std::vector<uint32_t> freeSizes;   // free list, head first
-    int32_t spareDescriptors;          // descriptors in the spare list
-    const unsigned char* smallArea;    // first byte of the small area
-    const unsigned char* largeArea;    // first byte of the large area
-    const unsigned char* regionEnd;    // end of the large area
+    int32_t groupCount;              // 16-byte groups in the small area
+    std::vector<uint32_t> freeSizes; // free list, head first
+    int32_t spareDescriptors;        // descriptors in the spare list
+    const unsigned char* smallArea;  // first byte of the small area
+    const unsigned char* largeArea;  // first byte of the large area
+    const unsigned char* regionEnd;  // end of the large area
 };
 
 // Snapshot of the pool's lists; all zero when the pool is not initialised.

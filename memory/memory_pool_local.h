@@ -13,9 +13,9 @@
 
 constexpr uint32_t kPoolNil = 0xFFFFFFFFu;
 constexpr uint32_t kPoolAlign = 16;
-constexpr uint32_t kPoolHeaderSize = 16;     // large block header in front of every payload
-constexpr uint32_t kPoolUnitSize = 2;        // small-area allocation unit
-constexpr uint32_t kPoolUnitsPerGroup = 8;   // one bitmap byte pair per 16-byte group
+constexpr uint32_t kPoolHeaderSize = 16;   // large block header in front of every payload
+constexpr uint32_t kPoolUnitSize = 2;      // small-area allocation unit
+constexpr uint32_t kPoolUnitsPerGroup = 8; // one bitmap byte pair per 16-byte group
 constexpr uint32_t kPoolGroupSize = kPoolUnitSize * kPoolUnitsPerGroup;
 constexpr uint32_t kPoolTableSize = kPoolDescriptorCount * 16;
 
@@ -55,15 +55,21 @@ struct PoolState {
 extern PoolState g_pool;
 
 // Record at `offset` from the region base; the offset must be valid.
-inline PoolBlock* PoolBlockAt(uint32_t offset) { return reinterpret_cast<PoolBlock*>(g_pool.base + offset); }
+inline PoolBlock* PoolBlockAt(uint32_t offset) {
+    return reinterpret_cast<PoolBlock*>(g_pool.base + offset);
+}
 inline PoolDescriptor* PoolDescriptorAt(uint32_t offset) {
     return reinterpret_cast<PoolDescriptor*>(g_pool.base + offset);
 }
 inline uint32_t PoolOffsetOf(const void* p) {
     return static_cast<uint32_t>(static_cast<const unsigned char*>(p) - g_pool.base);
 }
-inline uint32_t PoolBlockSize(const PoolBlock* b) { return b->sizeAndUsed >> 1; }
-inline bool PoolBlockUsed(const PoolBlock* b) { return (b->sizeAndUsed & 1u) != 0; }
+inline uint32_t PoolBlockSize(const PoolBlock* b) {
+    return b->sizeAndUsed >> 1;
+}
+inline bool PoolBlockUsed(const PoolBlock* b) {
+    return (b->sizeAndUsed & 1u) != 0;
+}
 
 // Small area (memory_small.cpp).
 // Run of (bytes + 1) / 2 units (at least one) or null; no message.

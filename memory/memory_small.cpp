@@ -8,9 +8,15 @@
 // and may spill into the following groups.
 #include "memory/memory_pool_local.h"
 
-static unsigned char& UsedByte(int32_t group) { return g_pool.bitmap[2 * group]; }
-static unsigned char& ContByte(int32_t group) { return g_pool.bitmap[2 * group + 1]; }
-static unsigned char UnitBit(uint32_t unit) { return static_cast<unsigned char>(0x80u >> unit); }
+static unsigned char& UsedByte(int32_t group) {
+    return g_pool.bitmap[2 * group];
+}
+static unsigned char& ContByte(int32_t group) {
+    return g_pool.bitmap[2 * group + 1];
+}
+static unsigned char UnitBit(uint32_t unit) {
+    return static_cast<unsigned char>(0x80u >> unit);
+}
 
 static void* UnitAddress(int32_t group, uint32_t unit) {
     return g_pool.smallArea + (static_cast<size_t>(group) * kPoolUnitsPerGroup + unit) * kPoolUnitSize;
@@ -69,7 +75,8 @@ static void* AllocAcrossGroups(uint32_t units) {
         if (rest > 0) {
             const unsigned char last = UnitBit(rest - 1);
             UsedByte(g + full) = static_cast<unsigned char>(UsedByte(g + full) | restMask);
-            ContByte(g + full) = static_cast<unsigned char>((ContByte(g + full) & ~restMask) | (restMask & ~last));
+            ContByte(g + full) =
+                static_cast<unsigned char>((ContByte(g + full) & ~restMask) | (restMask & ~last));
         } else {
             ContByte(g + full - 1) = 0xFE;
         }

@@ -21,7 +21,9 @@ struct Live {
     uint32_t seed;  // what the content was derived from
 };
 
-unsigned char Pattern(uint32_t seed, uint32_t i) { return static_cast<unsigned char>((seed * 2654435761u + i * 40503u) >> 13); }
+unsigned char Pattern(uint32_t seed, uint32_t i) {
+    return static_cast<unsigned char>((seed * 2654435761u + i * 40503u) >> 13);
+}
 
 void Fill(unsigned char* p, const Live& live) {
     for (uint32_t i = 0; i < live.bytes; ++i) {
@@ -58,7 +60,9 @@ class PoolStress : public ::testing::TestWithParam<uint32_t> {
         return Uniform(3001, 60000);
     }
 
-    uint32_t Uniform(uint32_t lo, uint32_t hi) { return std::uniform_int_distribution<uint32_t>(lo, hi)(rng_); }
+    uint32_t Uniform(uint32_t lo, uint32_t hi) {
+        return std::uniform_int_distribution<uint32_t>(lo, hi)(rng_);
+    }
 
     void Track(void* p, uint32_t bytes) {
         const Live live{bytes, nextSeed_++};

@@ -183,9 +183,8 @@ TEST_F(PoolTest, RequestSizesMapToUnits) {
         uint32_t bytes;
         int used;
         int cont;
-    } cases[] = {{0, 0x80, 0x00},  {1, 0x80, 0x00},  {2, 0x80, 0x00},  {3, 0xC0, 0x80},
-                 {4, 0xC0, 0x80},  {13, 0xFE, 0xFC}, {14, 0xFE, 0xFC}, {15, 0xFF, 0xFE},
-                 {16, 0xFF, 0xFE}, {17, 0xFF, 0xFF}};
+    } cases[] = {{0, 0x80, 0x00},  {1, 0x80, 0x00},  {2, 0x80, 0x00},  {3, 0xC0, 0x80},  {4, 0xC0, 0x80},
+                 {13, 0xFE, 0xFC}, {14, 0xFE, 0xFC}, {15, 0xFF, 0xFE}, {16, 0xFF, 0xFE}, {17, 0xFF, 0xFF}};
     for (const auto& c : cases) {
         Init(1600, 100000);
         void* p = PoolAlloc(c.bytes);
@@ -562,6 +561,23 @@ TEST_F(PoolTest, EqualSizeGoesInFrontOfItsEqual) {
     EXPECT_EQ(PoolDescriptorAt(next->next)->block, PoolOffsetOf(first - 16));
 }
 
+TEST_F(PoolTest, ShrunkHeadGoesBehindItsEqual) {
+    Init(1600, 100000);
+    const uint32_t full = FullLargePayload();
+    unsigned char* a = static_cast<unsigned char*>(PoolAlloc(496));
+    ASSERT_NE(PoolAlloc(112), nullptr);
+    unsigned char* b = static_cast<unsigned char*>(PoolAlloc(112));
+    ASSERT_NE(PoolAlloc(112), nullptr);
+    PoolFree(a);
+    PoolFree(b);
+    const uint32_t rest = full - 496 - 3 * 112 - 4 * 16;
+    ASSERT_NE(PoolAlloc(rest - 496 - 16), nullptr);
+    EXPECT_EQ(PoolInspect().freeSizes, (std::vector<uint32_t>{496, 496, 112}));
+    const PoolDescriptor* head = PoolDescriptorAt(g_pool.freeHead);
+    EXPECT_EQ(head->block, PoolOffsetOf(a - 16));
+    EXPECT_EQ(PoolDescriptorAt(head->next)->block, PoolOffsetOf(PoolInspect().largeArea));
+}
+
 TEST_F(PoolTest, DescriptorsComeFromTheLowEndOfTheTable) {
     Init(1600, 100000);
     EXPECT_EQ(g_pool.freeHead, 0u);
@@ -701,8 +717,15 @@ TEST_F(PoolTest, StrayAndRepeatedFreesAreIgnored) {
     const std::vector<uint32_t> sizes = PoolInspect().freeSizes;
     int local = 0;
     const PoolView view = PoolInspect();
-    void* bad[] = {nullptr, &local, small + 2, small + 1, large + 16, large - 16, large + 1,
-                   const_cast<unsigned char*>(view.largeArea), const_cast<unsigned char*>(view.regionEnd),
+    void* bad[] = {nullptr,
+                   &local,
+                   small + 2,
+                   small + 1,
+                   large + 16,
+                   large - 16,
+                   large + 1,
+                   const_cast<unsigned char*>(view.largeArea),
+                   const_cast<unsigned char*>(view.regionEnd),
                    const_cast<unsigned char*>(view.smallArea) + 100};
     for (void* p : bad) {
         PoolFree(p);
@@ -720,6 +743,8 @@ TEST_F(PoolTest, StrayAndRepeatedFreesAreIgnored) {
     // A payload that merely looks like a used header is not taken for one.
     const PoolBlock fake = {1, PoolOffsetOf(other - 16), PoolOffsetOf(other + 48), kPoolNil};
     std::memcpy(other + 32, &fake, sizeof fake);
+    const PoolBlock fakeNext = {1, PoolOffsetOf(other + 32), kPoolNil, kPoolNil};
+    std::memcpy(other + 48, &fakeNext, sizeof fakeNext);
     PoolFree(other + 48);
     EXPECT_EQ(PoolCheck(), nullptr);
     EXPECT_EQ(PoolInspect().freeSizes.size(), 2u);

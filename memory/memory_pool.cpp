@@ -14,13 +14,10 @@ PoolState g_pool;
 static int32_t s_smallSize = kPoolDefaultSmallSize;
 static bool s_exitHandlerRegistered = false;
 
-static unsigned char* AlignUp(unsigned char* p) {
-    const uintptr_t a = reinterpret_cast<uintptr_t>(p);
-    return p + ((kPoolAlign - a % kPoolAlign) % kPoolAlign);
-}
-
-static unsigned char* AlignDown(unsigned char* p) {
-    return p - reinterpret_cast<uintptr_t>(p) % kPoolAlign;
+// Offset from `raw` of the first 16-byte boundary at or after raw + offset.
+static size_t AlignedOffset(const unsigned char* raw, size_t offset) {
+    const uintptr_t address = reinterpret_cast<uintptr_t>(raw) + offset;
+    return offset + (kPoolAlign - address % kPoolAlign) % kPoolAlign;
 }
 
 static void ExitHandler() {
@@ -52,20 +49,24 @@ int PoolInit(int32_t totalBytes) {
         PlatformDebugOutput(kPoolExhausted);
         return 0;
     }
-    g_pool.raw = raw;
-    g_pool.base = AlignUp(raw);
-    g_pool.bitmap = g_pool.base + kPoolTableSize;
-    g_pool.smallArea = AlignUp(g_pool.bitmap + bitmapSize);
-    g_pool.largeArea = g_pool.smallArea + smallSize;
-    g_pool.largeEnd = AlignDown(raw + rounded);
-    g_pool.groupCount = static_cast<int32_t>(smallSize / kPoolGroupSize);
-    // Compared as addresses inside one block of `rounded` bytes: the sections
-    // may not run past its end.
-    if (static_cast<size_t>(g_pool.largeArea - raw) > rounded || g_pool.largeArea > g_pool.largeEnd) {
-        PoolRelease();
+    // Section offsets are worked out as numbers first, so that no pointer is
+    // formed past the end of a block too small for them.
+    const size_t baseOffset = AlignedOffset(raw, 0);
+    const size_t bitmapOffset = baseOffset + kPoolTableSize;
+    const size_t smallOffset = AlignedOffset(raw, bitmapOffset + bitmapSize);
+    const size_t endOffset = rounded - (reinterpret_cast<uintptr_t>(raw) + rounded) % kPoolAlign;
+    if (smallOffset + smallSize > endOffset) {
+        std::free(raw);
         PlatformDebugOutput(kPoolExhausted);
         return 0;
     }
+    g_pool.raw = raw;
+    g_pool.base = raw + baseOffset;
+    g_pool.bitmap = raw + bitmapOffset;
+    g_pool.smallArea = raw + smallOffset;
+    g_pool.largeArea = g_pool.smallArea + smallSize;
+    g_pool.largeEnd = raw + endOffset;
+    g_pool.groupCount = static_cast<int32_t>(smallSize / kPoolGroupSize);
 
     // Spare list in address order, the lowest descriptor at its head.
     std::memset(g_pool.base, 0, kPoolTableSize);

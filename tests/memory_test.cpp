@@ -318,6 +318,28 @@ TEST_F(PoolTest, ScansStayInsideTheGroups) {
     EXPECT_EQ(PoolCheck(), nullptr);
 }
 
+TEST_F(PoolTest, ShellSmallAreaFillsToItsLastGroup) {
+    Init(200000, 20000000);
+    // 100 bytes take 6 groups and 2 units; the next one starts a group later.
+    int count = 0;
+    DebugCapture capture;
+    while (PoolAlloc(100) != nullptr) {
+        ++count;
+    }
+    EXPECT_EQ(count, 12500 / 7);
+    // Five groups are left at the end: exactly 80 bytes' worth.
+    void* last = PoolAlloc(80);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(SmallOffset(last), (12500 - 5) * 16);
+    EXPECT_EQ(Bits(12499), Group(0xFF, 0xFE));
+    // What remains are the 6 free units behind each run.
+    EXPECT_EQ(PoolAlloc(13), nullptr);
+    EXPECT_EQ(capture.messages.size(), 2u);
+    void* six = PoolAlloc(12);
+    EXPECT_EQ(SmallOffset(six), 6 * 16 + 4);
+    EXPECT_EQ(PoolCheck(), nullptr);
+}
+
 TEST_F(PoolTest, SmallAreaExhaustionKeepsThePoolUsable) {
     Init(32, 100000);
     std::vector<void*> units;

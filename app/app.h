@@ -1,0 +1,106 @@
+// The application shell: the program's state that lives for the whole run,
+// the millisecond timers on the performance counter, the window procedure the
+// framework calls, the start-up of the sound library over the archive, and the
+// run itself (start-up, main loop, normal end, error end).
+//
+// Everything runs on the main thread. Fatal conditions are raised by throwing
+// a pointer to the NUL-terminated message text (`throw "..."`); TessaroRun
+// catches it, tears the window down, shows the text in a box captioned
+// "Velta error" and returns -1.
+#pragma once
+
+#include "framework/win32_types.h" // HWND, UINT, WPARAM, LPARAM, LRESULT
+#include "platform/sound/sound.h"  // SoundSong, SoundFileHandle
+
+#include <cstdint> // int64_t, uint32_t
+#include <string>
+
+struct CommandLine;
+struct Scene;
+
+// --- Timers -----------------------------------------------------------------
+
+// Performance-counter ticks per second, read before main runs.
+extern int64_t g_perfFrequency;
+
+// Measures milliseconds from Start on the performance counter.
+struct Timer {
+    int64_t start = 0; // counter value at Start
+
+    // Remembers the current counter value.
+    void Start();
+    // Whole milliseconds since Start: ticks / (frequency / 1000), both divisions
+    // signed 64-bit; a frequency below 1000 ticks per second counts as 1 tick per
+    // millisecond rather than dividing by zero.
+    uint32_t ElapsedMs() const;
+};
+
+// Measures the whole run of the main loop.
+extern Timer g_runTimer;
+
+// Starts the frame timer at the current counter value.
+void ResetFrameTimer();
+// Milliseconds since the last ResetFrameTimer, computed as Timer::ElapsedMs.
+uint32_t FrameElapsedMs();
+
+// Where the timers read the counter; PlatformPerfCounter by default.
+using PerfCounterSource = int64_t (*)();
+// Test seam: replaces the counter source (null restores the platform counter).
+void SetPerfCounterSource(PerfCounterSource source);
+
+// --- Window procedure and input state ----------------------------------------
+
+// Key-down state by virtual-key code: 1 while down.
+extern unsigned char keys[256];
+// The window is not minimised; 1 at start.
+extern bool active;
+
+// The application window procedure handed to the framework with SetWndProc.
+LRESULT WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// --- Sound --------------------------------------------------------------------
+
+// The song stopped and freed at the end; nothing assigns it, so it stays null.
+extern SoundSong* g_song;
+
+// The sound library's message for an error code; "Unknown error" outside 0..19.
+const char* SoundErrorText(int code);
+
+// File callbacks over the current archive g_currentPak: a handle is a PakEntry
+// pointer. Open returns 0 for a missing entry; read returns PakRead's block
+// count (1 for a whole block of `size` bytes, else 0 and nothing read); seek
+// returns 0, or -1 when the target is at or past the end (then rewound to 0);
+// tell returns the position. A null handle reads nothing, fails to seek and
+// tells -1.
+SoundFileHandle ArchiveFileOpen(const char* name);
+void ArchiveFileClose(SoundFileHandle handle);
+int ArchiveFileRead(void* buffer, int size, SoundFileHandle handle);
+int ArchiveFileSeek(SoundFileHandle handle, int position, signed char mode);
+int ArchiveFileTell(SoundFileHandle handle);
+
+// Checks the sound library's version, installs the archive callbacks and opens
+// the output at 44100 Hz with 32 channels. Throws the error text on a wrong
+// version or a failed initialisation, after writing its debugger line.
+void SoundStartUp();
+
+// --- The run ----------------------------------------------------------------------
+
+// "FPS = <frames*1000/total>\nTempo totale necessario all'esecuzione della
+// scena (msec) : <total>"; a total of 0 ms counts as 1 ms. The product is
+// formed in 64 bits so that long runs do not wrap.
+std::string ComposeRunReport(uint32_t frames, uint32_t totalMs);
+
+// The five scenes, filled by the scene script and released at the end in this
+// order: logo, blur0, blur1, corridors, corridoru. Null until loaded.
+extern Scene* g_logo;
+extern Scene* g_blur0;
+extern Scene* g_blur1;
+extern Scene* g_corridors;
+extern Scene* g_corridoru;
+
+// Frames drawn by the main loop so far.
+extern uint32_t g_frameCount;
+
+// The whole program after the command line: start-up, main loop, end.
+// Returns 0 after a normal end, -1 after an error.
+int TessaroRun(const CommandLine& options);

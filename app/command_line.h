@@ -1,0 +1,43 @@
+// Command line of the player. Without arguments the display-mode dialog asks
+// for the settings; any of --mode, --windowed, --fullscreen, --sound or
+// --no-sound skips it and takes the dialog's defaults for what is not given.
+#pragma once
+
+#include <string>
+
+// Exit status for a bad command line.
+constexpr int kCommandLineStatus = 2;
+
+// The dialog's defaults: list index 1 (640 x 480, 16 bits), full screen, no sound.
+constexpr int kDefaultModeIndex = 1;
+constexpr int kModeCount = 8;
+
+// The default archive, in the current directory.
+constexpr const char* kDefaultPakPath = "pako.qdz";
+
+// What to do after parsing.
+enum class CommandAction { Run, Help, Version, Error };
+
+// Parsed options.
+struct CommandLine {
+    CommandAction action = CommandAction::Run;
+    bool skipDialog = false;      // any display or sound option was given
+    int modeIndex = kDefaultModeIndex;
+    bool fullscreen = true;
+    bool playSounds = false;
+    std::string pakPath = kDefaultPakPath;
+    std::string error;            // one line, for CommandAction::Error
+};
+
+// Parses argv[1..argc-1]. Options may repeat (the last value wins) but not
+// contradict each other (--windowed with --fullscreen, --sound with
+// --no-sound). --mode takes 0..7 and --pak a non-empty path, each as the next
+// argument or after '='. Never throws; a problem yields CommandAction::Error.
+CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+// The display mode of a dialog list index: width, height and bits. False for
+// an index outside 0..7 (outputs untouched).
+bool ModeFromIndex(int index, int* width, int* height, int* bits);
+
+// The usage text printed by --help (several lines, ending in a line feed).
+std::string CommandLineUsage();

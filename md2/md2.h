@@ -34,6 +34,9 @@ constexpr int32_t kMd2TexCoordSize = 4;       // s, t as int16
 constexpr int32_t kMd2MaxRenderVerts = 65536; // render vertices are indexed by uint16
 
 struct Md2Instance; // scene/scene.h
+struct Scene;       // scene/scene.h
+struct Camera;      // scene/scene.h
+struct Mirror;      // scene/scene.h
 struct Md2Model;
 
 // The 17 header values in file order.
@@ -147,6 +150,10 @@ struct Md2Model {
 
     // Draws every instance of the model (defined with the renderer).
     void DrawInstances();
+
+    // Draws every instance, newest first, with Md2Instance::Draw and the same
+    // arguments (scene/md2_draw.cpp).
+    void DrawInstances(Scene* scene, const Camera* camera, float dt, float time, const Mirror* plane);
 };
 
 // Fills model->anims and model->animCount from the frames' names. Returns 1,

@@ -33,6 +33,9 @@ struct FramePlane;
 struct SkyBox;
 
 struct Md2Instance;
+struct Mirror;
+struct Scene;
+struct Camera;
 
 constexpr int32_t kSceneCameraCapacity = 5;
 constexpr int32_t kSceneLightCapacity = 8;
@@ -82,6 +85,10 @@ struct MeshObject {
     // Sets the texture of the material of group `group`. Returns 1, or 0 when
     // the group or its material does not exist (nothing changed).
     int SetGroupTexture(int32_t group, uint32_t texture);
+    // Transforms, lights and draws the object through `camera` (scene/mesh_draw.cpp);
+    // `plane` is a mirror whose plane reflects the object, null for a normal draw.
+    // Nothing is drawn when the object has no groups or lies outside the view.
+    void Draw(Scene* scene, const Camera* camera, const Mirror* plane);
 };
 
 // A new mesh object from the pool, in the initial state; null when the pool
@@ -119,6 +126,11 @@ struct Camera {
     void SetAspect(float value);
     // Pool copy of `text` into name (the old name is released). Returns the copy or null.
     char* SetName(const char* text);
+    // Recomputes axisZ and view from pos, target and roll (scene/camera_view.cpp).
+    void UpdateView();
+    // Recomputes planes from the current GL projection and modelview matrices.
+    // Needs a current GL context.
+    void ExtractPlanes();
 };
 
 // A new camera from the pool with SetDefaults applied and empty tracks; null
@@ -228,6 +240,10 @@ struct Md2Instance {
     // Takes the next key when the current move has ended, then moves pos and
     // rot 1 / (keyEnd - t) of the way to the targets. t is the scene time.
     void AdvanceKeys(float t);
+    // Draws the instance at its current frame and, for a normal draw (`plane`
+    // null), advances its moves and frames by dt (scene/md2_draw.cpp). `plane`
+    // is a mirror reflecting it; mirror draws never change the frame state.
+    void Draw(Scene* scene, const Camera* camera, float dt, float time, const Mirror* plane);
 };
 
 // Releases every instance of `model` (heap parts, pool buffers, queued keys)
@@ -263,6 +279,9 @@ struct Mirror {
     int AddInstance(Md2Instance* instance);
     // Appends to meshes. Returns 1, or 0 when full or null (nothing stored).
     int AddMesh(MeshObject* mesh);
+    // Draws the instances and meshes reflected in the plane, then the quad
+    // blended over them (scene/mirror_draw.cpp).
+    void Draw(Scene* scene, const Camera* camera);
 };
 
 // Everything one 3DS file brings, plus what the script adds.
@@ -341,6 +360,16 @@ struct Scene {
     // Unlinks from drawList and returns the object; null when it is not there
     // (the list is unchanged). The object's own nextDrawn is left as it was.
     MeshObject* TakeOutOfDrawList(MeshObject* object);
+
+    // Draws the scene into the current viewport through cameras[currentCamera]
+    // (scene/scene_render.cpp). Draws nothing, and touches no GL state, when
+    // opacity is 0 or the scene has no such camera.
+    void Render();
+    // Makes a sky box for the scene when it has none, makes it g_currentSkyBox
+    // and runs the sky-box description `entryName` of g_currentPak on it
+    // (scene/sky_box.cpp). Returns the scene's sky box, or null when the entry
+    // is missing or the pool is exhausted (the scene is then unchanged).
+    SkyBox* LoadSkyBox(const char* entryName);
 };
 
 // Null-safe Destroy, for shutdown loops.

@@ -68,9 +68,15 @@ static_assert(sizeof(RotationKey) == 40, "RotationKey is 10 packed 32-bit fields
 static_assert(sizeof(ScalarKey) == 36, "ScalarKey is 9 packed 32-bit fields");
 
 // Typed views of a track's key array; null when the track has no keys.
-inline VectorKey* VectorKeys(const KeyTrack& track) { return static_cast<VectorKey*>(track.keys); }
-inline RotationKey* RotationKeys(const KeyTrack& track) { return static_cast<RotationKey*>(track.keys); }
-inline ScalarKey* ScalarKeys(const KeyTrack& track) { return static_cast<ScalarKey*>(track.keys); }
+inline VectorKey* VectorKeys(const KeyTrack& track) {
+    return static_cast<VectorKey*>(track.keys);
+}
+inline RotationKey* RotationKeys(const KeyTrack& track) {
+    return static_cast<RotationKey*>(track.keys);
+}
+inline ScalarKey* ScalarKeys(const KeyTrack& track) {
+    return static_cast<ScalarKey*>(track.keys);
+}
 
 // Frame number being evaluated; set by EvaluateTracks, read by the evaluators.
 extern float g_currentFrame;
@@ -111,7 +117,7 @@ void EvaluateRotation(const KeyTrack* track, float out[4]);
 // The engine's keyframe player. It has no state: its methods are the two
 // passes above, kept as an object so the engine can own one.
 class KeyPlayer {
-public:
+  public:
     // PrepareTracks(scene).
     void PrepareTracks(Scene* scene) const;
     // EvaluateTracks(scene, frame).

@@ -6,8 +6,8 @@
 
 #include <cmath> // std::trunc
 
-#include "math/math3d.h"  // QuatSlerp
-#include "scene/scene.h"  // Scene, MeshObject, Camera, Light and their capacities
+#include "math/math3d.h" // QuatSlerp
+#include "scene/scene.h" // Scene, MeshObject, Camera, Light and their capacities
 
 float g_currentFrame = 0.0f;
 
@@ -115,7 +115,8 @@ void EvaluateVector(const KeyTrack* track, float out[3]) {
     const float u = Ease(SegmentParameter(from.frame, to.frame), from.easeFrom, to.easeTo);
     const HermiteBasis h = HermiteAt(u);
     for (int c = 0; c < 3; ++c) {
-        out[c] = h.h00 * from.value[c] + h.h01 * to.value[c] + h.h10 * from.tangentOut[c] + h.h11 * to.tangentIn[c];
+        out[c] = h.h00 * from.value[c] + h.h01 * to.value[c] + h.h10 * from.tangentOut[c] +
+                 h.h11 * to.tangentIn[c];
     }
 }
 
@@ -245,4 +246,6 @@ void EvaluateTracks(Scene* scene, float frame) {
     EvaluateCamera(scene);
 }
 
-void KeyPlayer::EvaluateTracks(Scene* scene, float frame) const { ::EvaluateTracks(scene, frame); }
+void KeyPlayer::EvaluateTracks(Scene* scene, float frame) const {
+    ::EvaluateTracks(scene, frame);
+}

@@ -4,8 +4,8 @@
 #include "keyframe/keyframe.h"
 #include "keyframe/keyframe_local.h"
 
-#include "math/math3d.h"  // QuatMultiply
-#include "scene/scene.h"  // Scene, MeshObject, Camera, Light and their capacities
+#include "math/math3d.h" // QuatMultiply
+#include "scene/scene.h" // Scene, MeshObject, Camera, Light and their capacities
 
 namespace {
 
@@ -127,7 +127,8 @@ void PrepareTracks(Scene* scene) {
         ComputeVectorTangents(&object->scaleTrack);
     }
     if (scene->cameras != nullptr) {
-        const int count = scene->cameraCount < kSceneCameraCapacity ? scene->cameraCount : kSceneCameraCapacity;
+        const int count =
+            scene->cameraCount < kSceneCameraCapacity ? scene->cameraCount : kSceneCameraCapacity;
         for (int i = 0; i < count; ++i) {
             Camera* camera = scene->cameras[i];
             if (camera == nullptr) {
@@ -153,4 +154,6 @@ void PrepareTracks(Scene* scene) {
     }
 }
 
-void KeyPlayer::PrepareTracks(Scene* scene) const { ::PrepareTracks(scene); }
+void KeyPlayer::PrepareTracks(Scene* scene) const {
+    ::PrepareTracks(scene);
+}

@@ -44,7 +44,9 @@ void RotationCompose(const float a[12], const float s[9], float out[9]);
 void ReflectMatrix(const float n[3], const float p[3], float m[12]);
 
 // Small helpers shared by loaders and drawing.
-inline float Dot3(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+inline float Dot3(const float a[3], const float b[3]) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 inline void Cross3(const float a[3], const float b[3], float out[3]) {
     const float x = a[1] * b[2] - a[2] * b[1];
     const float y = a[2] * b[0] - a[0] * b[2];

@@ -19,7 +19,7 @@ namespace {
 constexpr float kPi = 3.14159265358979f;
 
 class KeyframeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         PoolInit(4 * 1024 * 1024);
         g_currentFrame = 0.0f;
@@ -97,12 +97,16 @@ TEST(Ease, HandComputedTable) {
         double expected;
     };
     const Case cases[] = {
-        {0.0f, 0.0f, 0.0f, 0.0},     {0.37f, 0.0f, 0.0f, 0.37},      {1.05f, 0.0f, 0.0f, 1.05},
-        {0.5f, 0.5f, 0.5f, 0.5},     {0.25f, 1.0f, 1.0f, 0.125},     // s = 2: a = b = 0.5, k = 1
-        {0.1f, 0.2f, 0.3f, 0.1 * 0.1 / (0.2 * 1.5)},                // ease-in part, k = 1 / 1.5
-        {0.5f, 0.2f, 0.3f, (2 * 0.5 - 0.2) / 1.5},                  // straight middle part
-        {0.9f, 0.2f, 0.3f, 1.0 - 0.1 * 0.1 / (0.3 * 1.5)},          // ease-out part
-        {0.0f, 0.2f, 0.3f, 0.0},     {1.0f, 0.2f, 0.3f, 1.0},
+        {0.0f, 0.0f, 0.0f, 0.0},
+        {0.37f, 0.0f, 0.0f, 0.37},
+        {1.05f, 0.0f, 0.0f, 1.05},
+        {0.5f, 0.5f, 0.5f, 0.5},
+        {0.25f, 1.0f, 1.0f, 0.125},                        // s = 2: a = b = 0.5, k = 1
+        {0.1f, 0.2f, 0.3f, 0.1 * 0.1 / (0.2 * 1.5)},       // ease-in part, k = 1 / 1.5
+        {0.5f, 0.2f, 0.3f, (2 * 0.5 - 0.2) / 1.5},         // straight middle part
+        {0.9f, 0.2f, 0.3f, 1.0 - 0.1 * 0.1 / (0.3 * 1.5)}, // ease-out part
+        {0.0f, 0.2f, 0.3f, 0.0},
+        {1.0f, 0.2f, 0.3f, 1.0},
     };
     for (const Case& c : cases) {
         EXPECT_NEAR(Ease(c.t, c.a, c.b), c.expected, 1e-6) << "t=" << c.t << " a=" << c.a << " b=" << c.b;
@@ -156,8 +160,8 @@ TEST_F(KeyframeTest, TwoKeyVectorTangentsUseEachKeysTension) {
 
 TEST_F(KeyframeTest, ThreeKeyVectorTangentsWithTensionBiasContinuity) {
     // Values along x: 0, 10, 30 (y = 2x, z = -x). Key 1 has T 0.5, B 0.2, C -0.4.
-    KeyTrack track = MakeTrack({VkeyTcb(0, 0.0f, 0, 0, 0), VkeyTcb(10, 10.0f, 0.5f, 0.2f, -0.4f),
-                                VkeyTcb(20, 30.0f, 0, 0, 0)});
+    KeyTrack track = MakeTrack(
+        {VkeyTcb(0, 0.0f, 0, 0, 0), VkeyTcb(10, 10.0f, 0.5f, 0.2f, -0.4f), VkeyTcb(20, 30.0f, 0, 0, 0)});
     ComputeVectorTangents(&track);
     const VectorKey* keys = VectorKeys(track);
     // Key 0: prev 0, cur 1, next 2: D1 = 10, D2 = 20.
@@ -234,7 +238,8 @@ TEST_F(KeyframeTest, TracksWithFewerThanTwoKeysAreLeftAlone) {
 // Rotations
 
 TEST_F(KeyframeTest, RelativeQuarterTurnsAccumulate) {
-    KeyTrack track = MakeTrack({Rkey(0, 0.0f, 0, 1, 0), Rkey(10, kPi / 2, 0, 1, 0), Rkey(20, kPi / 2, 0, 1, 0)});
+    KeyTrack track =
+        MakeTrack({Rkey(0, 0.0f, 0, 1, 0), Rkey(10, kPi / 2, 0, 1, 0), Rkey(20, kPi / 2, 0, 1, 0)});
     AccumulateRotations(&track);
     const RotationKey* keys = RotationKeys(track);
     for (int i = 0; i < 3; ++i) {
@@ -330,13 +335,15 @@ TEST_F(KeyframeTest, KeySearchTruncatesTheFrame) {
     g_currentFrame = 10.5f; // still the segment 0-10, at t = 1.05
     EvaluateVector(&track, out);
     for (int c = 0; c < 3; ++c) {
-        EXPECT_NEAR(out[c], Hermite(1.05, k[0].value[c], k[1].value[c], k[0].tangentOut[c], k[1].tangentIn[c]), 1e-4);
+        EXPECT_NEAR(out[c],
+                    Hermite(1.05, k[0].value[c], k[1].value[c], k[0].tangentOut[c], k[1].tangentIn[c]), 1e-4);
     }
 
     g_currentFrame = 11.0f; // segment 10-20 at t = 0.1
     EvaluateVector(&track, out);
     for (int c = 0; c < 3; ++c) {
-        EXPECT_NEAR(out[c], Hermite(0.1, k[1].value[c], k[2].value[c], k[1].tangentOut[c], k[2].tangentIn[c]), 1e-4);
+        EXPECT_NEAR(out[c], Hermite(0.1, k[1].value[c], k[2].value[c], k[1].tangentOut[c], k[2].tangentIn[c]),
+                    1e-4);
     }
 }
 
@@ -352,7 +359,8 @@ TEST_F(KeyframeTest, PastTheLastKey) {
     }
     g_currentFrame = 20.5f; // between the last frame and that frame + 1: extrapolated
     EvaluateVector(&track, out);
-    EXPECT_NEAR(out[0], Hermite(1.05, k[1].value[0], k[2].value[0], k[1].tangentOut[0], k[2].tangentIn[0]), 1e-4);
+    EXPECT_NEAR(out[0], Hermite(1.05, k[1].value[0], k[2].value[0], k[1].tangentOut[0], k[2].tangentIn[0]),
+                1e-4);
     EXPECT_NE(out[0], 40.0f);
 }
 
@@ -544,7 +552,7 @@ TEST_F(KeyframeTest, HostileFramesStayDefined) {
 // Whole scenes
 
 class KeyframeSceneTest : public KeyframeTest {
-protected:
+  protected:
     MeshObject* AddObject() {
         MeshObject* object = NewMeshObject();
         EXPECT_NE(object, nullptr);

@@ -16,7 +16,7 @@ using Quatd = std::array<double, 4>;
 constexpr int kRandomRuns = 2000;
 
 class MathRandom {
-public:
+  public:
     explicit MathRandom(unsigned seed) : engine_(seed) {}
     float Uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(engine_); }
     void Fill(float* out, int count, float lo, float hi) {
@@ -29,14 +29,15 @@ public:
         double length = 0.0;
         do {
             Fill(q, 4, -1.0f, 1.0f);
-            length = std::sqrt(double(q[0]) * q[0] + double(q[1]) * q[1] + double(q[2]) * q[2] + double(q[3]) * q[3]);
+            length = std::sqrt(double(q[0]) * q[0] + double(q[1]) * q[1] + double(q[2]) * q[2] +
+                               double(q[3]) * q[3]);
         } while (length < 0.1);
         for (int i = 0; i < 4; ++i) {
             q[i] = float(q[i] / length);
         }
     }
 
-private:
+  private:
     std::mt19937 engine_;
 };
 
@@ -47,7 +48,9 @@ Quatd RefQuatMultiply(const Quatd& a, const Quatd& b) {
             a[0] * b[3] + a[1] * b[2] - a[2] * b[1] + a[3] * b[0]};
 }
 
-Quatd ToQuatd(const float q[4]) { return {q[0], q[1], q[2], q[3]}; }
+Quatd ToQuatd(const float q[4]) {
+    return {q[0], q[1], q[2], q[3]};
+}
 
 // q v q* in double: the rotation a unit quaternion stands for.
 Vec3d RefRotate(const Quatd& q, const Vec3d& v) {

@@ -510,4 +510,27 @@ TEST(MathReference, ReflectMatrixMirrorsRowsAndTranslation) {
     }
 }
 
+TEST(MathReference, DotAndCross) {
+    MathRandom rnd(21);
+    for (int i = 0; i < kRandomRuns; ++i) {
+        float a[3] = {};
+        float b[3] = {};
+        rnd.Fill(a, 3, -10.0f, 10.0f);
+        rnd.Fill(b, 3, -10.0f, 10.0f);
+        const Vec3d ad = {a[0], a[1], a[2]};
+        const Vec3d bd = {b[0], b[1], b[2]};
+        EXPECT_NEAR(Dot3(a, b), ad[0] * bd[0] + ad[1] * bd[1] + ad[2] * bd[2], 1e-3);
+        const Vec3d ref = {ad[1] * bd[2] - ad[2] * bd[1], ad[2] * bd[0] - ad[0] * bd[2],
+                           ad[0] * bd[1] - ad[1] * bd[0]};
+        float out[3] = {};
+        Cross3(a, b, out);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(out[k], ref[k], 1e-3);
+        }
+        // The cross product is perpendicular to both inputs.
+        EXPECT_NEAR(Dot3(out, a), 0.0, 0.05);
+        EXPECT_NEAR(Dot3(out, b), 0.0, 0.05);
+    }
+}
+
 } // namespace

@@ -301,7 +301,9 @@ static bool DecodeWave(const std::vector<uint8_t>& bytes, SoundSong* song) {
         Fail(kSoundErrMemory);
         return false;
     }
-    std::memcpy(cvt.buf, wave, waveLength);
+    if (waveLength > 0) {
+        std::memcpy(cvt.buf, wave, waveLength);
+    }
     SDL_FreeWAV(wave);
     if (cvt.needed != 0 && SDL_ConvertAudio(&cvt) != 0) {
         SDL_free(cvt.buf);

@@ -99,7 +99,13 @@ void Loader3DS::ReadFaceGroup() {
     }
     offset += kChunkHeaderSize;
     char name[kLocalNameBytes];
-    ReadString(name, kLocalNameBytes);
+    if (!ReadString(name, kLocalNameBytes)) {
+        // A name cut off by the end of its chunk is damage, not a reference
+        // to a material that does not exist.
+        PlatformDebugOutput("3DS : gruppo di facce senza nome completo, ignorato\n");
+        Skip();
+        return;
+    }
     const int material = scene->FindMaterial(name);
     if (material < 0) {
         PlatformDebugOutput("Errore, materiale inesistente\n");

@@ -178,7 +178,7 @@ void Loader3DS::ReadChunkHeader() {
     chunkEnd_ = end > limit ? limit : static_cast<int32_t>(end);
 }
 
-void Loader3DS::ReadString(char* dest, int32_t capacity) {
+bool Loader3DS::ReadString(char* dest, int32_t capacity) {
     if (!dest) {
         dest = currentName;
         capacity = kLoaderNameBytes;
@@ -195,7 +195,9 @@ void Loader3DS::ReadString(char* dest, int32_t capacity) {
     }
     if (offset < chunkEnd_) {
         ++offset; // the terminator
+        return true;
     }
+    return false;
 }
 
 void Loader3DS::Skip() { offset = chunkEnd_; }

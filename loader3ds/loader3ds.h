@@ -68,8 +68,8 @@ class Loader3DS {
     // Copies the NUL-terminated string at `offset` into `dest` (null means
     // currentName; `capacity` bytes, terminator included), cutting what does
     // not fit, and moves `offset` past the string and its terminator. A string
-    // that runs into the end of its chunk ends there.
-    void ReadString(char* dest, int32_t capacity = kLoaderNameBytes);
+    // that runs into the end of its chunk ends there; false is returned then.
+    bool ReadString(char* dest, int32_t capacity = kLoaderNameBytes);
 
     uint8_t* buffer = nullptr;       // the whole file during a load
     int32_t offset = 0;              // read position in buffer

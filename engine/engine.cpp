@@ -1,0 +1,309 @@
+// The engine object: scene lists, loading, viewports, the clock and the frame.
+#include "engine/engine.h"
+
+#include "app/app.h"             // FrameElapsedMs, ResetFrameTimer: the shell's frame timer
+#include "framework/lumora.h"    // fwk: the screen size the viewports are fractions of
+#include "keyframe/keyframe.h"   // KeyPlayer
+#include "loader3ds/loader3ds.h" // Loader3DS
+#include "platform/sound/sound.h" // FMUSIC_PlaySong, FMUSIC_StopSong
+#include "scene/scene.h"         // Scene
+
+#include <GL/gl.h>
+
+#include <cstdint>
+#include <cstdlib> // rand
+#include <limits>
+
+Engine g_engine;
+
+namespace {
+
+FrameClockElapsed s_clockElapsed = nullptr;
+FrameClockReset s_clockReset = nullptr;
+SceneDrawer s_drawer = nullptr;
+
+// Trails draw every scene at this opacity, so earlier frames show through.
+constexpr float kTrailsOpacity = 0.1f;
+
+// The four corners of the full-screen strip, in strip order.
+constexpr float kStripCorners[4][2] = {{-1.0f, -1.0f}, {1.0f, -1.0f}, {-1.0f, 1.0f}, {1.0f, 1.0f}};
+// Texture coordinates of the noise strip: corner k takes entry r + k, so the
+// random r in 0..3 picks one of four mappings of the noise texture.
+constexpr float kNoiseU[7] = {0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f, 0.0f};
+constexpr float kNoiseV[7] = {0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f};
+
+// a * b / 1000, truncated toward zero. Formed in 64 bits so that a silly
+// fraction cannot overflow; the result is clamped to the int32 range.
+int32_t PerMille(const int32_t a, const int32_t b) {
+    const int64_t value = static_cast<int64_t>(a) * static_cast<int64_t>(b) / 1000;
+    if (value > std::numeric_limits<int32_t>::max()) {
+        return std::numeric_limits<int32_t>::max();
+    }
+    if (value < std::numeric_limits<int32_t>::min()) {
+        return std::numeric_limits<int32_t>::min();
+    }
+    return static_cast<int32_t>(value);
+}
+
+// True when `scene` is linked into the list that starts at `head`.
+bool InList(const Scene* head, const Scene* scene) {
+    for (const Scene* s = head; s != nullptr; s = s->next) {
+        if (s == scene) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Unlinks `scene` from the list (head, tail) and clears its links.
+void Unlink(Scene*& head, Scene*& tail, Scene* scene) {
+    if (scene->prev != nullptr) {
+        scene->prev->next = scene->next;
+    } else {
+        head = scene->next;
+    }
+    if (scene->next != nullptr) {
+        scene->next->prev = scene->prev;
+    } else {
+        tail = scene->prev;
+    }
+    scene->prev = nullptr;
+    scene->next = nullptr;
+}
+
+// Puts an unlinked `scene` at the head of the list (head, tail).
+void PushFront(Scene*& head, Scene*& tail, Scene* scene) {
+    scene->prev = nullptr;
+    scene->next = head;
+    if (head != nullptr) {
+        head->prev = scene;
+    } else {
+        tail = scene;
+    }
+    head = scene;
+}
+
+void DefaultDrawer(Scene* scene) { scene->Render(); }
+
+} // namespace
+
+void EngineSetFrameClock(const FrameClockElapsed elapsed, const FrameClockReset reset) {
+    if (elapsed == nullptr || reset == nullptr) {
+        s_clockElapsed = nullptr;
+        s_clockReset = nullptr;
+        return;
+    }
+    s_clockElapsed = elapsed;
+    s_clockReset = reset;
+}
+
+void EngineSetSceneDrawer(const SceneDrawer drawer) { s_drawer = drawer; }
+
+uint32_t EngineFrameTimer::ElapsedMs() const {
+    return s_clockElapsed != nullptr ? s_clockElapsed() : FrameElapsedMs();
+}
+
+void EngineFrameTimer::Reset() const {
+    if (s_clockReset != nullptr) {
+        s_clockReset();
+    } else {
+        ResetFrameTimer();
+    }
+}
+
+// The shell's frame-timer start is a zero-initialised static of its own, so
+// it is already 0 here; touching it from this constructor would depend on the
+// order in which static objects of different files are built.
+Engine::Engine() : loader(new Loader3DS()), keyPlayer(new KeyPlayer()) {}
+
+// Scenes and events are deliberately left alone (the shell releases the
+// scenes, the pools go back at exit); only the engine's own helpers go.
+Engine::~Engine() {
+    delete loader;
+    delete keyPlayer;
+}
+
+Scene* Engine::LoadScene(const char* fileName, const int loadTextures) {
+    Scene* scene = new Scene();
+    try {
+        loader->Load(fileName, scene, static_cast<uint8_t>(loadTextures != 0 ? 1 : 0));
+    } catch (...) {
+        // The run ends with the loader's message; do not leave a half-built
+        // scene that no list and no handle knows about.
+        delete scene;
+        throw;
+    }
+    keyPlayer->PrepareTracks(scene);
+    PushFront(inactiveHead, inactiveTail, scene);
+    sceneCount += 1;
+    inactiveCount += 1;
+    return scene;
+}
+
+void Engine::SetSceneViewport(Scene* scene, const int32_t left, const int32_t top, const int32_t width,
+                              const int32_t height, const uint32_t priority) {
+    if (scene == nullptr) {
+        return;
+    }
+    const int32_t w = fwk.width;
+    const int32_t h = fwk.height;
+    // GL counts y from the bottom of the screen, the script from the top.
+    const int64_t bottom = 1000 - static_cast<int64_t>(top) - static_cast<int64_t>(height);
+    const int32_t bottomClamped = static_cast<int32_t>(
+        bottom > std::numeric_limits<int32_t>::max()   ? std::numeric_limits<int32_t>::max()
+        : bottom < std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::min()
+                                                       : bottom);
+    scene->viewX = PerMille(left, w);
+    scene->viewY = PerMille(bottomClamped, h);
+    scene->viewWidth = PerMille(width, w);
+    scene->viewHeight = PerMille(height, h);
+    scene->priority = priority;
+}
+
+int32_t Engine::ActivateScene(Scene* scene) {
+    if (scene == nullptr || !InList(inactiveHead, scene)) {
+        return activeCount;
+    }
+    Unlink(inactiveHead, inactiveTail, scene);
+    if (activeHead == nullptr) {
+        activeHead = scene;
+        activeTail = scene;
+    } else if (scene->priority > activeHead->priority) {
+        PushFront(activeHead, activeTail, scene);
+    } else {
+        // Step past every scene of higher priority; among equal priorities the
+        // newcomer goes first, but never before the head.
+        Scene* after = activeHead;
+        while (after->next != nullptr && scene->priority < after->next->priority) {
+            after = after->next;
+        }
+        scene->prev = after;
+        scene->next = after->next;
+        if (after->next != nullptr) {
+            after->next->prev = scene;
+        } else {
+            activeTail = scene;
+        }
+        after->next = scene;
+    }
+    activeCount += 1;
+    inactiveCount -= 1;
+    return activeCount;
+}
+
+int32_t Engine::DeactivateScene(Scene* scene) {
+    if (scene == nullptr || !InList(activeHead, scene)) {
+        return activeCount;
+    }
+    Unlink(activeHead, activeTail, scene);
+    PushFront(inactiveHead, inactiveTail, scene);
+    inactiveCount += 1;
+    activeCount -= 1;
+    return activeCount;
+}
+
+int Engine::PlaySong(SoundSong* song) { return FMUSIC_PlaySong(song); }
+
+int Engine::StopSong(SoundSong* song) { return FMUSIC_StopSong(song); }
+
+int Engine::RenderFrame() {
+    UpdateTimeline();
+    currentScene = activeHead;
+
+    // A sky box covers the whole picture, so its colour need not be cleared.
+    if (activeHead != nullptr && activeHead->skyBox != nullptr) {
+        glClear(GL_DEPTH_BUFFER_BIT);
+    } else {
+        glClear(static_cast<GLbitfield>(clearMask) | GL_DEPTH_BUFFER_BIT);
+    }
+
+    const uint32_t ms = frameTimer.ElapsedMs();
+    const float dt = static_cast<float>(static_cast<double>(ms) * kFramesPerMs);
+    time += dt;
+    frameTimer.Reset();
+
+    const SceneDrawer draw = s_drawer != nullptr ? s_drawer : DefaultDrawer;
+    const bool trails = effectMode == kEffectTrails || effectMode == kEffectTrails2;
+    int32_t drawn = 0;
+    // The count bounds the walk as the list does; either ends it.
+    for (Scene* scene = activeHead; scene != nullptr && drawn < activeCount; scene = scene->next) {
+        currentScene = scene;
+        scene->time += dt;
+        scene->dt = dt;
+        keyPlayer->EvaluateTracks(scene, scene->time);
+        glViewport(scene->viewX, scene->viewY, scene->viewWidth, scene->viewHeight);
+
+        const float opacity = scene->opacity;
+        if (trails) {
+            scene->opacity = kTrailsOpacity;
+        }
+        const bool blended = scene->opacity > 0.0f && scene->opacity < 1.0f;
+        if (blended) {
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            glEnable(GL_BLEND);
+        }
+        // A scene whose motion has run out stays active but is not drawn.
+        if (static_cast<float>(scene->frameCount) > scene->time) {
+            draw(scene);
+        }
+        if (blended) {
+            glDisable(GL_BLEND);
+        }
+        if (trails) {
+            scene->opacity = opacity;
+        }
+
+        drawn += 1;
+        // Each later scene is drawn over the earlier ones.
+        if (scene->next != nullptr && drawn < activeCount) {
+            glClear(GL_DEPTH_BUFFER_BIT);
+        }
+    }
+
+    if (effectMode == kEffectFlash) {
+        DrawFlashOverlay();
+    } else if (effectMode == kEffectNoise) {
+        DrawNoiseOverlay();
+    }
+    return finished;
+}
+
+void Engine::BeginOverlay() const {
+    glViewport(0, 0, fwk.width, fwk.height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+}
+
+void Engine::DrawFlashOverlay() const {
+    BeginOverlay();
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glBegin(GL_TRIANGLE_STRIP);
+    for (const auto& corner : kStripCorners) {
+        glColor4f(1.0f, 1.0f, 1.0f, overlayAlpha);
+        glVertex3f(corner[0], corner[1], 0.0f);
+    }
+    glEnd();
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+}
+
+void Engine::DrawNoiseOverlay() const {
+    const int r = std::rand() % 4;
+    BeginOverlay();
+    glBlendFunc(GL_SRC_ALPHA, GL_DST_ALPHA);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, overlayTexture);
+    glBegin(GL_TRIANGLE_STRIP);
+    for (int k = 0; k < 4; ++k) {
+        glColor4f(1.0f, 1.0f, 1.0f, overlayAlpha);
+        glTexCoord2f(kNoiseU[r + k], kNoiseV[r + k]);
+        glVertex3f(kStripCorners[k][0], kStripCorners[k][1], 0.0f);
+    }
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+}

@@ -43,7 +43,9 @@ template <typename T> static T* NewPoolRecord() {
     return new (block) T();
 }
 
-char* MeshObject::SetName(const char* text) { return ReplaceName(&name, text); }
+char* MeshObject::SetName(const char* text) {
+    return ReplaceName(&name, text);
+}
 
 int MeshObject::SetGroupTexture(int32_t group, uint32_t texture) {
     if (groups == nullptr || group < 0 || group >= groupCount || groups[group].material == nullptr) {
@@ -53,9 +55,13 @@ int MeshObject::SetGroupTexture(int32_t group, uint32_t texture) {
     return 1;
 }
 
-MeshObject* NewMeshObject() { return NewPoolRecord<MeshObject>(); }
+MeshObject* NewMeshObject() {
+    return NewPoolRecord<MeshObject>();
+}
 
-Material* NewMaterial() { return NewPoolRecord<Material>(); }
+Material* NewMaterial() {
+    return NewPoolRecord<Material>();
+}
 
 char* SetMaterialName(Material* material, const char* text) {
     return material == nullptr ? nullptr : ReplaceName(&material->name, text);
@@ -80,17 +86,29 @@ void Camera::SetDefaults() {
     name = nullptr;
 }
 
-void Camera::SetFov(float degrees) { fov = degrees; }
+void Camera::SetFov(float degrees) {
+    fov = degrees;
+}
 
-void Camera::SetRoll(float degrees) { roll = degrees; }
+void Camera::SetRoll(float degrees) {
+    roll = degrees;
+}
 
-void Camera::SetAspect(float value) { aspect = value; }
+void Camera::SetAspect(float value) {
+    aspect = value;
+}
 
-char* Camera::SetName(const char* text) { return ReplaceName(&name, text); }
+char* Camera::SetName(const char* text) {
+    return ReplaceName(&name, text);
+}
 
-Camera* NewCamera() { return NewPoolRecord<Camera>(); }
+Camera* NewCamera() {
+    return NewPoolRecord<Camera>();
+}
 
-char* Light::SetName(const char* text) { return ReplaceName(&name, text); }
+char* Light::SetName(const char* text) {
+    return ReplaceName(&name, text);
+}
 
 void Light::SetCone(float hotspotDegrees, float falloffDegrees) {
     // 3.14, not pi: the lighting of the shipped scenes was tuned with it.
@@ -99,13 +117,21 @@ void Light::SetCone(float hotspotDegrees, float falloffDegrees) {
     cosFalloff = std::cos(falloffDegrees * toRadians);
 }
 
-void Light::SetKind(int32_t value) { kind = value; }
+void Light::SetKind(int32_t value) {
+    kind = value;
+}
 
-void Light::SwitchOn() { on = 1; }
+void Light::SwitchOn() {
+    on = 1;
+}
 
-Light* NewLight() { return NewPoolRecord<Light>(); }
+Light* NewLight() {
+    return NewPoolRecord<Light>();
+}
 
-static bool CornerInRange(int32_t i) { return i >= 0 && i < 4; }
+static bool CornerInRange(int32_t i) {
+    return i >= 0 && i < 4;
+}
 
 void Mirror::SetCorner(int32_t i, float x, float y, float z) {
     if (CornerInRange(i)) {

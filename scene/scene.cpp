@@ -129,7 +129,8 @@ int Scene::AddMaterial(Material* material) {
         if (capacity <= materialCount) {
             return 0;
         }
-        Material** grown = static_cast<Material**>(PoolAlloc(static_cast<uint32_t>(capacity) * sizeof(Material*)));
+        Material** grown =
+            static_cast<Material**>(PoolAlloc(static_cast<uint32_t>(capacity) * sizeof(Material*)));
         if (grown == nullptr) {
             return 0;
         }

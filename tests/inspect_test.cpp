@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,8 +60,8 @@ class JsonReader {
 
   private:
     void Space() {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\t' ||
-                                      text_[at_] == '\r')) {
+        while (at_ < text_.size() &&
+               (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\t' || text_[at_] == '\r')) {
             ++at_;
         }
     }
@@ -247,11 +249,14 @@ class JsonReader {
     size_t at_ = 0;
 };
 
-bool ParseJson(const std::string& text, Json* out) { return JsonReader(text).Parse(out); }
+bool ParseJson(const std::string& text, Json* out) {
+    return JsonReader(text).Parse(out);
+}
 
 TEST(InspectJsonReader, RejectsBrokenText) {
-    const char* broken[] = {"", "{", "{\"a\":}", "[1,]", "{\"a\" 1}", "\"tab\there\"", "01x", "{\"a\":1,\"a\":2}",
-                            "[1] 2", "nul", "1.", "\"\\q\""};
+    const char* broken[] = {
+        "",      "{",   "{\"a\":}", "[1,]",   "{\"a\" 1}", "\"tab\there\"", "01x", "{\"a\":1,\"a\":2}",
+        "[1] 2", "nul", "1.",       "\"\\q\""};
     for (const char* text : broken) {
         Json value;
         EXPECT_FALSE(ParseJson(text, &value)) << text;
@@ -385,7 +390,8 @@ class InspectToolTest : public ::testing::Test {
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
     ToolRun Inspect(const std::vector<std::string>& args) {
-        std::string command = Quote(TESSARO_INSPECT_PATH);
+        // A hang would show as timeout's status 124 instead of blocking the suite.
+        std::string command = "timeout 60 " + Quote(TESSARO_INSPECT_PATH);
         for (const std::string& arg : args) {
             command += " " + Quote(arg);
         }
@@ -409,7 +415,9 @@ class InspectToolTest : public ::testing::Test {
     std::filesystem::path folder_;
 };
 
-std::string Corpus(const std::string& relative) { return std::string(TESSARO_CORPUS_DIR) + "/" + relative; }
+std::string Corpus(const std::string& relative) {
+    return std::string(TESSARO_CORPUS_DIR) + "/" + relative;
+}
 
 std::vector<std::string> CorpusFiles(const std::string& extension) {
     std::vector<std::string> files;
@@ -689,7 +697,8 @@ TEST_F(InspectToolTest, DamagedFilesFailCleanly) {
     }
     // A truncated scene or JPEG may still give what the loaders could read;
     // either way the tool ends normally.
-    const Case partial[] = {{"cut.3ds", scene.substr(0, scene.size() / 3)}, {"cut.jpg", jpeg.substr(0, 2000)}};
+    const Case partial[] = {{"cut.3ds", scene.substr(0, scene.size() / 3)},
+                            {"cut.jpg", jpeg.substr(0, 2000)}};
     for (const Case& c : partial) {
         SCOPED_TRACE(c.name);
         const ToolRun run = Inspect({Write(c.name, c.bytes), "--frame", "3", "--vertices"});
@@ -697,6 +706,46 @@ TEST_F(InspectToolTest, DamagedFilesFailCleanly) {
         Json json;
         if (run.status == 0) {
             EXPECT_TRUE(ParseJson(run.out, &json));
+        }
+    }
+}
+
+TEST_F(InspectToolTest, MutatedFilesNeverCrashOrHang) {
+    // Seeded byte damage to one file of each kind: the tool must end with
+    // success (valid JSON) or a clean failure, never a signal or a hang.
+    struct Source {
+        std::string file;
+        std::string name;
+    };
+    const Source sources[] = {
+        {Corpus("3ds/CameraRollAnimWithChildObject.3ds"), "m.3ds"},
+        {Corpus("3ds/test1.3ds"), "m.3ds"},
+        {Corpus("md2/faerie.md2"), "m.md2"},
+        {Corpus("tga/200x32_rgba_tl_raw.tga"), "m.tga"},
+        {Corpus("3ds/IMAGE1.jpg"), "m.jpg"},
+    };
+    std::mt19937 random(20261208u);
+    for (const Source& source : sources) {
+        const std::string original = ReadAll(source.file);
+        ASSERT_FALSE(original.empty());
+        for (int variant = 0; variant < 8; ++variant) {
+            std::string bytes = original;
+            // Damage the early bytes most: headers, counts and chunk lengths live there.
+            const size_t span = std::min<size_t>(bytes.size(), variant % 2 == 0 ? 256u : bytes.size());
+            const int flips = 1 + static_cast<int>(random() % 8u);
+            for (int i = 0; i < flips; ++i) {
+                bytes[random() % span] = static_cast<char>(random() & 0xFFu);
+            }
+            if (variant == 7) {
+                bytes.resize(random() % bytes.size());
+            }
+            SCOPED_TRACE(source.file + " variant " + std::to_string(variant));
+            const ToolRun run = Inspect({Write(source.name, bytes), "--frame", "1", "--vertices"});
+            ASSERT_TRUE(run.status == 0 || run.status == 1) << run.status << " " << run.err;
+            if (run.status == 0) {
+                Json json;
+                EXPECT_TRUE(ParseJson(run.out, &json));
+            }
         }
     }
 }

@@ -234,8 +234,8 @@ TEST_F(SceneTest, MaterialsGrownByTheCallerStillWork) {
     // loading code did; the scene must not rely on its own capacity alone.
     Scene scene;
     for (int i = 0; i < 12; ++i) {
-        scene.materials = static_cast<Material**>(
-            PoolRealloc(scene.materials, static_cast<int32_t>((scene.materialCount + 1) * sizeof(Material*))));
+        scene.materials = static_cast<Material**>(PoolRealloc(
+            scene.materials, static_cast<int32_t>((scene.materialCount + 1) * sizeof(Material*))));
         ASSERT_NE(scene.materials, nullptr);
         ASSERT_EQ(scene.AddMaterial(NewMaterial()), 1);
     }

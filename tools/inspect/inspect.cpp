@@ -150,7 +150,8 @@ class LooseArchive {
             return false;
         }
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tessaro-inspect-XXXXXX";
+        std::string pattern =
+            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tessaro-inspect-XXXXXX";
         std::vector<char> folder(pattern.begin(), pattern.end());
         folder.push_back('\0');
         if (::mkdtemp(folder.data()) == nullptr) {
@@ -235,7 +236,8 @@ int RunInspect(const std::vector<std::string>& args, std::string* out, std::stri
     const char* reason = nullptr;
     PAKFile* pak = PakOpenWithReason(pakPath.c_str(), "r", &reason);
     if (pak == nullptr) {
-        *err = "tessaro-inspect: " + pakPath + ": " + (reason != nullptr ? reason : "cannot open the archive") + "\n";
+        *err = "tessaro-inspect: " + pakPath + ": " +
+               (reason != nullptr ? reason : "cannot open the archive") + "\n";
         return 1;
     }
     g_currentPak = pak;

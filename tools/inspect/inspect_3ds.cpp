@@ -15,7 +15,9 @@ namespace {
 
 // A list walk never takes more steps than the scene has objects, so a link
 // that a damaged file managed to bend into a loop cannot hang the tool.
-int32_t WalkLimit(const Scene& scene) { return scene.objectCount > 0 ? scene.objectCount : 0; }
+int32_t WalkLimit(const Scene& scene) {
+    return scene.objectCount > 0 ? scene.objectCount : 0;
+}
 
 // The reader walks whatever it is given and accepts an entry without chunks
 // as an empty scene; the inspector wants to tell such files apart, so it
@@ -218,7 +220,8 @@ void WriteFrame(Scene* scene, float frame, JsonWriter* json) {
     }
     json->EndArray();
     json->Key("camera");
-    const Camera* camera = Entry(scene->cameras, scene->cameraCount, kSceneCameraCapacity, scene->currentCamera);
+    const Camera* camera =
+        Entry(scene->cameras, scene->cameraCount, kSceneCameraCapacity, scene->currentCamera);
     if (camera != nullptr) {
         json->BeginObject();
         json->Key("pos");

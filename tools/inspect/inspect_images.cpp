@@ -2,9 +2,9 @@
 // described by size, depth, layout and a fingerprint of the stored pixels.
 #include <cstdint> // int32_t
 
-#include "memory/memory_pool.h"  // PoolFree for the entry copy
-#include "texture/image.h"       // DecodeJpegFromMemory, LoadTgaImage
-#include "texture/texture.h"     // ReadEntryToPool
+#include "memory/memory_pool.h" // PoolFree for the entry copy
+#include "texture/image.h"      // DecodeJpegFromMemory, LoadTgaImage
+#include "texture/texture.h"    // ReadEntryToPool
 #include "tools/inspect/inspect.h"
 #include "tools/inspect/sha256.h" // Sha256Hex
 
@@ -14,8 +14,8 @@ namespace {
 constexpr int32_t kGlRgb = 0x1907;
 constexpr int32_t kGlRgba = 0x1908;
 
-void WriteImage(JsonWriter* json, const char* kind, int32_t width, int32_t height, int32_t bits, int32_t format,
-                const std::string& hash) {
+void WriteImage(JsonWriter* json, const char* kind, int32_t width, int32_t height, int32_t bits,
+                int32_t format, const std::string& hash) {
     json->BeginObject();
     json->Key("kind");
     json->String(kind);

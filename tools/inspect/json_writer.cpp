@@ -1,10 +1,10 @@
 // Streaming JSON output.
 #include "tools/inspect/json_writer.h"
 
-#include <cassert> // container nesting is the caller's contract
+#include <cassert>   // container nesting is the caller's contract
 #include <cinttypes> // PRId64
-#include <cmath>   // std::isfinite
-#include <cstdio>  // snprintf
+#include <cmath>     // std::isfinite
+#include <cstdio>    // snprintf
 
 void JsonWriter::BeforeValue() {
     if (afterKey_) {

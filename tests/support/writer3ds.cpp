@@ -222,6 +222,12 @@ void Writer3DS::NodeId(uint16_t id) {
     End();
 }
 
+void Writer3DS::InstanceName(const std::string& name) {
+    Begin(kChunkInstanceName);
+    String(name);
+    End();
+}
+
 void Writer3DS::Pivot(const Vec3f& pivot) {
     Begin(kChunkPivot);
     Point(pivot);
@@ -267,6 +273,31 @@ void Writer3DS::Mesh(const std::string& name, const std::vector<Vec3f>& vertices
     if (!uvs.empty()) {
         TexCoords(uvs);
     }
+    End();
+    End();
+}
+
+void Writer3DS::NamedCamera(const std::string& name, const Vec3f& position, const Vec3f& target, float bank,
+                            float lens) {
+    BeginNamedObject(name);
+    Camera(position, target, bank, lens);
+    End();
+}
+
+void Writer3DS::NamedLight(const std::string& name, const Vec3f& position, const Vec3f& colour) {
+    BeginNamedObject(name);
+    BeginLight(position);
+    ColourFloat(colour.x, colour.y, colour.z);
+    End();
+    End();
+}
+
+void Writer3DS::NamedSpotlight(const std::string& name, const Vec3f& position, const Vec3f& colour,
+                               const Vec3f& target, float hotspot, float falloff) {
+    BeginNamedObject(name);
+    BeginLight(position);
+    ColourFloat(colour.x, colour.y, colour.z);
+    Spotlight(target, hotspot, falloff);
     End();
     End();
 }

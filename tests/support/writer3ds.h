@@ -106,6 +106,7 @@ class Writer3DS {
     void FrameSegment(int32_t first, int32_t last);
     void NodeHeader(const std::string& name, uint16_t parent, uint16_t flags1 = 0, uint16_t flags2 = 0);
     void NodeId(uint16_t id);
+    void InstanceName(const std::string& name);
     void Pivot(const Vec3f& pivot);
     // A track chunk (kChunkPositionTrack .. kChunkColourTrack) with these keys.
     void Track(uint16_t id, const std::vector<TrackKey3ds>& keys, uint16_t flags = 0);
@@ -122,6 +123,12 @@ class Writer3DS {
     };
     void Mesh(const std::string& name, const std::vector<Vec3f>& vertices, const std::vector<Face3ds>& faces,
               const std::vector<Group>& groups = {}, const std::vector<UV>& uvs = {});
+    // Named objects holding a camera, an omni light or a spot light.
+    void NamedCamera(const std::string& name, const Vec3f& position, const Vec3f& target, float bank = 0.0f,
+                     float lens = 35.0f);
+    void NamedLight(const std::string& name, const Vec3f& position, const Vec3f& colour);
+    void NamedSpotlight(const std::string& name, const Vec3f& position, const Vec3f& colour, const Vec3f& target,
+                        float hotspot, float falloff);
     // A material block with a name, the three colours and an optional map file.
     void Material(const std::string& name, const Vec3f& ambient, const Vec3f& diffuse, const Vec3f& specular,
                   const std::string& mapFile = "");

@@ -120,7 +120,7 @@ void ShowResDialog(HINSTANCE hInstance) {
     (void)hInstance;
     fwk.dialogResult = 0;
     ResDialogChoice choice{kDefaultModeIndex, true, false};
-    const int result = RunResDialog(&choice);
+    const int result = TakeResDialogPreset(&choice) ? 0 : RunResDialog(&choice);
     if (result == 0) {
         ApplyResChoice(fwk, choice);
     }

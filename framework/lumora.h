@@ -87,4 +87,14 @@ LUMORA_API void KillGLWindow();
 // Modal box with the message under the caption "Velta FrameWork Error".
 LUMORA_API void SysError(char* message);
 
+// Answers the display-mode dialog in advance, for runs whose settings come
+// from elsewhere (the program's command line): from now on ShowResDialog shows
+// nothing and confirms as if the user had picked list index `modeIndex` (an
+// index outside 0..7 counts as the default, 1) with "FullScreen Mode" and
+// "Play Sounds" as given. Stays until ClearResDialogPreset.
+LUMORA_API void PresetResDialog(int modeIndex, int fullscreen, int playSounds);
+
+// Brings the dialog back after PresetResDialog.
+LUMORA_API void ClearResDialogPreset();
+
 } // extern "C"

@@ -71,6 +71,9 @@ void ApplyResChoice(_FrameWork& settings, const ResDialogChoice& choice);
 // confirmed; -1 when cancelled, closed or impossible to show (no display).
 int RunResDialog(ResDialogChoice* choice);
 
+// The choice set by PresetResDialog; false (choice untouched) when none is set.
+bool TakeResDialogPreset(ResDialogChoice* choice);
+
 // ---- artwork ----
 
 constexpr int kIconSize = 32;

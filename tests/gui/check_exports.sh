@@ -16,6 +16,8 @@ PostQuitMessage
 ReSizeGLScene
 SetWndProc
 ShowResDialog
+PresetResDialog
+ClearResDialogPreset
 SwapBuffers
 SysError
 _ZN10_FrameWorkaSERKS_

@@ -64,8 +64,8 @@ void ClearBothBuffers() {
 // With display or sound options on the command line the dialog is skipped and
 // the settings come from the options.
 void PresetDisplaySettings(const CommandLine& options) {
-    if (!options.skipDialog) {
-        return;
+    if (options.skipDialog) {
+        PresetResDialog(options.modeIndex, options.fullscreen ? 1 : 0, options.playSounds ? 1 : 0);
     }
 }
 

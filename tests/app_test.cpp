@@ -122,6 +122,36 @@ TEST(CommandLineTest, HelpAndVersion) {
     EXPECT_EQ(usage.back(), '\n');
 }
 
+// The command line answers the dialog through the framework's preset.
+TEST(DialogPreset, ConfirmsTheGivenChoiceWithoutShowingAnything) {
+    struct Case {
+        int index;
+        int fullscreen;
+        int sound;
+        int width;
+        int height;
+        int bits;
+    };
+    const Case cases[] = {
+        {5, 0, 1, 640, 480, 32}, {0, 1, 0, 320, 240, 16}, {7, 0, 0, 1024, 768, 32},
+        {8, 1, 1, 640, 480, 16}, {-3, 0, 0, 640, 480, 16}, // unknown index: the default mode
+    };
+    for (const Case& c : cases) {
+        fwk = _FrameWork{};
+        fwk.dialogResult = -1;
+        PresetResDialog(c.index, c.fullscreen, c.sound);
+        ShowResDialog(nullptr);
+        EXPECT_EQ(fwk.dialogResult, 0) << c.index;
+        EXPECT_EQ(fwk.width, c.width) << c.index;
+        EXPECT_EQ(fwk.height, c.height) << c.index;
+        EXPECT_EQ(fwk.bits, c.bits) << c.index;
+        EXPECT_EQ(fwk.fullscreen, c.fullscreen != 0) << c.index;
+        EXPECT_EQ(fwk.playSounds, c.sound != 0) << c.index;
+    }
+    ClearResDialogPreset();
+    fwk = _FrameWork{};
+}
+
 // ---- timers ----------------------------------------------------------------------
 
 int64_t s_fakeCounter = 0;

@@ -391,7 +391,11 @@ class InspectToolTest : public ::testing::Test {
 
     ToolRun Inspect(const std::vector<std::string>& args) {
         // A hang would show as timeout's status 124 instead of blocking the suite.
-        std::string command = "timeout 60 " + Quote(TESSARO_INSPECT_PATH);
+        // Each test gives the tool a temporary folder of its own, to see that it
+        // cleans up after itself.
+        std::filesystem::create_directories(folder_ / "tmp");
+        std::string command =
+            "TMPDIR=" + Quote((folder_ / "tmp").string()) + " timeout 60 " + Quote(TESSARO_INSPECT_PATH);
         for (const std::string& arg : args) {
             command += " " + Quote(arg);
         }
@@ -757,6 +761,14 @@ TEST_F(InspectToolTest, LongFileNamesStillLoad) {
     const std::string path = Write("a_rather_long_file_name_for_a_scene.3DS", bytes);
     ASSERT_TRUE(Succeeded(Inspect({path}), &json));
     EXPECT_EQ(json["name"].text, path);
+}
+
+TEST_F(InspectToolTest, LeavesNoTemporaryFiles) {
+    Json json;
+    ASSERT_TRUE(Succeeded(Inspect({Corpus("tga/top.tga")}), &json));
+    EXPECT_TRUE(FailedCleanly(Inspect({Corpus("3ds/broken/empty.3ds")})));
+    EXPECT_TRUE(FailedCleanly(Inspect({Write("bad.md2", "IDP2 and nothing else")})));
+    EXPECT_TRUE(std::filesystem::is_empty(folder_ / "tmp"));
 }
 
 TEST_F(InspectToolTest, CommandLineErrors) {

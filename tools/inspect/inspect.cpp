@@ -4,12 +4,11 @@
 #include <cerrno>     // errno
 #include <cmath>      // std::isfinite
 #include <cstdio>     // remove
-#include <cstdlib>    // strtof, mkdtemp, getenv
-#include <cstring>    // strerror
+#include <cstdlib>    // strtof
 #include <fstream>    // reading the file to inspect
 #include <filesystem> // file sizes, temporary folders
 #include <new>        // std::bad_alloc
-#include <unistd.h>   // rmdir
+#include <random>     // names of temporary folders
 
 #include "archive/archive.h"    // PakOpenWithReason, PakClose, g_currentPak
 #include "archive/pak_writer.h" // PakWriteArchive for loose files
@@ -126,7 +125,8 @@ class LooseArchive {
             std::filesystem::remove(path_, ignored);
         }
         if (!folder_.empty()) {
-            ::rmdir(folder_.c_str());
+            std::error_code ignored;
+            std::filesystem::remove(folder_, ignored);
         }
     }
 
@@ -149,16 +149,27 @@ class LooseArchive {
             *error = "cannot read " + file;
             return false;
         }
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tessaro-inspect-XXXXXX";
-        std::vector<char> folder(pattern.begin(), pattern.end());
-        folder.push_back('\0');
-        if (::mkdtemp(folder.data()) == nullptr) {
-            *error = std::string("cannot make a temporary folder: ") + std::strerror(errno);
+        // A fresh folder of our own: creating it fails when the name is taken,
+        // so another run can never share or replace our archive.
+        std::error_code where;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(where);
+        if (where) {
+            *error = "no temporary folder: " + where.message();
             return false;
         }
-        folder_ = folder.data();
+        std::random_device seed;
+        std::mt19937_64 names(seed());
+        for (int attempt = 0; attempt < 100 && folder_.empty(); ++attempt) {
+            const std::filesystem::path candidate = base / ("tessaro-inspect-" + std::to_string(names()));
+            std::error_code made;
+            if (std::filesystem::create_directory(candidate, made) && !made) {
+                folder_ = candidate.string();
+            }
+        }
+        if (folder_.empty()) {
+            *error = "cannot make a temporary folder in " + base.string();
+            return false;
+        }
         path_ = folder_ + "/content.pak";
         std::string reason;
         if (!PakWriteArchive(path_, {entry}, &reason)) {

@@ -1,12 +1,14 @@
 // 3DS reader on real third-party files. The expected numbers were taken by
 // walking each file's chunk tree with a separate nested reader, not with the
 // loader under test.
+#include "keyframe/keyframe.h"
 #include "loader3ds/loader3ds.h"
 #include "scene/scene.h"
 #include "tests/support/load3ds_helper.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -73,6 +75,29 @@ TEST_P(Corpus3dsTest, CountsMatchTheFile) {
     EXPECT_EQ(faces, c.faces);
     // No file here links one mesh under another in object-node numbering.
     EXPECT_EQ(static_cast<int>(DrawList(s).size()), c.objects);
+}
+
+// What the engine does right after loading: prepare the tracks once, then
+// evaluate them at any frame. The loaded keys must carry that through.
+TEST_P(Corpus3dsTest, TracksPrepareAndEvaluate) {
+    const CorpusCase& c = GetParam();
+    Loaded3ds l(ReadCorpus(c.file), 0, {}, "c.3ds");
+    ASSERT_TRUE(l.ok()) << c.file << ": " << l.error();
+    Scene& s = l.scene();
+    PrepareTracks(&s);
+    for (const float frame : {0.0f, 1.5f, static_cast<float>(c.frames) / 2.0f, static_cast<float>(c.frames)}) {
+        EvaluateTracks(&s, frame);
+        for (MeshObject* o = s.objects; o; o = o->nextObject) {
+            for (const float v : o->pos) {
+                EXPECT_TRUE(std::isfinite(v)) << c.file << " frame " << frame;
+            }
+        }
+        if (s.cameraCount > 0) {
+            for (const float v : s.cameras[0]->pos) {
+                EXPECT_TRUE(std::isfinite(v)) << c.file << " frame " << frame;
+            }
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Loader3ds, Corpus3dsTest,

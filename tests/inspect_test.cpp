@@ -799,6 +799,14 @@ TEST_F(InspectToolTest, CommandLineErrors) {
     }
 }
 
+TEST(InspectInProcess, HelpPrintsTheUsage) {
+    std::string out;
+    std::string err;
+    EXPECT_EQ(RunInspect({"--help"}, &out, &err), 0);
+    EXPECT_EQ(out.rfind("usage: tessaro-inspect", 0), 0u);
+    EXPECT_TRUE(err.empty());
+}
+
 TEST(InspectInProcess, RunInspectOnAnMd2) {
     std::string out;
     std::string err;

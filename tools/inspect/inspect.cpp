@@ -212,6 +212,10 @@ InspectKind InspectKindOf(const std::string& name) {
 }
 
 int RunInspect(const std::vector<std::string>& args, std::string* out, std::string* err) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        *out = std::string(kUsage) + "\n";
+        return 0;
+    }
     CommandLine line;
     std::string error;
     if (!ParseCommandLine(args, &line, &error)) {

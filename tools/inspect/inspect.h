@@ -34,6 +34,7 @@ bool InspectTga(const InspectRequest& request, JsonWriter* json, std::string* er
 
 // The whole tool: parses the command line, sets up the pools, opens or builds
 // the archive, inspects, and writes the JSON text (with a final newline) to
-// *out or one error line to *err. Returns the exit status: 0 success, 1 a file
-// the loaders reject or that cannot be read, 2 a bad command line.
+// *out or one error line to *err ("--help" alone writes the usage to *out).
+// Returns the exit status: 0 success, 1 a file the loaders reject or that
+// cannot be read, 2 a bad command line.
 int RunInspect(const std::vector<std::string>& args, std::string* out, std::string* err);

@@ -24,3 +24,9 @@ tessaro_add_test(scene_draw_test
 tessaro_add_test(sky_box_test
     SOURCES ${CMAKE_SOURCE_DIR}/tests/sky_box_test.cpp
     LIBS scene_draw test_gl_recorder test_gl test_image_writer archive)
+
+# Whole frames against the small golden images in tests/golden/.
+find_package(PNG REQUIRED)
+tessaro_add_test(scene_draw_golden_test
+    SOURCES ${CMAKE_SOURCE_DIR}/tests/scene_draw_golden_test.cpp
+    LIBS scene_draw test_gl PNG::PNG)

@@ -193,7 +193,7 @@ class Engine {
     uint32_t overlayTexture = 0;
 
   private:
-    void Fire(TimelineEvent* event, float now);
+    void Fire(TimelineEvent* event);
     void Advance(TimelineEvent* event, float now, float f);
     void DrawFlashOverlay() const;
     void DrawNoiseOverlay() const;

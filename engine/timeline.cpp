@@ -179,7 +179,7 @@ void Engine::UpdateTimeline() {
         }
         event->prev = nullptr;
         event->next = nullptr;
-        Fire(event, now);
+        Fire(event);
     }
 
     TimelineEvent* event = runningEffects;
@@ -202,8 +202,7 @@ void Engine::UpdateTimeline() {
     }
 }
 
-void Engine::Fire(TimelineEvent* event, const float now) {
-    (void)now;
+void Engine::Fire(TimelineEvent* event) {
     Scene* scene = static_cast<Scene*>(event->target);
     SoundSong* song = static_cast<SoundSong*>(event->target);
     switch (event->type) {
@@ -328,8 +327,9 @@ void Engine::Advance(TimelineEvent* event, const float now, const float f) {
         if (f != 1.0f) {
             // The texture changes with every whole frame of the clock; now is
             // past the start, so the remainder is 0..3.
+            // Truncate keeps an infinite start time (NaN remainder) defined.
             const double elapsed = std::trunc(static_cast<double>(now) - static_cast<double>(event->time));
-            const int32_t k = static_cast<int32_t>(std::fmod(elapsed, 4.0));
+            const int32_t k = Truncate(std::fmod(elapsed, 4.0));
             overlayTexture = event->ParamUint(k >= 0 && k < 4 ? k : 0);
             overlayAlpha = static_cast<float>(std::sin(static_cast<double>(event->time * now)));
         } else {

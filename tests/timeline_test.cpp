@@ -4,6 +4,7 @@
 
 #include "framework/lumora.h"   // fwk
 #include "memory/memory_pool.h" // PoolInit
+#include "platform/sound/sound.h" // SoundLoadSong, FSOUND_Init
 #include "scene/scene.h"
 #include "support/debug_capture.h"
 #include "support/gl_context.h"
@@ -12,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <limits>
 #include <vector>
 
@@ -351,6 +354,19 @@ TEST_F(TimelineTest, NoiseCyclesItsTexturesAndEnds) {
     EXPECT_EQ(engine.runningEffects, nullptr);
 }
 
+TEST_F(TimelineTest, NoiseFromAnInfinitelyEarlyStartStaysDefined) {
+    TimelineEvent* noise = Running(EvNoise, -std::numeric_limits<float>::infinity(), 5.0f);
+    noise->SetParamUint(0, 21u);
+    noise->SetParamUint(1, 22u);
+    engine.AddEvent(noise);
+    At(1.0f);
+    EXPECT_EQ(engine.effectMode, kEffectNoise);
+    EXPECT_EQ(engine.overlayTexture, 21u);
+    At(6.0f);
+    EXPECT_EQ(engine.effectMode, kEffectNone);
+    EXPECT_EQ(engine.runningEffects, nullptr);
+}
+
 TEST_F(TimelineTest, MoveViewportTruncatesTowardItsTarget) {
     Scene scene;
     scene.viewX = 0;
@@ -405,6 +421,75 @@ TEST_F(TimelineTest, EventsWithoutTheirTargetDoNothing) {
     EXPECT_EQ(engine.pendingEvents, nullptr);
     EXPECT_EQ(engine.runningEffects, nullptr);
     EXPECT_EQ(engine.activeCount, 0);
+}
+
+// A short silent RIFF WAVE file (16-bit mono PCM) on disk; returns its path.
+std::string WriteSilentWave() {
+    const uint32_t samples = 400;
+    std::vector<uint8_t> out;
+    auto put = [&out](const uint32_t v, const int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        }
+    };
+    auto tag = [&out](const char* t) { out.insert(out.end(), t, t + 4); };
+    tag("RIFF");
+    put(36 + samples * 2, 4);
+    tag("WAVE");
+    tag("fmt ");
+    put(16, 4);
+    put(1, 2);     // PCM
+    put(1, 2);     // mono
+    put(22050, 4); // rate
+    put(44100, 4); // bytes a second
+    put(2, 2);     // block
+    put(16, 2);    // bits
+    tag("data");
+    put(samples * 2, 4);
+    out.resize(out.size() + samples * 2, 0);
+    const std::string path = ::testing::TempDir() + "timeline_test_song.wav";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    EXPECT_NE(f, nullptr);
+    if (f != nullptr) {
+        std::fwrite(out.data(), 1, out.size(), f);
+        std::fclose(f);
+    }
+    return path;
+}
+
+TEST_F(TimelineTest, MusicEventsPlayStopAndFadeTheSong) {
+    const std::string path = WriteSilentWave();
+    SoundSong* song = SoundLoadSong(path.c_str());
+    ASSERT_NE(song, nullptr);
+    ASSERT_EQ(FSOUND_Init(44100, 4, 0), 1);
+    TimelineEvent* play = NewTimelineEvent(EvPlaySong, 1.0f);
+    play->target = song;
+    engine.AddEvent(play);
+    TimelineEvent* fade = Running(EvFadeVolume, 2.0f, 12.0f);
+    fade->target = song;
+    fade->SetParamInt(1, 56);
+    engine.AddEvent(fade);
+    TimelineEvent* stop = NewTimelineEvent(EvStopSong, 20.0f);
+    stop->target = song;
+    engine.AddEvent(stop);
+
+    At(1.5f);
+    EXPECT_TRUE(SoundIsPlaying(song));
+    EXPECT_EQ(FMUSIC_GetMasterVolume(song), kSoundMaxVolume);
+    At(7.0f); // f = 0.5: 256 + (56 - 256) x 0.5
+    EXPECT_EQ(FMUSIC_GetMasterVolume(song), 156);
+    ASSERT_NE(engine.runningEffects, nullptr);
+    EXPECT_EQ(engine.runningEffects->ParamInt(0), kSoundMaxVolume);
+    At(9.5f); // f = 0.75: 256 - 150
+    EXPECT_EQ(FMUSIC_GetMasterVolume(song), 106);
+    At(12.0f);
+    EXPECT_EQ(FMUSIC_GetMasterVolume(song), 56);
+    EXPECT_EQ(engine.runningEffects, nullptr);
+    At(21.0f);
+    EXPECT_FALSE(SoundIsPlaying(song));
+    EXPECT_EQ(FMUSIC_FreeSong(song), 1);
+    SoundShutdown();
+    std::remove(path.c_str());
 }
 
 TEST_F(TimelineTest, UnknownTypesReportEveryFrameUntilTheirEnd) {

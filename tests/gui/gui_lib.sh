@@ -46,6 +46,21 @@ wait_line() {
     fail "no line matching '$1'"
 }
 
+# wait_line_after MARKER-REGEX REGEX [SECONDS]: waits for a line matching REGEX
+# printed after the first line matching MARKER-REGEX.
+wait_line_after() {
+    local deadline=$((SECONDS + ${3:-20}))
+    local n
+    while [ $SECONDS -lt $deadline ]; do
+        n=$(grep -En -- "$1" "$OUT" | head -1 | cut -d: -f1)
+        if [ -n "$n" ] && tail -n +"$((n + 1))" "$OUT" | grep -Eq -- "$2"; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    fail "no line matching '$2' after '$1'"
+}
+
 # expect_line REGEX: the probe has printed a matching line.
 expect_line() {
     grep -Eq -- "$1" "$OUT" || fail "expected a line matching '$1'"
@@ -75,6 +90,31 @@ find_window() {
         sleep 0.1
     done
     fail "no window named '$1'"
+}
+
+# viewable_windows: prints how many top-level windows are on screen.
+viewable_windows() {
+    local count=0
+    local id
+    for id in $(xwininfo -root -children 2>/dev/null | awk '/^ +0x/ {print $1}'); do
+        if xwininfo -id "$id" 2>/dev/null | grep -q "Map State: IsViewable"; then
+            count=$((count + 1))
+        fi
+    done
+    echo "$count"
+}
+
+# wait_more_windows COUNT [SECONDS]: waits until more than COUNT top-level
+# windows are on screen (a pop-up list has opened).
+wait_more_windows() {
+    local deadline=$((SECONDS + ${2:-20}))
+    while [ $SECONDS -lt $deadline ]; do
+        if [ "$(viewable_windows)" -gt "$1" ]; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    fail "no pop-up appeared"
 }
 
 # press WINDOW KEY...: focuses the window and types the keys.

@@ -12,10 +12,10 @@ dialog=$WINDOW_ID
 click_control check "FullScreen Mode" "$dialog"
 click_control check "Play Sounds" "$dialog"
 # Index 1 is selected; four steps down is index 5.
+before=$(viewable_windows)
 click_control combo "" "$dialog"
-sleep 0.5
+wait_more_windows "$before"
 xdotool key --delay 80 Down Down Down Down Return
-sleep 0.3
 press "$dialog" Return
 wait_line '^ready$'
 expect_line '^OrvaneInit 1$'
@@ -43,9 +43,9 @@ xdotool windowunmap "$window"
 wait_line '^msg WM_ACTIVATE wparam=65536 '
 wait_line '^active 0$'
 xdotool windowmap "$window"
-wait_line '^msg WM_ACTIVATE wparam=1 .*'
-n=$(grep -n '^active 0$' "$OUT" | head -1 | cut -d: -f1)
-tail -n +"$n" "$OUT" | grep -q '^active 1$' || fail "no activation after restore"
+wait_line_after '^active 0$' '^msg WM_SIZE wparam=0 lo=400 hi=300$'
+wait_line_after '^active 0$' '^msg WM_ACTIVATE wparam=1 '
+wait_line_after '^active 0$' '^active 1$'
 
 press "$window" a 5 space Return Left F1 F12
 for vk in 65 53 32 13 37 112 123; do

@@ -1,0 +1,214 @@
+// Framework library: the whole start-up and tear-down on a real SDL window and
+// GL context, headless (SDL's offscreen video driver, whose one display mode
+// no full-screen request matches). The dialog is answered in advance.
+#include "framework/lumora.h"
+#include "framework/lumora_local.h"
+#include "framework/win32_calls.h"
+
+#include <GL/gl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib> // setenv, unsetenv
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Received {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+std::vector<Received> s_received;
+
+LRESULT RecordingProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    s_received.push_back(Received{message, wParam, lParam});
+    if (message == WM_SIZE) {
+        ReSizeGLScene(LOWORD(static_cast<uintptr_t>(lParam)), HIWORD(static_cast<uintptr_t>(lParam)));
+        return 0;
+    }
+    return DefWindowProcA(hWnd, message, wParam, lParam);
+}
+
+// Holds SDL's video part and its GL library for the whole process: unloading
+// Mesa between tests would leave its allocations without a module to name.
+class KeepGlLoaded : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+            SDL_GL_LoadLibrary(nullptr);
+        }
+    }
+};
+
+const ::testing::Environment* const s_keepGl = ::testing::AddGlobalTestEnvironment(new KeepGlLoaded);
+
+class FrameworkWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        setenv("TESSARO_NO_MESSAGE_BOX", "1", 1);
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        s_received.clear();
+        SetWndProc(RecordingProc);
+        if (!EnsureVideo()) {
+            GTEST_SKIP() << "no offscreen video: " << SDL_GetError();
+        }
+    }
+    void TearDown() override {
+        KillGLWindow();
+        ClearResDialogPreset();
+    }
+    char title_[15] = "Velta Beta 0.1";
+};
+
+} // namespace
+
+TEST_F(FrameworkWindowTest, WindowedStartAndTearDown) {
+    PresetResDialog(0, 0, 1);
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(OrvaneInit(nullptr, title_), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(fwk.dialogResult, 0);
+    EXPECT_EQ(fwk.width, 320);
+    EXPECT_EQ(fwk.height, 240);
+    EXPECT_EQ(fwk.bits, 16);
+    EXPECT_FALSE(fwk.fullscreen);
+    EXPECT_TRUE(fwk.playSounds);
+
+    // The window exists with its context, class and title copy.
+    ASSERT_NE(fwk.hWnd, nullptr);
+    ASSERT_NE(fwk.hDC, nullptr);
+    ASSERT_NE(fwk.hRC, nullptr);
+    EXPECT_EQ(g_hMainWinDC, fwk.hDC);
+    ASSERT_NE(fwk.title, nullptr);
+    EXPECT_NE(fwk.title, title_);
+    EXPECT_STREQ(fwk.title, "Velta Beta 0.1");
+    EXPECT_EQ(fwk.wc.lpszClassName, fwk.title);
+    EXPECT_EQ(fwk.wc.style, CS_HREDRAW | CS_VREDRAW | CS_OWNDC);
+    EXPECT_EQ(fwk.wc.lpfnWndProc, &RecordingProc);
+    EXPECT_EQ(fwk.wndProc, &RecordingProc);
+
+    // WM_CREATE, then the first WM_SIZE with the client size, during creation.
+    ASSERT_GE(s_received.size(), 2u);
+    EXPECT_EQ(s_received[0].message, WM_CREATE);
+    EXPECT_EQ(s_received[1].message, WM_SIZE);
+    EXPECT_EQ(s_received[1].wParam, SIZE_RESTORED);
+    EXPECT_EQ(s_received[1].lParam, MAKELPARAM(320, 240));
+
+    // The context is current with the projection for the chosen size.
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 320);
+    EXPECT_EQ(viewport[3], 240);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_EQ(SwapBuffers(g_hMainWinDC), TRUE);
+
+    // The client area is the chosen size; the window moves where it is told.
+    RECT rect{0, 0, 0, 0};
+    ASSERT_EQ(GetWindowRect(fwk.hWnd, &rect), TRUE);
+    EXPECT_EQ(rect.right - rect.left, 320);
+    EXPECT_EQ(rect.bottom - rect.top, 240);
+    EXPECT_EQ(MoveWindow(fwk.hWnd, 10, 20, 320, 240, TRUE), TRUE);
+
+    PostQuitMessage(0);
+    DoEvents();
+    EXPECT_EQ(done, 1);
+
+    s_received.clear();
+    testing::internal::CaptureStderr();
+    KillGLWindow();
+    KillGLWindow();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(fwk.hWnd, nullptr);
+    EXPECT_EQ(fwk.hDC, nullptr);
+    EXPECT_EQ(fwk.hRC, nullptr);
+    EXPECT_EQ(fwk.title, nullptr);
+    EXPECT_EQ(g_hMainWinDC, nullptr);
+    EXPECT_EQ(SwapBuffers(g_hMainWinDC), FALSE);
+    ASSERT_EQ(s_received.size(), 1u);
+    EXPECT_EQ(s_received[0].message, WM_DESTROY);
+}
+
+TEST_F(FrameworkWindowTest, SecondRunAfterTearDown) {
+    for (int run = 0; run < 2; ++run) {
+        PresetResDialog(5, 0, 0);
+        s_received.clear();
+        ASSERT_EQ(OrvaneInit(nullptr, title_), 1) << run;
+        EXPECT_EQ(fwk.width, 640);
+        EXPECT_EQ(fwk.bits, 32);
+        EXPECT_EQ(s_received[0].message, WM_CREATE);
+        KillGLWindow();
+    }
+}
+
+TEST_F(FrameworkWindowTest, UnavailableFullScreenFailsTheStart) {
+    PresetResDialog(1, 1, 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OrvaneInit(nullptr, title_), 0);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err,
+              "Velta FrameWork Error: This Drivers Doesn't Support FullScreen Mode. Try to Download a newer one or "
+              "change your video card.\nPlease use Windowed mode.\n\nNOTE : if you have a 3dfx accelerated video card "
+              "you can try windowed mode. In this case with some drivers you will obtain fullscreen accelerated 3D "
+              "graphic.\n");
+    EXPECT_EQ(done, 1);
+    EXPECT_FALSE(fwk.fullscreen);
+    EXPECT_EQ(fwk.hWnd, nullptr);
+    EXPECT_EQ(fwk.hDC, nullptr);
+    EXPECT_EQ(g_hMainWinDC, nullptr);
+    EXPECT_NE(fwk.title, nullptr);
+    EXPECT_TRUE(s_received.empty());
+
+    // The tear-down after it only unregisters the class and frees the title.
+    testing::internal::CaptureStderr();
+    KillGLWindow();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(fwk.title, nullptr);
+    PresetResDialog(1, 0, 0);
+    EXPECT_EQ(OrvaneInit(nullptr, title_), 1); // the class name is free again
+}
+
+TEST_F(FrameworkWindowTest, MissingWindowProcedureFailsRegistration) {
+    SetWndProc(nullptr);
+    PresetResDialog(1, 0, 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OrvaneInit(nullptr, title_), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Velta FrameWork Error: Failed To Register The Window Class\n");
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(fwk.hWnd, nullptr);
+    testing::internal::CaptureStderr();
+    KillGLWindow();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Velta FrameWork Error: Could Not Unregister Class\n");
+    EXPECT_EQ(fwk.hInstance, nullptr);
+    EXPECT_EQ(fwk.title, nullptr);
+}
+
+TEST_F(FrameworkWindowTest, ClassNameInUseFailsRegistration) {
+    WNDCLASSA taken{};
+    taken.lpfnWndProc = RecordingProc;
+    taken.lpszClassName = "Velta Beta 0.1";
+    ASSERT_TRUE(RegisterWindowClass(taken));
+    PresetResDialog(1, 0, 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OrvaneInit(nullptr, title_), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Velta FrameWork Error: Failed To Register The Window Class\n");
+    EXPECT_TRUE(UnregisterWindowClass("Velta Beta 0.1"));
+}
+
+TEST_F(FrameworkWindowTest, PresetOutsideTheListTakesTheDefault) {
+    PresetResDialog(42, 0, 0);
+    ShowResDialog(nullptr);
+    EXPECT_EQ(fwk.dialogResult, 0);
+    EXPECT_EQ(fwk.width, 640);
+    EXPECT_EQ(fwk.height, 480);
+    EXPECT_EQ(fwk.bits, 16);
+    ClearResDialogPreset();
+    ShowResDialog(nullptr); // no display: the dialog cannot appear
+    EXPECT_EQ(fwk.dialogResult, -1);
+}

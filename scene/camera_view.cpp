@@ -75,8 +75,8 @@ void ExtractFrustumPlanes(const float projection[16], const float modelview[16],
         for (int c = 0; c < 4; ++c) {
             planes[p][c] = clip[3][c] + kSign[p] * clip[kRow[p]][c];
         }
-        const float length =
-            std::sqrt(planes[p][0] * planes[p][0] + planes[p][1] * planes[p][1] + planes[p][2] * planes[p][2]);
+        const float length = std::sqrt(planes[p][0] * planes[p][0] + planes[p][1] * planes[p][1] +
+                                       planes[p][2] * planes[p][2]);
         if (length != 0.0f) {
             for (int c = 0; c < 4; ++c) {
                 planes[p][c] /= length;

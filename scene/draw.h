@@ -48,9 +48,9 @@ DrawGl DrawGlDefaults();
 // Counters of the CPU work of the drawing, for tests and tools. Reset by
 // whoever reads them; nothing in the drawing depends on them.
 struct DrawStats {
-    uint32_t verticesLit;     // vertices transformed and lit in a base pass
-    uint32_t facesDrawn;      // faces and triangles that passed the back-face test
-    uint32_t objectsCulled;   // objects and instances rejected by BoxVisible
+    uint32_t verticesLit;   // vertices transformed and lit in a base pass
+    uint32_t facesDrawn;    // faces and triangles that passed the back-face test
+    uint32_t objectsCulled; // objects and instances rejected by BoxVisible
 };
 extern DrawStats g_drawStats;
 
@@ -75,7 +75,8 @@ void ExtractFrustumPlanes(const float projection[16], const float modelview[16],
 // Colour of a vertex at p with normal n under `count` local lights: the sum
 // of max(0, unit(p - light) . n) x light colour, clamped to 0..1. A light
 // exactly at p contributes nothing.
-void LightVertex(const float p[3], const float n[3], const LocalLight* lights, int32_t count, float colour[3]);
+void LightVertex(const float p[3], const float n[3], const LocalLight* lights, int32_t count,
+                 float colour[3]);
 
 // Back-face test of a mesh face against the eye in object space: d truncated
 // toward zero minus (packed normal . eye) / 32767 must be >= 0.

@@ -80,8 +80,8 @@ static void InstanceBaseVertex(const InstancePass& pass, uint16_t index) {
         instance->vertexState[index] = 1;
         float normal[3] = {0.0f, 0.0f, 0.0f};
         float p[3] = {0.0f, 0.0f, 0.0f};
-        InterpolateVertex(instance->frames[static_cast<uint32_t>(instance->vertexOffset) + index], instance->frac,
-                          normal, p);
+        InterpolateVertex(instance->frames[static_cast<uint32_t>(instance->vertexOffset) + index],
+                          instance->frac, normal, p);
         ArrayVertex& target = instance->arrayVerts[index];
         const float* m = pass.m;
         target.x = m[0] * p[0] + m[1] * p[1] + m[2] * p[2] + m[3];
@@ -104,8 +104,8 @@ static void InstanceEnvironmentVertex(const InstancePass& pass, uint16_t index, 
         instance->vertexState[index] = 2;
         float normal[3] = {0.0f, 0.0f, 0.0f};
         float p[3] = {0.0f, 0.0f, 0.0f};
-        InterpolateVertex(instance->frames[static_cast<uint32_t>(instance->vertexOffset) + index], instance->frac,
-                          normal, p);
+        InterpolateVertex(instance->frames[static_cast<uint32_t>(instance->vertexOffset) + index],
+                          instance->frac, normal, p);
         EnvironmentCoords(pass.m, normal, uv);
     }
     EmitEnvironmentVertex(uv, instance->arrayVerts[index], alpha);
@@ -284,7 +284,8 @@ void Md2Instance::Draw(Scene* scene, const Camera* camera, float dt, float time,
     float eye[3] = {0.0f, 0.0f, 0.0f};
     EyeInObject(world, camera->pos, eye);
     const int32_t lightsUsed = FillLocalLights(scene, world);
-    const InstancePass pass = {this, m, eye, scene->localLights, lightsUsed, scene->opacity >= 1.0f, scene->opacity};
+    const InstancePass pass = {this,          m, eye, scene->localLights, lightsUsed, scene->opacity >= 1.0f,
+                               scene->opacity};
     if (pass.arrayPath) {
         g_drawGl.InterleavedArrays(GL_T2F_C3F_V3F, 0, arrayVerts);
     }

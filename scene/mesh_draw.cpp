@@ -9,10 +9,18 @@
 #include "scene/draw.h"
 #include "scene/scene.h"
 
-static void DefaultEnd() { glEnd(); }
-static void DefaultPushMatrix() { glPushMatrix(); }
-static void DefaultPopMatrix() { glPopMatrix(); }
-static void DefaultLoadIdentity() { glLoadIdentity(); }
+static void DefaultEnd() {
+    glEnd();
+}
+static void DefaultPushMatrix() {
+    glPushMatrix();
+}
+static void DefaultPopMatrix() {
+    glPopMatrix();
+}
+static void DefaultLoadIdentity() {
+    glLoadIdentity();
+}
 static void DefaultInterleavedArrays(GLenum format, GLsizei stride, const void* pointer) {
     glInterleavedArrays(format, stride, pointer);
 }
@@ -43,12 +51,14 @@ DrawGl DrawGlDefaults() {
 DrawGl g_drawGl = DrawGlDefaults();
 DrawStats g_drawStats = {};
 
-void LightVertex(const float p[3], const float n[3], const LocalLight* lights, int32_t count, float colour[3]) {
+void LightVertex(const float p[3], const float n[3], const LocalLight* lights, int32_t count,
+                 float colour[3]) {
     colour[0] = 0.0f;
     colour[1] = 0.0f;
     colour[2] = 0.0f;
     for (int32_t i = 0; i < count; ++i) {
-        float l[3] = {p[0] - lights[i].position[0], p[1] - lights[i].position[1], p[2] - lights[i].position[2]};
+        float l[3] = {p[0] - lights[i].position[0], p[1] - lights[i].position[1],
+                      p[2] - lights[i].position[2]};
         const float length = FastLength(Dot3(l, l));
         if (length != 0.0f) {
             l[0] /= length;
@@ -77,7 +87,8 @@ bool FaceVisible(const Face& face, const float eye[3]) {
     // The content was tuned against the integer part of d; trunc keeps that
     // without the undefined conversion of a huge d to int.
     const float d = std::trunc(face.d);
-    const float dot = static_cast<float>(face.normal[0]) * eye[0] + static_cast<float>(face.normal[1]) * eye[1] +
+    const float dot = static_cast<float>(face.normal[0]) * eye[0] +
+                      static_cast<float>(face.normal[1]) * eye[1] +
                       static_cast<float>(face.normal[2]) * eye[2];
     return d - dot * kFaceNormalUnpack >= 0.0f;
 }
@@ -179,7 +190,7 @@ namespace {
 // What one draw of a mesh works with.
 struct MeshPass {
     MeshObject* object;
-    const float* m;  // object to eye
+    const float* m;   // object to eye
     const float* eye; // camera in object space
     const LocalLight* lights;
     int32_t lightCount;
@@ -271,7 +282,8 @@ void MeshObject::Draw(Scene* scene, const Camera* camera, const Mirror* plane) {
     EyeInObject(world, camera->pos, eye);
     const int32_t lightsUsed = FillLocalLights(scene, world);
 
-    const MeshPass pass = {this, m, eye, scene->localLights, lightsUsed, scene->opacity >= 1.0f, scene->opacity};
+    const MeshPass pass = {this,          m, eye, scene->localLights, lightsUsed, scene->opacity >= 1.0f,
+                           scene->opacity};
     if (pass.arrayPath) {
         g_drawGl.InterleavedArrays(GL_T2F_C3F_V3F, 0, arrayVerts);
     }

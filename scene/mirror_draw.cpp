@@ -1,8 +1,8 @@
 // Reflecting floors: the listed instances and meshes drawn mirrored through
 // the plane, then the quad blended over them. Nothing limits the reflected
 // content to the quad; the quad's alpha lets it show through.
-#include "md2/md2.h"     // FrameVertex, FramePlane (complete types for Md2Instance::Draw)
-#include "scene/draw.h"  // g_drawGl
+#include "md2/md2.h"    // FrameVertex, FramePlane (complete types for Md2Instance::Draw)
+#include "scene/draw.h" // g_drawGl
 #include "scene/scene.h"
 
 void Mirror::Draw(Scene* scene, const Camera* camera) {

@@ -1,7 +1,7 @@
 // One scene's frame: projection, camera, frustum, then the sky box, the
 // mirrors, the objects of the draw list and the MD2 characters, in that order.
-#include "md2/md2.h"       // Md2Model::DrawInstances
-#include "scene/draw.h"    // g_drawGl, projection constants
+#include "md2/md2.h"    // Md2Model::DrawInstances
+#include "scene/draw.h" // g_drawGl, projection constants
 #include "scene/scene.h"
 #include "scene/sky_box.h" // SkyBox::Draw
 

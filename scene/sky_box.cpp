@@ -11,7 +11,7 @@
 #include "scene/draw.h"         // g_drawGl
 #include "scene/scene.h"
 #include "scene/sky_box.h"
-#include "texture/texture.h"    // LoadTexture
+#include "texture/texture.h" // LoadTexture
 
 SkyBox* g_currentSkyBox = nullptr;
 
@@ -192,7 +192,9 @@ const SkyBoxKeyword* FindSkyBoxKeyword(const char* word) {
     return nullptr;
 }
 
-static bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+static bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 // Splits `line` (NUL-terminated, changed in place) into at most `capacity`
 // words. Returns how many.
@@ -234,7 +236,8 @@ static int RunSkyBoxLine(const char* text, size_t length, int32_t lineNumber, bo
     }
     const SkyBoxKeyword* row = FindSkyBoxKeyword(words[0]);
     if (row == nullptr) {
-        PlatformDebugPrintf("SkyBox : unknown keyword %s on line %d\n", words[0], static_cast<int>(lineNumber));
+        PlatformDebugPrintf("SkyBox : unknown keyword %s on line %d\n", words[0],
+                            static_cast<int>(lineNumber));
         return 0;
     }
     if (count - 1 < row->argumentCount) {

@@ -38,11 +38,11 @@ enum SkyBoxFace : int32_t {
 };
 
 struct SkyBox {
-    float rotation[9];                     // row order, set by SetSkyRotation
-    float source[kSkyBoxVertices][3];      // face f uses vertices 4f .. 4f + 3
-    ArrayVertex verts[kSkyBoxVertices];    // u, v, colour fixed; x, y, z rewritten by Draw
-    float normals[kSkyBoxFaces][3];        // pointing into the box
-    uint32_t textures[kSkyBoxFaces];       // GL names, face order above
+    float rotation[9];                  // row order, set by SetSkyRotation
+    float source[kSkyBoxVertices][3];   // face f uses vertices 4f .. 4f + 3
+    ArrayVertex verts[kSkyBoxVertices]; // u, v, colour fixed; x, y, z rewritten by Draw
+    float normals[kSkyBoxFaces][3];     // pointing into the box
+    uint32_t textures[kSkyBoxFaces];    // GL names, face order above
 
     // rotation = Ry(y) Rx(x) Rz(z), angles in radians.
     void SetSkyRotation(float x, float y, float z);

@@ -94,7 +94,7 @@ TEST(CameraView, DegenerateDirectionsStayFinite) {
 
 TEST(CameraView, GeneralCamerasGiveOrthonormalRowsAndPutTheTargetAhead) {
     const float cases[][7] = {
-        {100, 100, 100, 0, 0, 0, 0},     {-30, 5, 12, 4, -2, 1, 15},   {1, 2, 3, 40, 50, -60, -120},
+        {100, 100, 100, 0, 0, 0, 0},    {-30, 5, 12, 4, -2, 1, 15},    {1, 2, 3, 40, 50, -60, -120},
         {0.5f, 0.1f, -8, 0, 0, 0, 180}, {250, -40, 3, 250, 0, -7, 33},
     };
     for (const auto& c : cases) {
@@ -102,7 +102,8 @@ TEST(CameraView, GeneralCamerasGiveOrthonormalRowsAndPutTheTargetAhead) {
         camera.UpdateView();
         for (int i = 0; i < 3; ++i) {
             for (int j = 0; j < 3; ++j) {
-                const float dot = camera.view[i * 4] * camera.view[j * 4] + camera.view[i * 4 + 1] * camera.view[j * 4 + 1] +
+                const float dot = camera.view[i * 4] * camera.view[j * 4] +
+                                  camera.view[i * 4 + 1] * camera.view[j * 4 + 1] +
                                   camera.view[i * 4 + 2] * camera.view[j * 4 + 2];
                 EXPECT_NEAR(dot, i == j ? 1.0f : 0.0f, 5e-3f);
             }
@@ -137,7 +138,8 @@ TEST(FrustumPlanes, StandardProjectionGivesTheExpectedPlanes) {
         for (int c = 0; c < 3; ++c) {
             EXPECT_NEAR(planes[p][c], expected[p][c], 1e-5f) << "plane " << p;
         }
-        EXPECT_NEAR(planes[p][3], expected[p][3], 1e-3f * (1.0f + std::fabs(expected[p][3]))) << "plane " << p;
+        EXPECT_NEAR(planes[p][3], expected[p][3], 1e-3f * (1.0f + std::fabs(expected[p][3])))
+            << "plane " << p;
     }
 }
 
@@ -253,9 +255,10 @@ TEST_F(RenderTest, OtherOpacitiesDrawAlsoNegativeOnes) {
         GlRecorder recorder;
         scene.opacity = opacity;
         scene.Render();
-        EXPECT_EQ(recorder.Names(),
-                  "glPushMatrix glMatrixMode glLoadIdentity gluPerspective glGetFloatv glGetFloatv glMatrixMode "
-                  "glPopMatrix")
+        EXPECT_EQ(
+            recorder.Names(),
+            "glPushMatrix glMatrixMode glLoadIdentity gluPerspective glGetFloatv glGetFloatv glMatrixMode "
+            "glPopMatrix")
             << opacity;
     }
 }
@@ -294,10 +297,8 @@ TEST_F(RenderTest, SceneWithoutItsCameraDrawsNothing) {
         bool clearEntry;
     };
     const Case cases[] = {
-        {"no cameras", 0, 0, false},
-        {"index past the count", 1, 1, false},
-        {"negative index", 1, -1, false},
-        {"index past the capacity", 7, 6, false},
+        {"no cameras", 0, 0, false},      {"index past the count", 1, 1, false},
+        {"negative index", 1, -1, false}, {"index past the capacity", 7, 6, false},
         {"null entry", 1, 0, true},
     };
     for (const Case& c : cases) {

@@ -29,7 +29,9 @@ constexpr int32_t kSize = 64;
 constexpr int kChannelTolerance = 8;
 constexpr size_t kOutlierPixels = 24;
 
-std::string GoldenPath(const std::string& name) { return std::string(TESSARO_SOURCE_DIR) + "/tests/golden/" + name; }
+std::string GoldenPath(const std::string& name) {
+    return std::string(TESSARO_SOURCE_DIR) + "/tests/golden/" + name;
+}
 
 // RGBA, top row first.
 bool ReadPng(const std::string& path, std::vector<uint8_t>* pixels, int32_t* width, int32_t* height) {
@@ -68,7 +70,8 @@ std::vector<uint8_t> Frame() {
     std::vector<uint8_t> topDown(bottomUp.size());
     const size_t row = static_cast<size_t>(kSize) * 4;
     for (int32_t y = 0; y < kSize; ++y) {
-        std::memcpy(&topDown[static_cast<size_t>(y) * row], &bottomUp[static_cast<size_t>(kSize - 1 - y) * row], row);
+        std::memcpy(&topDown[static_cast<size_t>(y) * row],
+                    &bottomUp[static_cast<size_t>(kSize - 1 - y) * row], row);
     }
     for (size_t i = 3; i < topDown.size(); i += 4) {
         topDown[i] = 255;
@@ -92,7 +95,8 @@ void ExpectMatchesGolden(const std::string& name, const std::vector<uint8_t>& fr
     size_t outliers = 0;
     for (size_t p = 0; p < frame.size(); p += 4) {
         for (size_t c = 0; c < 3; ++c) {
-            if (std::abs(static_cast<int>(frame[p + c]) - static_cast<int>(golden[p + c])) > kChannelTolerance) {
+            if (std::abs(static_cast<int>(frame[p + c]) - static_cast<int>(golden[p + c])) >
+                kChannelTolerance) {
                 ++outliers;
                 break;
             }
@@ -107,7 +111,8 @@ Face MakeFace(const std::vector<MeshVertex>& v, uint16_t a, uint16_t b, uint16_t
     const float* pc = v[c].position;
     const float e1[3] = {pb[0] - pa[0], pb[1] - pa[1], pb[2] - pa[2]};
     const float e2[3] = {pc[0] - pa[0], pc[1] - pa[1], pc[2] - pa[2]};
-    float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+    float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                  e1[0] * e2[1] - e1[1] * e2[0]};
     const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
     Face face{};
     for (int i = 0; i < 3; ++i) {
@@ -135,8 +140,9 @@ struct Cube {
 
     explicit Cube(uint32_t texture) {
         const float sides[6][3][3] = {
-            {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},  {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}}, {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}},
-            {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}}, {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},  {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}},
+            {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
+            {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}, {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
+            {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}}, {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}},
         };
         const float corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
         for (const auto& side : sides) {
@@ -148,12 +154,14 @@ struct Cube {
                     v.position[k] = side[0][k] + corner[0] * side[1][k] + corner[1] * side[2][k];
                 }
                 vertices.push_back(v);
-                arrayVerts.push_back(ArrayVertex{(corner[0] + 1.0f) * 0.5f, (corner[1] + 1.0f) * 0.5f, 0, 0, 0, 0, 0, 0});
+                arrayVerts.push_back(
+                    ArrayVertex{(corner[0] + 1.0f) * 0.5f, (corner[1] + 1.0f) * 0.5f, 0, 0, 0, 0, 0, 0});
             }
             const uint16_t tris[2][3] = {{0, 1, 2}, {0, 2, 3}};
             for (const auto& t : tris) {
                 Face face = MakeFace(vertices, base + t[0], base + t[1], base + t[2]);
-                const float outward = face.normal[0] * side[0][0] + face.normal[1] * side[0][1] + face.normal[2] * side[0][2];
+                const float outward =
+                    face.normal[0] * side[0][0] + face.normal[1] * side[0][1] + face.normal[2] * side[0][2];
                 if (outward > 0.0f) {
                     face = MakeFace(vertices, base + t[0], base + t[2], base + t[1]);
                 }

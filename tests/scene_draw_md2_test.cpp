@@ -105,11 +105,11 @@ TEST_F(Md2DrawTest, AMotionChangeShowsOneBlendedFrameThenPlaysTheNewMotion) {
     ASSERT_NE(instance, nullptr);
     instance->SetMotion(2); // frames 5..44; preparedAnim 1000 asks for a first blend
 
-    EXPECT_FLOAT_EQ(DrawOnce(instance), 5.0f);  // drawn as set; the blend into frame 5 starts
+    EXPECT_FLOAT_EQ(DrawOnce(instance), 5.0f); // drawn as set; the blend into frame 5 starts
     EXPECT_EQ(instance->inTransition, 1);
     EXPECT_EQ(instance->frames, instance->blendVerts == frames.data() ? instance->frames : nullptr);
     EXPECT_NE(instance->frames, frames.data());
-    EXPECT_FLOAT_EQ(DrawOnce(instance), 5.0f);  // the blend from frame 5 to frame 5
+    EXPECT_FLOAT_EQ(DrawOnce(instance), 5.0f); // the blend from frame 5 to frame 5
     EXPECT_EQ(instance->inTransition, 0);
     EXPECT_EQ(instance->frames, frames.data());
     EXPECT_FLOAT_EQ(DrawOnce(instance), 5.0f);
@@ -119,12 +119,12 @@ TEST_F(Md2DrawTest, AMotionChangeShowsOneBlendedFrameThenPlaysTheNewMotion) {
 
     // A key switches to motion 1 (frames 2..4) while frame 6 plays.
     instance->anim = 1;
-    EXPECT_FLOAT_EQ(DrawOnce(instance), 6.5f);  // still the old pose; the blend is built
+    EXPECT_FLOAT_EQ(DrawOnce(instance), 6.5f); // still the old pose; the blend is built
     EXPECT_EQ(instance->inTransition, 1);
     EXPECT_EQ(instance->preparedAnim, 1);
     EXPECT_FLOAT_EQ(DrawOnce(instance), 4.25f); // halfway from 6.5 to frame 2
     EXPECT_EQ(instance->inTransition, 0);
-    EXPECT_FLOAT_EQ(DrawOnce(instance), 2.0f);  // the new motion from its first frame
+    EXPECT_FLOAT_EQ(DrawOnce(instance), 2.0f); // the new motion from its first frame
     EXPECT_FLOAT_EQ(DrawOnce(instance), 2.5f);
     EXPECT_FLOAT_EQ(DrawOnce(instance), 3.0f);
 
@@ -141,7 +141,7 @@ TEST_F(Md2DrawTest, ASwitchDuringABlendStartsFromTheBlendAndKeepsTheModelIntact)
     instance->anim = 1;
     EXPECT_FLOAT_EQ(DrawOnce(instance), 6.0f); // blend from 6 toward frame 2 built
     ASSERT_EQ(instance->inTransition, 1);
-    instance->anim = 0; // another switch before the blend is over
+    instance->anim = 0;                        // another switch before the blend is over
     EXPECT_FLOAT_EQ(DrawOnce(instance), 4.0f); // halfway from 6 to 2; a blend from 4 to frame 0 is built
     EXPECT_EQ(instance->inTransition, 1);
     EXPECT_EQ(instance->blendVerts, frames.data());

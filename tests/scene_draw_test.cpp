@@ -21,7 +21,8 @@ Face MakeFace(const std::vector<MeshVertex>& v, uint16_t a, uint16_t b, uint16_t
     const float* pc = v[c].position;
     const float e1[3] = {pb[0] - pa[0], pb[1] - pa[1], pb[2] - pa[2]};
     const float e2[3] = {pc[0] - pa[0], pc[1] - pa[1], pc[2] - pa[2]};
-    float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+    float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                  e1[0] * e2[1] - e1[1] * e2[0]};
     const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
     for (float& value : n) {
         value /= length;
@@ -67,7 +68,8 @@ struct TestMesh {
 
     // Sizes the arrays and points the object at them.
     void Finish() {
-        arrayVerts.assign(vertices.size(), ArrayVertex{0.5f, 0.25f, -7.0f, -7.0f, -7.0f, -7.0f, -7.0f, -7.0f});
+        arrayVerts.assign(vertices.size(),
+                          ArrayVertex{0.5f, 0.25f, -7.0f, -7.0f, -7.0f, -7.0f, -7.0f, -7.0f});
         envUV.assign(2 * vertices.size(), 0.0f);
         state.assign(vertices.size(), 0);
         object.rot[0] = 1.0f;
@@ -141,9 +143,15 @@ TEST(LightVertex, Cases) {
         {"light along the normal's back", {light(0, 0, 5, 0.5f, 0.25f, 1)}, {0, 0, -1}, {0.5f, 0.25f, 1}},
         {"light on the normal's side gives nothing", {light(0, 0, -5, 1, 1, 1)}, {0, 0, -1}, {0, 0, 0}},
         {"light at the vertex gives nothing", {light(0, 0, 0, 1, 1, 1)}, {0, 0, -1}, {0, 0, 0}},
-        {"two lights of 0.8 clamp to 1", {light(0, -6, 8, 1, 1, 1), light(0, 6, 8, 1, 1, 1)}, {0, 0, -1}, {1, 1, 1}},
+        {"two lights of 0.8 clamp to 1",
+         {light(0, -6, 8, 1, 1, 1), light(0, 6, 8, 1, 1, 1)},
+         {0, 0, -1},
+         {1, 1, 1}},
         {"negative colours clamp to 0", {light(0, 0, 5, -1, 0.5f, -0.5f)}, {0, 0, -1}, {0, 0.5f, 0}},
-        {"the normal is not made unit length", {light(0, 0, 5, 0.25f, 0.25f, 0.25f)}, {0, 0, -2}, {0.5f, 0.5f, 0.5f}},
+        {"the normal is not made unit length",
+         {light(0, 0, 5, 0.25f, 0.25f, 0.25f)},
+         {0, 0, -2},
+         {0.5f, 0.5f, 0.5f}},
     };
     for (const Case& c : cases) {
         float colour[3] = {9.0f, 9.0f, 9.0f};
@@ -179,7 +187,8 @@ TEST(FaceVisible, UsesTheIntegerPartOfD) {
         bool visible;
     };
     // 0.9 tests as 0: 0 - 0.5 < 0. 1.9 tests as 1. -0.9 tests as 0 (toward zero).
-    const Case cases[] = {{0.9f, false}, {1.9f, true}, {0.5f, false}, {1.0f, true}, {-0.9f, false}, {3e9f, true}};
+    const Case cases[] = {{0.9f, false}, {1.9f, true},   {0.5f, false},
+                          {1.0f, true},  {-0.9f, false}, {3e9f, true}};
     for (const Case& c : cases) {
         face.d = c.d;
         EXPECT_EQ(FaceVisible(face, eye), c.visible) << c.d;
@@ -201,9 +210,9 @@ TEST(EnvironmentCoords, UsesTheRotationRowsOnly) {
 TEST_F(DrawTest, OpaqueSceneUsesTheArrayPath) {
     GlRecorder recorder;
     mesh.object.Draw(&scene, &camera, nullptr);
-    EXPECT_EQ(recorder.Names(),
-              "glInterleavedArrays glBindTexture glBegin glArrayElement glArrayElement glArrayElement glArrayElement "
-              "glArrayElement glArrayElement glEnd");
+    EXPECT_EQ(recorder.Names(), "glInterleavedArrays glBindTexture glBegin glArrayElement glArrayElement "
+                                "glArrayElement glArrayElement "
+                                "glArrayElement glArrayElement glEnd");
     const GlCall& arrays = recorder.calls[0];
     EXPECT_EQ(arrays.args[0], GL_T2F_C3F_V3F);
     EXPECT_EQ(arrays.args[1], 0.0);

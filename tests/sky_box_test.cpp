@@ -39,7 +39,9 @@ class SkyBoxTest : public ::testing::Test {
     SkyBox* box = nullptr;
 };
 
-std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+std::vector<uint8_t> Bytes(const std::string& text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
 
 // A 2 x 2 TGA of one colour.
 std::vector<uint8_t> SolidTga(uint8_t r, uint8_t g, uint8_t b) {
@@ -57,10 +59,14 @@ TEST(SkyBoxKeywords, TableRowsInOrder) {
         int32_t handlerArgument;
     };
     const Row expected[kSkyBoxKeywordCount] = {
-        {"SkyBox", &SkyBoxSwitch, 1, 0},          {"InitialRotation", &SkyBoxRotation, 3, 0},
-        {"TextureUp", &SkyBoxFaceTexture, 1, 0},   {"TextureDown", &SkyBoxFaceTexture, 1, 1},
-        {"TextureLeft", &SkyBoxFaceTexture, 1, 2}, {"TextureRight", &SkyBoxFaceTexture, 1, 3},
-        {"TextureFront", &SkyBoxFaceTexture, 1, 4}, {"TextureBack", &SkyBoxFaceTexture, 1, 5},
+        {"SkyBox", &SkyBoxSwitch, 1, 0},
+        {"InitialRotation", &SkyBoxRotation, 3, 0},
+        {"TextureUp", &SkyBoxFaceTexture, 1, 0},
+        {"TextureDown", &SkyBoxFaceTexture, 1, 1},
+        {"TextureLeft", &SkyBoxFaceTexture, 1, 2},
+        {"TextureRight", &SkyBoxFaceTexture, 1, 3},
+        {"TextureFront", &SkyBoxFaceTexture, 1, 4},
+        {"TextureBack", &SkyBoxFaceTexture, 1, 5},
     };
     for (int i = 0; i < kSkyBoxKeywordCount; ++i) {
         EXPECT_STREQ(g_skyBoxKeywords[i].keyword, expected[i].keyword);
@@ -138,7 +144,8 @@ TEST_F(SkyBoxTest, RotationTextThatIsNotANumberReadsAsZero) {
 }
 
 TEST_F(SkyBoxTest, GeometryHasSixInwardStripsInFaceOrder) {
-    const float centres[kSkyBoxFaces][3] = {{0, 1, 0}, {0, -1, 0}, {1, 0, 0}, {-1, 0, 0}, {0, 0, -1}, {0, 0, 1}};
+    const float centres[kSkyBoxFaces][3] = {{0, 1, 0},  {0, -1, 0}, {1, 0, 0},
+                                            {-1, 0, 0}, {0, 0, -1}, {0, 0, 1}};
     for (int f = 0; f < kSkyBoxFaces; ++f) {
         const float* n = box->normals[f];
         EXPECT_FLOAT_EQ(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0f);
@@ -240,16 +247,15 @@ TEST_F(SkyBoxTest, AFaceInFrontOfTheEyeIsDrawn) {
 
 TEST_F(SkyBoxTest, DescriptionsRunLineByLineAndStopAtMinusOne) {
     DebugCapture capture;
-    const std::string text =
-        "# a sky\n"
-        "\n"
-        "InitialRotation 0 1.57 0 extra\n"
-        "Nonsense 1 2\n"
-        "InitialRotation 1 2\n"
-        "TextureUp\n"
-        "  SkyBox   keep  \r\n"
-        "SkyBox Disable\n"
-        "InitialRotation 3 3 3\n";
+    const std::string text = "# a sky\n"
+                             "\n"
+                             "InitialRotation 0 1.57 0 extra\n"
+                             "Nonsense 1 2\n"
+                             "InitialRotation 1 2\n"
+                             "TextureUp\n"
+                             "  SkyBox   keep  \r\n"
+                             "SkyBox Disable\n"
+                             "InitialRotation 3 3 3\n";
     EXPECT_EQ(RunSkyBoxDescription(text.data(), text.size()), 3);
     EXPECT_EQ(g_currentSkyBox, nullptr);
     SkyBox reference{};
@@ -307,8 +313,9 @@ TEST_F(SkyBoxTest, TextureBackSetsFaceFiveOnlyAndFailuresStoreZero) {
 
 TEST_F(SkyBoxTest, SceneLoadsItsSkyBoxFromTheArchive) {
     Scene scene;
-    TextureArchive archive({{"sky.txt", 0x11, Bytes("InitialRotation 0 1.57 0\nSkyBox disable\nInitialRotation 1 1 1\n")},
-                            {"empty.txt", 0x00, {}}});
+    TextureArchive archive(
+        {{"sky.txt", 0x11, Bytes("InitialRotation 0 1.57 0\nSkyBox disable\nInitialRotation 1 1 1\n")},
+         {"empty.txt", 0x00, {}}});
     ASSERT_TRUE(archive.ok());
     g_currentSkyBox = nullptr;
     SkyBox* loaded = scene.LoadSkyBox("sky.txt");

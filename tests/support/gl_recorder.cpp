@@ -17,7 +17,9 @@ void Record(const char* name, std::vector<double> args, const void* pointer = nu
     }
 }
 
-bool Forward() { return s_recorder != nullptr && s_recorder->forward; }
+bool Forward() {
+    return s_recorder != nullptr && s_recorder->forward;
+}
 
 void RecBindTexture(GLenum target, GLuint texture) {
     Record("glBindTexture", {static_cast<double>(target), static_cast<double>(texture)});

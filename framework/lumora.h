@@ -15,7 +15,9 @@
 // Message boxes (SysError, MessageBoxA) are modal boxes when a display is
 // present and always also print their text on standard error. Setting
 // TESSARO_NO_MESSAGE_BOX=1 in the environment sends them to standard error only,
-// for unattended runs.
+// for unattended runs. TESSARO_DIALOG_DUMP=1 makes the display-mode dialog
+// print its controls (kind, text, pixel rectangle, state) on standard output
+// once it is on screen, for tests that drive it.
 #pragma once
 
 #include "framework/win32_types.h" // HWND, HDC, HGLRC, WNDCLASSA, WNDPROC...

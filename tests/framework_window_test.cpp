@@ -108,6 +108,8 @@ TEST_F(FrameworkWindowTest, WindowedStartAndTearDown) {
     EXPECT_EQ(viewport[3], 240);
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
     EXPECT_EQ(SwapBuffers(g_hMainWinDC), TRUE);
+    // No screen saver while the window is up.
+    EXPECT_EQ(SDL_IsScreenSaverEnabled(), SDL_FALSE);
 
     // The client area is the chosen size; the window moves where it is told.
     RECT rect{0, 0, 0, 0};
@@ -133,6 +135,7 @@ TEST_F(FrameworkWindowTest, WindowedStartAndTearDown) {
     EXPECT_EQ(SwapBuffers(g_hMainWinDC), FALSE);
     ASSERT_EQ(s_received.size(), 1u);
     EXPECT_EQ(s_received[0].message, WM_DESTROY);
+    EXPECT_EQ(SDL_IsScreenSaverEnabled(), SDL_TRUE);
 }
 
 TEST_F(FrameworkWindowTest, SecondRunAfterTearDown) {

@@ -21,12 +21,12 @@ enum class CommandAction { Run, Help, Version, Error };
 // Parsed options.
 struct CommandLine {
     CommandAction action = CommandAction::Run;
-    bool skipDialog = false;      // any display or sound option was given
+    bool skipDialog = false; // any display or sound option was given
     int modeIndex = kDefaultModeIndex;
     bool fullscreen = true;
     bool playSounds = false;
     std::string pakPath = kDefaultPakPath;
-    std::string error;            // one line, for CommandAction::Error
+    std::string error; // one line, for CommandAction::Error
 };
 
 // Parses argv[1..argc-1]. Options may repeat (the last value wins) but not

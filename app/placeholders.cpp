@@ -4,11 +4,15 @@
 
 #include <GL/gl.h> // glClear
 
-int PlaceholderRunSceneScript() { return 1; }
+int PlaceholderRunSceneScript() {
+    return 1;
+}
 
 int PlaceholderRenderFrame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     return 0;
 }
 
-int PlaceholderStopSong(SoundSong* song) { return FMUSIC_StopSong(song); }
+int PlaceholderStopSong(SoundSong* song) {
+    return FMUSIC_StopSong(song);
+}

@@ -98,8 +98,8 @@ void MainLoop() {
     LoopTrace trace;
     trace.sinceLast.Start();
     if (trace.enabled) {
-        std::printf("settings width=%d height=%d bits=%d fullscreen=%d sound=%d\n", fwk.width, fwk.height, fwk.bits,
-                    fwk.fullscreen ? 1 : 0, fwk.playSounds ? 1 : 0);
+        std::printf("settings width=%d height=%d bits=%d fullscreen=%d sound=%d\n", fwk.width, fwk.height,
+                    fwk.bits, fwk.fullscreen ? 1 : 0, fwk.playSounds ? 1 : 0);
     }
     while (done == 0) {
         DoEvents();
@@ -126,8 +126,8 @@ void MainLoop() {
 std::string ComposeRunReport(const uint32_t frames, const uint32_t totalMs) {
     const uint64_t divisor = totalMs > 0 ? totalMs : 1;
     const uint64_t fps = static_cast<uint64_t>(frames) * 1000u / divisor;
-    return "FPS = " + std::to_string(fps) + "\nTempo totale necessario all'esecuzione della scena (msec) : " +
-           std::to_string(totalMs);
+    return "FPS = " + std::to_string(fps) +
+           "\nTempo totale necessario all'esecuzione della scena (msec) : " + std::to_string(totalMs);
 }
 
 int TessaroRun(const CommandLine& options) {

@@ -37,7 +37,9 @@ constexpr const char* kSoundErrors[] = {
 constexpr int kSoundErrorCount = static_cast<int>(sizeof kSoundErrors / sizeof kSoundErrors[0]);
 static_assert(kSoundErrorCount == 20, "codes 0 to 19");
 
-PakEntry* EntryOf(const SoundFileHandle handle) { return reinterpret_cast<PakEntry*>(handle); }
+PakEntry* EntryOf(const SoundFileHandle handle) {
+    return reinterpret_cast<PakEntry*>(handle);
+}
 
 } // namespace
 
@@ -55,7 +57,9 @@ SoundFileHandle ArchiveFileOpen(const char* name) {
     return reinterpret_cast<SoundFileHandle>(PakOpenEntry(g_currentPak, name));
 }
 
-void ArchiveFileClose(const SoundFileHandle handle) { PakCloseEntry(g_currentPak, EntryOf(handle)); }
+void ArchiveFileClose(const SoundFileHandle handle) {
+    PakCloseEntry(g_currentPak, EntryOf(handle));
+}
 
 int ArchiveFileRead(void* buffer, const int size, const SoundFileHandle handle) {
     if (handle == 0 || buffer == nullptr || size <= 0) {
@@ -84,7 +88,8 @@ void SoundStartUp() {
                             static_cast<double>(kRequiredVersion));
         throw "FMOD.dll : versione della dll errata";
     }
-    FSOUND_File_SetCallbacks(ArchiveFileOpen, ArchiveFileClose, ArchiveFileRead, ArchiveFileSeek, ArchiveFileTell);
+    FSOUND_File_SetCallbacks(ArchiveFileOpen, ArchiveFileClose, ArchiveFileRead, ArchiveFileSeek,
+                             ArchiveFileTell);
     if (FSOUND_Init(44100, 32, 0) == 0) {
         const char* message = SoundErrorText(FSOUND_GetError());
         PlatformDebugPrintf("%s\n", message);

@@ -14,7 +14,9 @@ namespace {
 int64_t s_frameTimerStart = 0;
 PerfCounterSource s_counter = nullptr;
 
-int64_t CounterNow() { return s_counter != nullptr ? s_counter() : PlatformPerfCounter(); }
+int64_t CounterNow() {
+    return s_counter != nullptr ? s_counter() : PlatformPerfCounter();
+}
 
 // ticks / (ticks per millisecond, rounded down); a counter slower than 1 kHz
 // would round the divisor to 0, so it counts as 1.
@@ -28,12 +30,22 @@ uint32_t TicksToMs(const int64_t ticks) {
 
 } // namespace
 
-void SetPerfCounterSource(const PerfCounterSource source) { s_counter = source; }
+void SetPerfCounterSource(const PerfCounterSource source) {
+    s_counter = source;
+}
 
-void Timer::Start() { start = CounterNow(); }
+void Timer::Start() {
+    start = CounterNow();
+}
 
-uint32_t Timer::ElapsedMs() const { return TicksToMs(CounterNow() - start); }
+uint32_t Timer::ElapsedMs() const {
+    return TicksToMs(CounterNow() - start);
+}
 
-void ResetFrameTimer() { s_frameTimerStart = CounterNow(); }
+void ResetFrameTimer() {
+    s_frameTimerStart = CounterNow();
+}
 
-uint32_t FrameElapsedMs() { return TicksToMs(CounterNow() - s_frameTimerStart); }
+uint32_t FrameElapsedMs() {
+    return TicksToMs(CounterNow() - s_frameTimerStart);
+}

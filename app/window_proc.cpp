@@ -2,7 +2,7 @@
 // system commands that must not blank the screen during the show.
 #include "app/app.h"
 
-#include "framework/lumora.h"     // fwk, ReSizeGLScene
+#include "framework/lumora.h"      // fwk, ReSizeGLScene
 #include "framework/win32_calls.h" // DefWindowProcA, PostQuitMessage, window rectangles
 
 unsigned char keys[256] = {};

@@ -98,11 +98,23 @@ TEST(CommandLineTest, AcceptedOptions) {
 
 TEST(CommandLineTest, RejectedOptionsGiveOneLine) {
     const std::vector<std::vector<const char*>> cases = {
-        {"--mode"},           {"--mode", "8"},         {"--mode", "-1"},     {"--mode", "1x"},
-        {"--mode", ""},       {"--mode="},             {"--mode", "01"},     {"--pak"},
-        {"--pak="},           {"--pak", ""},           {"--bogus"},          {"-h"},
-        {"file.qdz"},         {"--windowed", "--fullscreen"}, {"--sound", "--no-sound"},
-        {"--modes", "1"},     {"--windowed=1"},
+        {"--mode"},
+        {"--mode", "8"},
+        {"--mode", "-1"},
+        {"--mode", "1x"},
+        {"--mode", ""},
+        {"--mode="},
+        {"--mode", "01"},
+        {"--pak"},
+        {"--pak="},
+        {"--pak", ""},
+        {"--bogus"},
+        {"-h"},
+        {"file.qdz"},
+        {"--windowed", "--fullscreen"},
+        {"--sound", "--no-sound"},
+        {"--modes", "1"},
+        {"--windowed=1"},
     };
     for (const auto& args : cases) {
         const CommandLine line = Parse(args);
@@ -133,7 +145,7 @@ TEST(DialogPreset, ConfirmsTheGivenChoiceWithoutShowingAnything) {
         int bits;
     };
     const Case cases[] = {
-        {5, 0, 1, 640, 480, 32}, {0, 1, 0, 320, 240, 16}, {7, 0, 0, 1024, 768, 32},
+        {5, 0, 1, 640, 480, 32}, {0, 1, 0, 320, 240, 16},  {7, 0, 0, 1024, 768, 32},
         {8, 1, 1, 640, 480, 16}, {-3, 0, 0, 640, 480, 16}, // unknown index: the default mode
     };
     for (const Case& c : cases) {
@@ -155,7 +167,9 @@ TEST(DialogPreset, ConfirmsTheGivenChoiceWithoutShowingAnything) {
 // ---- timers ----------------------------------------------------------------------
 
 int64_t s_fakeCounter = 0;
-int64_t FakeCounter() { return s_fakeCounter; }
+int64_t FakeCounter() {
+    return s_fakeCounter;
+}
 
 class TimerTest : public ::testing::Test {
   protected:
@@ -194,13 +208,13 @@ TEST_F(TimerTest, DivisorIsTicksPerMillisecondRoundedDown) {
         uint32_t ms;
     };
     const Case cases[] = {
-        {3579545, 3579 * 40, 40},         // divisor 3579, not 3579.545
+        {3579545, 3579 * 40, 40}, // divisor 3579, not 3579.545
         {3579545, 3579 * 40 - 1, 39},
-        {3579545, 3579545, 1000},         // one real second reads as 1000 ms
-        {1999, 40, 40},                   // divisor 1
+        {3579545, 3579545, 1000}, // one real second reads as 1000 ms
+        {1999, 40, 40},           // divisor 1
         {10000000, 399999, 39},
         {1000, 0, 0},
-        {999, 25, 25},                    // below 1 kHz: 1 tick per ms, not a division by zero
+        {999, 25, 25}, // below 1 kHz: 1 tick per ms, not a division by zero
         {1, 7, 7},
     };
     for (const Case& c : cases) {
@@ -236,13 +250,14 @@ TEST(RunReport, Texts) {
     const Case cases[] = {
         {100, 4000, "25"},
         {0, 0, "0"},
-        {5, 0, "5000"},        // under a millisecond counts as one
-        {7, 3, "2333"},        // integer division
+        {5, 0, "5000"},             // under a millisecond counts as one
+        {7, 3, "2333"},             // integer division
         {5000000, 1000, "5000000"}, // frames * 1000 does not wrap at 32 bits
         {4294967295u, 4294967295u, "1000"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ComposeRunReport(c.frames, c.total), "FPS = " + std::string(c.fps) + tail + std::to_string(c.total));
+        EXPECT_EQ(ComposeRunReport(c.frames, c.total),
+                  "FPS = " + std::string(c.fps) + tail + std::to_string(c.total));
     }
 }
 
@@ -278,12 +293,8 @@ TEST(WindowProc, ActivityFollowsMinimisedNotFocus) {
         bool active;
     };
     const Case cases[] = {
-        {WA_ACTIVE, 0, true},
-        {WA_INACTIVE, 0, true}, // losing the focus alone keeps drawing
-        {WA_CLICKACTIVE, 0, true},
-        {WA_INACTIVE, 1, false},
-        {WA_ACTIVE, 1, false},
-        {WA_ACTIVE, 0xFFFF, false},
+        {WA_ACTIVE, 0, true},      {WA_INACTIVE, 0, true}, // losing the focus alone keeps drawing
+        {WA_CLICKACTIVE, 0, true}, {WA_INACTIVE, 1, false}, {WA_ACTIVE, 1, false}, {WA_ACTIVE, 0xFFFF, false},
     };
     for (const Case& c : cases) {
         active = !c.active;
@@ -427,9 +438,9 @@ TEST_F(ArchiveCallbacks, SeekModesAndTheEnd) {
         int tell;
     };
     const Case cases[] = {
-        {3, 0, 0, 3}, {2, 1, 0, 5}, {-1, 2, 0, 9}, {-4, 1, 0, 5},
-        {10, 0, -1, 0},  // the end itself is out: rewound
-        {7, 0, 0, 7},  {5, 1, -1, 0}, {0, 2, -1, 0}, {-100, 0, 0, 0},
+        {3, 0, 0, 3},   {2, 1, 0, 5},  {-1, 2, 0, 9}, {-4, 1, 0, 5},
+        {10, 0, -1, 0}, // the end itself is out: rewound
+        {7, 0, 0, 7},   {5, 1, -1, 0}, {0, 2, -1, 0}, {-100, 0, 0, 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ArchiveFileSeek(handle, c.position, c.mode), c.result) << c.position << "," << int{c.mode};
@@ -479,7 +490,8 @@ TEST_F(SoundStartUpTest, WrongVersionIsRejectedWithItsDebuggerLine) {
         ASSERT_NE(raised, nullptr) << version;
         EXPECT_STREQ(raised, "FMOD.dll : versione della dll errata");
         ASSERT_EQ(capture.messages.size(), 1u);
-        EXPECT_EQ(capture.messages[0], "Error : You are using the wrong DLL version!  You should be using FMOD 3.20\n");
+        EXPECT_EQ(capture.messages[0],
+                  "Error : You are using the wrong DLL version!  You should be using FMOD 3.20\n");
         EXPECT_EQ(FSOUND_GetError(), kSoundErrNone) << "nothing else ran";
     }
 }

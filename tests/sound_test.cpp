@@ -94,7 +94,9 @@ int MemSeek(const SoundFileHandle handle, const int position, const signed char 
     file->position = base + position;
     return 0;
 }
-int MemTell(const SoundFileHandle handle) { return reinterpret_cast<MemoryFile*>(handle)->position; }
+int MemTell(const SoundFileHandle handle) {
+    return reinterpret_cast<MemoryFile*>(handle)->position;
+}
 
 class SoundTest : public ::testing::Test {
   protected:

@@ -10,12 +10,12 @@
 #include <vector>
 
 struct SoundSong {
-    int16_t* samples;      // interleaved for the output's channel count; SDL_malloc'd
-    uint32_t frameCount;   // sample frames in `samples`
-    uint32_t position;     // next frame the mixer plays
-    int volume;            // 0..kSoundMaxVolume
+    int16_t* samples;    // interleaved for the output's channel count; SDL_malloc'd
+    uint32_t frameCount; // sample frames in `samples`
+    uint32_t position;   // next frame the mixer plays
+    int volume;          // 0..kSoundMaxVolume
     bool playing;
-    SoundSong* next;       // list of loaded songs, for the mixer
+    SoundSong* next; // list of loaded songs, for the mixer
 };
 
 // Largest block SoundLoadSong asks the read callback for.
@@ -93,11 +93,14 @@ static void MixCallback(void* /*user*/, Uint8* stream, const int length) {
     }
 }
 
-float FSOUND_GetVersion() { return s_reportedVersion; }
+float FSOUND_GetVersion() {
+    return s_reportedVersion;
+}
 
 int FSOUND_File_SetCallbacks(SoundOpenCallback open, SoundCloseCallback close, SoundReadCallback read,
                              SoundSeekCallback seek, SoundTellCallback tell) {
-    const bool complete = open != nullptr && close != nullptr && read != nullptr && seek != nullptr && tell != nullptr;
+    const bool complete =
+        open != nullptr && close != nullptr && read != nullptr && seek != nullptr && tell != nullptr;
     s_open = complete ? open : nullptr;
     s_close = complete ? close : nullptr;
     s_read = complete ? read : nullptr;
@@ -137,7 +140,9 @@ int FSOUND_Init(const int mixRate, const int channels, unsigned int /*flags*/) {
     return 1;
 }
 
-int FSOUND_GetError() { return s_lastError; }
+int FSOUND_GetError() {
+    return s_lastError;
+}
 
 int FMUSIC_PlaySong(SoundSong* song) {
     if (song == nullptr) {
@@ -203,7 +208,9 @@ int FMUSIC_FreeSong(SoundSong* song) {
     return 1;
 }
 
-bool SoundIsPlaying(const SoundSong* song) { return song != nullptr && song->playing; }
+bool SoundIsPlaying(const SoundSong* song) {
+    return song != nullptr && song->playing;
+}
 
 // Reads a whole file through the callbacks. The read position (tell) says how
 // many bytes each call really delivered, whichever way the callback counts.
@@ -294,7 +301,8 @@ static bool DecodeWave(const std::vector<uint8_t>& bytes, SoundSong* song) {
         return false;
     }
     cvt.len = static_cast<int>(waveLength);
-    const size_t capacity = static_cast<size_t>(waveLength) * static_cast<size_t>(cvt.len_mult > 0 ? cvt.len_mult : 1);
+    const size_t capacity =
+        static_cast<size_t>(waveLength) * static_cast<size_t>(cvt.len_mult > 0 ? cvt.len_mult : 1);
     cvt.buf = static_cast<Uint8*>(SDL_malloc(capacity > 0 ? capacity : 1));
     if (cvt.buf == nullptr) {
         SDL_FreeWAV(wave);
@@ -359,4 +367,6 @@ void SoundShutdown() {
     s_maxPlaying = 0;
 }
 
-void SoundSetReportedVersion(const float version) { s_reportedVersion = version; }
+void SoundSetReportedVersion(const float version) {
+    s_reportedVersion = version;
+}

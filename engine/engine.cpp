@@ -1,12 +1,12 @@
 // The engine object: scene lists, loading, viewports, the clock and the frame.
 #include "engine/engine.h"
 
-#include "app/app.h"             // FrameElapsedMs, ResetFrameTimer: the shell's frame timer
-#include "framework/lumora.h"    // fwk: the screen size the viewports are fractions of
-#include "keyframe/keyframe.h"   // KeyPlayer
-#include "loader3ds/loader3ds.h" // Loader3DS
+#include "app/app.h"              // FrameElapsedMs, ResetFrameTimer: the shell's frame timer
+#include "framework/lumora.h"     // fwk: the screen size the viewports are fractions of
+#include "keyframe/keyframe.h"    // KeyPlayer
+#include "loader3ds/loader3ds.h"  // Loader3DS
 #include "platform/sound/sound.h" // FMUSIC_PlaySong, FMUSIC_StopSong
-#include "scene/scene.h"         // Scene
+#include "scene/scene.h"          // Scene
 
 #include <GL/gl.h>
 
@@ -83,7 +83,9 @@ void PushFront(Scene*& head, Scene*& tail, Scene* scene) {
     head = scene;
 }
 
-void DefaultDrawer(Scene* scene) { scene->Render(); }
+void DefaultDrawer(Scene* scene) {
+    scene->Render();
+}
 
 } // namespace
 
@@ -97,7 +99,9 @@ void EngineSetFrameClock(const FrameClockElapsed elapsed, const FrameClockReset 
     s_clockReset = reset;
 }
 
-void EngineSetSceneDrawer(const SceneDrawer drawer) { s_drawer = drawer; }
+void EngineSetSceneDrawer(const SceneDrawer drawer) {
+    s_drawer = drawer;
+}
 
 uint32_t EngineFrameTimer::ElapsedMs() const {
     return s_clockElapsed != nullptr ? s_clockElapsed() : FrameElapsedMs();
@@ -202,9 +206,13 @@ int32_t Engine::DeactivateScene(Scene* scene) {
     return activeCount;
 }
 
-int Engine::PlaySong(SoundSong* song) { return FMUSIC_PlaySong(song); }
+int Engine::PlaySong(SoundSong* song) {
+    return FMUSIC_PlaySong(song);
+}
 
-int Engine::StopSong(SoundSong* song) { return FMUSIC_StopSong(song); }
+int Engine::StopSong(SoundSong* song) {
+    return FMUSIC_StopSong(song);
+}
 
 int Engine::RenderFrame() {
     UpdateTimeline();

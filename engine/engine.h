@@ -33,15 +33,15 @@ constexpr int32_t EvActivateScene = 0x601;   // target Scene
 constexpr int32_t EvDeactivateScene = 0x602; // target Scene
 constexpr int32_t EvPlaySong = 0x603;        // target song
 constexpr int32_t EvStopSong = 0x604;        // target song
-constexpr int32_t EvMoveViewport = 0x605;    // running; target Scene; p4..p7 final x, y, width, height (floats)
-constexpr int32_t EvFadeOpacity = 0x606;     // running; target Scene; p1 final opacity (float)
-constexpr int32_t EvFadeVolume = 0x607;      // running; target song; p1 final master volume (int)
-constexpr int32_t EvTrailsOn = 0x608;        // clear nothing, effect mode 1
-constexpr int32_t EvEffectsOff = 0x609;      // clear colour again, effect mode 0
-constexpr int32_t EvTrailsOn2 = 0x60A;       // as EvTrailsOn with effect mode 2
-constexpr int32_t EvEffectsOff2 = 0x60B;     // as EvEffectsOff
-constexpr int32_t EvFlash = 0x60C;           // running; full-screen white flash
-constexpr int32_t EvFogOn = 0x60D;           // p0..p3 colour, p4 GL fog mode (float), p5 density, p6 start, p7 end
+constexpr int32_t EvMoveViewport = 0x605; // running; target Scene; p4..p7 final x, y, width, height (floats)
+constexpr int32_t EvFadeOpacity = 0x606;  // running; target Scene; p1 final opacity (float)
+constexpr int32_t EvFadeVolume = 0x607;   // running; target song; p1 final master volume (int)
+constexpr int32_t EvTrailsOn = 0x608;     // clear nothing, effect mode 1
+constexpr int32_t EvEffectsOff = 0x609;   // clear colour again, effect mode 0
+constexpr int32_t EvTrailsOn2 = 0x60A;    // as EvTrailsOn with effect mode 2
+constexpr int32_t EvEffectsOff2 = 0x60B;  // as EvEffectsOff
+constexpr int32_t EvFlash = 0x60C;        // running; full-screen white flash
+constexpr int32_t EvFogOn = 0x60D; // p0..p3 colour, p4 GL fog mode (float), p5 density, p6 start, p7 end
 constexpr int32_t EvFogOff = 0x60E;
 constexpr int32_t EvSetGroupTexture = 0x60F; // target MeshObject; p0 group index (int), p1 GL texture name
 constexpr int32_t EvParkObject = 0x610;      // target Scene; the MeshObject in `object`
@@ -55,9 +55,9 @@ constexpr int32_t kEffectTrails2 = 2;
 constexpr int32_t kEffectFlash = 3;
 constexpr int32_t kEffectNoise = 4;
 
-constexpr float kOverlayNone = -1.0f;             // overlayAlpha when no overlay runs
+constexpr float kOverlayNone = -1.0f;               // overlayAlpha when no overlay runs
 constexpr uint32_t kOverlayNoTexture = 0xFFFFFFFFu; // overlayTexture after a noise effect
-constexpr double kFramesPerMs = 0.025;           // 25 motion frames a second
+constexpr double kFramesPerMs = 0.025;              // 25 motion frames a second
 constexpr int32_t kTimelineParams = 8;
 
 // Diagnostic written every frame for a running event of an unknown type.
@@ -67,13 +67,13 @@ extern const char* const kUnknownEffectMessage;
 // adder, owned by the engine once given to AddEvent, released to the pools
 // when it is done.
 struct TimelineEvent {
-    float time;       // firing time in engine frames; start of a running effect
-    int32_t type;     // one of the Ev values; anything else only reports itself
-    void* target;     // Scene, MeshObject or song, by type
-    float endTime;    // end of a running effect
+    float time;                       // firing time in engine frames; start of a running effect
+    int32_t type;                     // one of the Ev values; anything else only reports itself
+    void* target;                     // Scene, MeshObject or song, by type
+    float endTime;                    // end of a running effect
     uint32_t params[kTimelineParams]; // p0..p7, 32 bits each: floats or ints by type
-    MeshObject* object; // EvParkObject's object (pointer-sized, so not a 32-bit parameter)
-    TimelineEvent* prev; // link in whichever list holds the event
+    MeshObject* object;               // EvParkObject's object (pointer-sized, so not a 32-bit parameter)
+    TimelineEvent* prev;              // link in whichever list holds the event
     TimelineEvent* next;
 
     // Parameter k as a float / an int / unsigned. k must be 0..7.
@@ -175,15 +175,15 @@ class Engine {
     int32_t sceneCount = 0;
     int32_t activeCount = 0;
     int32_t inactiveCount = 0;
-    float time = 0.0f;             // engine clock, frames
-    int32_t finished = 0;          // 1 once EvFinish fired
-    int32_t clearMask = 0x4000;    // GL_COLOR_BUFFER_BIT, or 0 while trails are on
+    float time = 0.0f;          // engine clock, frames
+    int32_t finished = 0;       // 1 once EvFinish fired
+    int32_t clearMask = 0x4000; // GL_COLOR_BUFFER_BIT, or 0 while trails are on
     int32_t effectMode = kEffectNone;
     Scene* activeHead = nullptr;   // highest priority
     Scene* inactiveHead = nullptr; // most recently inserted
     Scene* activeTail = nullptr;
     Scene* inactiveTail = nullptr;
-    Loader3DS* loader = nullptr;   // made by the constructor, reused for every scene
+    Loader3DS* loader = nullptr; // made by the constructor, reused for every scene
     KeyPlayer* keyPlayer = nullptr;
     EngineFrameTimer frameTimer;
     Scene* currentScene = nullptr; // scene being processed by RenderFrame

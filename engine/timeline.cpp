@@ -148,7 +148,8 @@ TimelineEvent* Engine::DeactivateAt(Scene* scene, const float at) {
     return event;
 }
 
-TimelineEvent* Engine::FadeOpacity(Scene* scene, const float startTime, const float endTime, const float opacity) {
+TimelineEvent* Engine::FadeOpacity(Scene* scene, const float startTime, const float endTime,
+                                   const float opacity) {
     TimelineEvent* event = NewTimelineEvent(EvFadeOpacity, startTime);
     if (event != nullptr) {
         event->target = scene;

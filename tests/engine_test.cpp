@@ -29,8 +29,12 @@ constexpr int32_t kHeight = 48;
 
 uint32_t s_stepMs = 40;
 int s_resets = 0;
-uint32_t StepClock() { return s_stepMs; }
-void CountReset() { s_resets += 1; }
+uint32_t StepClock() {
+    return s_stepMs;
+}
+void CountReset() {
+    s_resets += 1;
+}
 
 void EnsurePools() {
     if (PoolInspect().groupCount == 0) {
@@ -200,9 +204,9 @@ TEST_F(EngineTest, ViewportsAreThousandthsOfTheScreenWithYFromTheBottom) {
     // 64 x 48 screen; every division truncates toward zero.
     const Case cases[] = {
         {0, 0, 1000, 1000, 0, 0, 64, 48},
-        {250, 100, 500, 300, 16, 28, 32, 14},  // y = 600 * 48 / 1000 = 28.8
-        {-10, 0, 10, 1000, 0, 0, 0, 48},        // -640 / 1000 truncates to 0
-        {500, 900, 500, 200, 32, -4, 32, 9},    // y = -100 * 48 / 1000 = -4.8
+        {250, 100, 500, 300, 16, 28, 32, 14}, // y = 600 * 48 / 1000 = 28.8
+        {-10, 0, 10, 1000, 0, 0, 0, 48},      // -640 / 1000 truncates to 0
+        {500, 900, 500, 200, 32, -4, 32, 9},  // y = -100 * 48 / 1000 = -4.8
     };
     Scene scene;
     for (const Case& c : cases) {
@@ -338,7 +342,9 @@ TEST_F(EngineTest, FortyMillisecondsAdvanceClockAndEveryActiveSceneByOneFrame) {
 }
 
 int64_t s_counter = 0;
-int64_t FakeCounter() { return s_counter; }
+int64_t FakeCounter() {
+    return s_counter;
+}
 
 TEST_F(EngineTest, TheDefaultClockIsTheShellsFrameTimerSoLoadingTimeIsNotCounted) {
     EngineSetFrameClock(nullptr, nullptr);

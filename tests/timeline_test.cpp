@@ -2,8 +2,8 @@
 // effects and their curves, unknown types.
 #include "engine/engine.h"
 
-#include "framework/lumora.h"   // fwk
-#include "memory/memory_pool.h" // PoolInit
+#include "framework/lumora.h"     // fwk
+#include "memory/memory_pool.h"   // PoolInit
 #include "platform/sound/sound.h" // SoundLoadSong, FSOUND_Init
 #include "scene/scene.h"
 #include "support/debug_capture.h"
@@ -21,7 +21,9 @@
 namespace {
 
 uint32_t s_stepMs = 40;
-uint32_t StepClock() { return s_stepMs; }
+uint32_t StepClock() {
+    return s_stepMs;
+}
 void NoReset() {}
 
 void EnsurePools() {
@@ -115,10 +117,10 @@ class TimelineGlTest : public TimelineTest {
 };
 
 TEST_F(TimelineTest, EventTypesKeepTheirValues) {
-    const int32_t values[] = {EvActivateScene, EvDeactivateScene, EvPlaySong, EvStopSong, EvMoveViewport,
-                              EvFadeOpacity,   EvFadeVolume,      EvTrailsOn, EvEffectsOff, EvTrailsOn2,
-                              EvEffectsOff2,   EvFlash,           EvFogOn,    EvFogOff,   EvSetGroupTexture,
-                              EvParkObject,    EvNoise};
+    const int32_t values[] = {
+        EvActivateScene, EvDeactivateScene, EvPlaySong,        EvStopSong,   EvMoveViewport, EvFadeOpacity,
+        EvFadeVolume,    EvTrailsOn,        EvEffectsOff,      EvTrailsOn2,  EvEffectsOff2,  EvFlash,
+        EvFogOn,         EvFogOff,          EvSetGroupTexture, EvParkObject, EvNoise};
     for (int32_t k = 0; k < 17; ++k) {
         EXPECT_EQ(values[k], 1537 + k);
     }
@@ -410,8 +412,9 @@ TEST_F(TimelineTest, MoveViewportWithWildTargetsStaysDefined) {
 }
 
 TEST_F(TimelineTest, EventsWithoutTheirTargetDoNothing) {
-    const int32_t types[] = {EvActivateScene, EvDeactivateScene, EvMoveViewport, EvFadeOpacity,
-                             EvSetGroupTexture, EvParkObject, EvPlaySong, EvStopSong, EvFadeVolume};
+    const int32_t types[] = {EvActivateScene, EvDeactivateScene, EvMoveViewport,
+                             EvFadeOpacity,   EvSetGroupTexture, EvParkObject,
+                             EvPlaySong,      EvStopSong,        EvFadeVolume};
     for (const int32_t type : types) {
         TimelineEvent* e = Running(type, 1.0f, 3.0f);
         engine.AddEvent(e);

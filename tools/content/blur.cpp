@@ -1,0 +1,110 @@
+// blur0.3ds and blur1.3ds: transition scenes drawn translucent over the
+// others, a turning tunnel of glowing streaks seen from inside. File axes:
+// the tunnel runs along +y around the y axis.
+#include "tools/content/content.h"
+#include "tools/content/mesh_kit.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr float kTwoPi = 6.2831853f;
+
+// Streaks on the inside of a cylinder of `radius`, facing its axis.
+Mesh3ds Streaks(const std::string& name, float radius, int32_t count, float length, const std::string& material,
+                uint32_t seed) {
+    MeshKit kit;
+    for (int32_t k = 0; k < count; ++k) {
+        const float a = kTwoPi * (static_cast<float>(k) + HashNoise(k, 0, seed) * 0.5f) / static_cast<float>(count);
+        const float y0 = -40.0f + HashNoise(k, 1, seed) * length * 0.3f;
+        const float y1 = y0 + length * (0.5f + 0.5f * HashNoise(k, 2, seed));
+        const float w = 2.0f + 5.0f * HashNoise(k, 3, seed);
+        const float r = radius * (0.85f + 0.3f * HashNoise(k, 4, seed));
+        const Vec3f tangent{-std::sin(a), 0.0f, std::cos(a)};
+        const Vec3f corner{r * std::cos(a) - tangent.x * w * 0.5f, y0, r * std::sin(a) - tangent.z * w * 0.5f};
+        const int32_t pieces = std::max(1, static_cast<int32_t>((y1 - y0) / 60.0f));
+        // Width first, then length: the face points at the axis.
+        kit.Panel(corner, Scale(tangent, w), {0.0f, y1 - y0, 0.0f}, 1, pieces, material, y1 - y0);
+    }
+    return kit.Make(name, {0.0f, 0.0f, 0.0f});
+}
+
+// `turns` quarter turns of `direction` about the tunnel's axis over the scene.
+Keys3ds Turning(int32_t last, float direction, int32_t steps) {
+    Keys3ds keys = {RotationKey3ds(0, 0.0f, 0.0f, 1.0f, 0.0f)};
+    for (int32_t i = 1; i <= steps; ++i) {
+        TrackKey3ds k = RotationKey3ds(last * i / steps, direction * 1.5f, 0.0f, 1.0f, 0.0f);
+        if (i == 1) {
+            k.splineFlags = 0x8;
+            k.spline[0] = 0.3f;
+        }
+        keys.push_back(k);
+    }
+    return keys;
+}
+
+} // namespace
+
+Scene3ds MakeBlurScene(int32_t which) {
+    Scene3ds s;
+    const bool second = which != 0;
+    const int32_t last = second ? 169 : 129;
+    const Vec3f white{0.9f, 0.9f, 0.9f};
+    s.materials = {
+        {"Scia", {0.1f, 0.1f, 0.3f}, {0.3f, 0.6f, 1.0f}, white, second ? "glowred.tga" : "glow.tga"},
+        {"Scia2", {0.1f, 0.1f, 0.1f}, {0.8f, 0.4f, 1.0f}, white, "streak.tga"},
+        {"Scintille", {0.2f, 0.2f, 0.2f}, {1.0f, 1.0f, 1.0f}, white, "spark.tga"},
+    };
+    s.firstFrame = 0;
+    s.lastFrame = last;
+    Mesh3ds outer = Streaks("Tunnel", 60.0f, 28, 700.0f, "Scia", second ? 91u : 92u);
+    outer.position = {VectorKey3ds(0, 0.0f, 0.0f, 0.0f)};
+    outer.rotation = Turning(last, 1.0f, 6);
+    s.meshes.push_back(outer);
+    Mesh3ds inner = Streaks("Tunnel2", 38.0f, 18, 500.0f, "Scia2", second ? 93u : 94u);
+    // A few sparks share the inner cylinder: a second material on one object.
+    Mesh3ds sparks = Streaks("Sparks", 30.0f, 10, 120.0f, "Scintille", 95u);
+    const uint16_t base = static_cast<uint16_t>(inner.vertices.size());
+    const uint16_t faceBase = static_cast<uint16_t>(inner.faces.size());
+    inner.vertices.insert(inner.vertices.end(), sparks.vertices.begin(), sparks.vertices.end());
+    inner.uvs.insert(inner.uvs.end(), sparks.uvs.begin(), sparks.uvs.end());
+    MeshGroup3ds group{"Scintille", {}};
+    for (const Face3ds& f : sparks.faces) {
+        group.faces.push_back(static_cast<uint16_t>(faceBase + group.faces.size()));
+        inner.faces.push_back(Face3ds{static_cast<uint16_t>(f.a + base), static_cast<uint16_t>(f.b + base),
+                                      static_cast<uint16_t>(f.c + base), f.flags});
+    }
+    inner.groups.push_back(group);
+    inner.position = {TcbVectorKey(0, {0.0f, 0.0f, 0.0f}, 0.0f, 0.0f, 0.0f),
+                      TcbVectorKey(last, {0.0f, second ? -120.0f : 120.0f, 0.0f}, 0.0f, 0.0f, 0.0f)};
+    inner.rotation = Turning(last, -1.0f, 8);
+    s.meshes.push_back(inner);
+    Dummy3ds axis;
+    axis.instanceName = "Asse";
+    axis.parent = 0;
+    axis.position = {VectorKey3ds(0, 0.0f, 300.0f, 0.0f)};
+    s.dummies.push_back(axis);
+    // Lights on the axis, their colours drifting.
+    const float ys[3] = {40.0f, 250.0f, 480.0f};
+    for (int i = 0; i < 3; ++i) {
+        Light3ds l;
+        l.name = "Luce" + std::to_string(i + 1);
+        l.position = {0.0f, ys[i], 0.0f};
+        l.colour = second ? Vec3f{0.8f, 0.3f, 0.2f} : Vec3f{0.3f, 0.5f, 0.9f};
+        l.colourKeys = {VectorKey3ds(0, l.colour.x, l.colour.y, l.colour.z),
+                        VectorKey3ds(last / 2, 0.9f, 0.9f, 0.9f),
+                        VectorKey3ds(last, l.colour.z, l.colour.y, l.colour.x)};
+        s.lights.push_back(l);
+    }
+    Camera3ds c;
+    c.name = "Camera01";
+    c.position = {0.0f, -30.0f, 0.0f};
+    c.target = {0.0f, 300.0f, 0.0f};
+    c.positionKeys = {VectorKey3ds(0, 0.0f, -30.0f, 0.0f), TcbVectorKey(last, {0.0f, 120.0f, 0.0f}, 0.0f, 0.0f, 0.0f)};
+    c.targetKeys = {VectorKey3ds(0, 0.0f, 300.0f, 0.0f), VectorKey3ds(last, 5.0f, 500.0f, 5.0f)};
+    c.rollKeys = {ScalarKey3ds(0, 0.0f), ScalarKey3ds(last / 2, second ? -90.0f : 90.0f),
+                  ScalarKey3ds(last, second ? -180.0f : 180.0f)};
+    c.fovKeys = {ScalarKey3ds(0, 80.0f), ScalarKey3ds(last / 2, 60.0f), ScalarKey3ds(last, 75.0f)};
+    s.cameras.push_back(c);
+    return s;
+}

@@ -1,0 +1,60 @@
+// Assembly of the archive's entries: see content.h.
+#include "tools/content/content.h"
+
+#include <algorithm>
+#include <set>
+
+namespace {
+
+std::vector<Scene3ds> AllScenes() {
+    return {MakeLogoScene(), MakeBlurScene(0), MakeBlurScene(1), MakeCorridorScene(false), MakeCorridorScene(true)};
+}
+
+} // namespace
+
+std::vector<std::string> SceneTextureNames() {
+    std::vector<std::string> names;
+    for (const Scene3ds& scene : AllScenes()) {
+        for (const Material3ds& m : scene.materials) {
+            if (!m.mapFile.empty() && std::find(names.begin(), names.end(), m.mapFile) == names.end()) {
+                names.push_back(m.mapFile);
+            }
+        }
+    }
+    return names;
+}
+
+bool BuildContent(std::vector<PakWriteEntry>* entries, std::string* error) {
+    entries->clear();
+    const char* sceneFiles[5] = {kLogoFile, kBlur0File, kBlur1File, kCorridorsFile, kCorridoruFile};
+    const std::vector<Scene3ds> scenes = AllScenes();
+    for (size_t i = 0; i < scenes.size(); ++i) {
+        entries->push_back(PakWriteEntry{sceneFiles[i], kContentMask, Encode3ds(scenes[i])});
+    }
+    entries->push_back(PakWriteEntry{kCharacterFile, kContentMask, Md2WriteBytes(MakeCharacterModel())});
+    std::vector<std::string> pictures = {kCharacterSkinFile, kChromeFile, kCorridorChromeFile, kMirrorFloorFile};
+    for (const std::string& name : SceneTextureNames()) {
+        if (std::find(pictures.begin(), pictures.end(), name) == pictures.end()) {
+            pictures.push_back(name);
+        }
+    }
+    for (const std::string& name : pictures) {
+        std::vector<uint8_t> bytes = MakeTextureFile(name);
+        if (bytes.empty()) {
+            if (error) {
+                *error = "no picture for " + name;
+            }
+            return false;
+        }
+        entries->push_back(PakWriteEntry{name, kContentMask, std::move(bytes)});
+    }
+    return true;
+}
+
+bool WriteContentArchive(const std::string& path, std::string* error) {
+    std::vector<PakWriteEntry> entries;
+    if (!BuildContent(&entries, error)) {
+        return false;
+    }
+    return PakWriteArchive(path, entries, error);
+}

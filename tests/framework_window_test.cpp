@@ -201,7 +201,11 @@ TEST_F(FrameworkWindowTest, ClassNameInUseFailsRegistration) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(OrvaneInit(nullptr, title_), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Velta FrameWork Error: Failed To Register The Window Class\n");
-    EXPECT_TRUE(UnregisterWindowClass("Velta Beta 0.1"));
+    // The tear-down unregisters the class of that name, whoever registered it.
+    testing::internal::CaptureStderr();
+    KillGLWindow();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_FALSE(UnregisterWindowClass("Velta Beta 0.1"));
 }
 
 TEST_F(FrameworkWindowTest, PresetOutsideTheListTakesTheDefault) {
@@ -214,4 +218,32 @@ TEST_F(FrameworkWindowTest, PresetOutsideTheListTakesTheDefault) {
     ClearResDialogPreset();
     ShowResDialog(nullptr); // no display: the dialog cannot appear
     EXPECT_EQ(fwk.dialogResult, -1);
+}
+
+TEST_F(FrameworkWindowTest, NullTitleCountsAsEmpty) {
+    PresetResDialog(0, 0, 0);
+    ASSERT_EQ(OrvaneInit(nullptr, nullptr), 1);
+    ASSERT_NE(fwk.title, nullptr);
+    EXPECT_STREQ(fwk.title, "");
+    KillGLWindow();
+    EXPECT_EQ(fwk.title, nullptr);
+}
+
+TEST_F(FrameworkWindowTest, TearDownWithTheWindowAlreadyGone) {
+    PresetResDialog(0, 0, 0);
+    ASSERT_EQ(OrvaneInit(nullptr, title_), 1);
+    // The window is destroyed behind the record's back: every release that
+    // needs it reports, and nothing is released twice.
+    HWND window = fwk.hWnd;
+    fwk.hWnd = nullptr;
+    ASSERT_TRUE(DestroyMainWindow(window));
+    testing::internal::CaptureStderr();
+    KillGLWindow();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Velta FrameWork Error: Release Of DC And RC Failed\n"
+              "Velta FrameWork Error: Release Device Context Failed\n");
+    EXPECT_EQ(fwk.hRC, nullptr);
+    EXPECT_EQ(fwk.hDC, nullptr);
+    EXPECT_EQ(g_hMainWinDC, nullptr);
+    EXPECT_EQ(fwk.title, nullptr);
 }

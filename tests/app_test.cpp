@@ -164,6 +164,28 @@ TEST(DialogPreset, ConfirmsTheGivenChoiceWithoutShowingAnything) {
     fwk = _FrameWork{};
 }
 
+// Without any display neither the dialog nor a window can appear: both ways
+// in end at the error end with the settings error and -1.
+TEST(Run, WithoutADisplayEndsWithTheSettingsError) {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    for (const bool skipDialog : {false, true}) {
+        CommandLine options;
+        options.skipDialog = skipDialog;
+        options.fullscreen = false;
+        ::testing::internal::CaptureStderr();
+        const int status = TessaroRun(options);
+        const std::string errors = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, -1) << skipDialog;
+        EXPECT_NE(errors.find("Velta error: Impossibile settare le impostazioni iniziali"), std::string::npos)
+            << errors;
+        EXPECT_EQ(g_currentPak, nullptr);
+        EXPECT_EQ(fwk.title, nullptr) << "torn down";
+    }
+    ClearResDialogPreset();
+}
+
 // ---- timers ----------------------------------------------------------------------
 
 int64_t s_fakeCounter = 0;

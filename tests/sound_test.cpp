@@ -251,4 +251,59 @@ TEST_F(SoundTest, IncompleteCallbackSetFallsBackToDisk) {
     EXPECT_EQ(s_openCount, 0);
 }
 
+// A song of the given values on both sides, loaded through the memory
+// callbacks in the output's own format so that no conversion blurs them.
+SoundSong* LoadSong(const std::vector<int16_t>& values) {
+    std::vector<int16_t> samples;
+    for (const int16_t v : values) {
+        samples.push_back(v);
+        samples.push_back(v);
+    }
+    s_blockConvention = false;
+    s_fileBytes = MakeWave(samples, 2, 44100);
+    FSOUND_File_SetCallbacks(MemOpen, MemClose, MemRead, MemSeek, MemTell);
+    return SoundLoadSong("song.wav");
+}
+
+TEST_F(SoundTest, MixerScalesByVolumeLoopsAndClamps) {
+    ASSERT_EQ(FSOUND_Init(44100, 32, 0), 1);
+    SoundPauseOutput(true);
+    SoundSong* a = LoadSong({1000, 2000, 3000});
+    SoundSong* b = LoadSong({30000, 30000, 30000});
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    int16_t out[8 * 2] = {};
+
+    SoundMix(out, 8);
+    for (const int16_t v : out) {
+        EXPECT_EQ(v, 0) << "nothing plays yet";
+    }
+
+    ASSERT_EQ(FMUSIC_PlaySong(a), 1);
+    SoundMix(out, 4);
+    const int16_t looped[] = {1000, 2000, 3000, 1000};
+    for (int f = 0; f < 4; ++f) {
+        EXPECT_EQ(out[2 * f], looped[f]) << f;
+        EXPECT_EQ(out[2 * f + 1], looped[f]);
+    }
+
+    FMUSIC_SetMasterVolume(a, kSoundMaxVolume / 2);
+    SoundMix(out, 1);
+    EXPECT_EQ(out[0], 1000) << "position 1 at half volume";
+
+    ASSERT_EQ(FMUSIC_PlaySong(b), 1);
+    FMUSIC_SetMasterVolume(a, kSoundMaxVolume);
+    SoundMix(out, 1);
+    EXPECT_EQ(out[0], 32767) << "3000 + 30000 clamps";
+
+    FMUSIC_SetMasterVolume(b, 0);
+    SoundMix(out, 1);
+    EXPECT_EQ(out[0], 1000) << "a silent song adds nothing";
+
+    SoundMix(nullptr, 4);
+    SoundMix(out, -1);
+    FMUSIC_FreeSong(a);
+    FMUSIC_FreeSong(b);
+}
+
 } // namespace

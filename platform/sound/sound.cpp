@@ -72,24 +72,37 @@ static int16_t ClampSample(const int32_t value) {
     return static_cast<int16_t>(value);
 }
 
-// SDL's audio thread: adds every playing song into the silent stream.
-static void MixCallback(void* /*user*/, Uint8* stream, const int length) {
-    SDL_memset(stream, 0, static_cast<size_t>(length));
-    int16_t* out = reinterpret_cast<int16_t*>(stream);
-    const uint32_t frames = static_cast<uint32_t>(length) / (sizeof(int16_t) * kOutputChannels);
+void SoundMix(int16_t* stream, const int frames) {
+    if (stream == nullptr || frames <= 0) {
+        return;
+    }
+    const size_t values = static_cast<size_t>(frames) * kOutputChannels;
+    SDL_memset(stream, 0, values * sizeof(int16_t));
     for (SoundSong* song = s_songs; song != nullptr; song = song->next) {
         if (!song->playing || song->frameCount == 0) {
             continue;
         }
-        for (uint32_t f = 0; f < frames; ++f) {
+        for (size_t f = 0; f < static_cast<size_t>(frames); ++f) {
             const int16_t* in = song->samples + static_cast<size_t>(song->position) * kOutputChannels;
             for (int c = 0; c < kOutputChannels; ++c) {
-                const int32_t mixed = out[f * kOutputChannels + c] + in[c] * song->volume / kSoundMaxVolume;
-                out[f * kOutputChannels + c] = ClampSample(mixed);
+                int16_t& out = stream[f * kOutputChannels + static_cast<size_t>(c)];
+                out = ClampSample(out + in[c] * song->volume / kSoundMaxVolume);
             }
             // Songs loop, like the tracker music they stand in for.
             song->position = (song->position + 1) % song->frameCount;
         }
+    }
+}
+
+// SDL's audio thread, with the device lock held.
+static void MixCallback(void* /*user*/, Uint8* stream, const int length) {
+    const int frames = length / static_cast<int>(sizeof(int16_t) * kOutputChannels);
+    SoundMix(reinterpret_cast<int16_t*>(stream), frames);
+}
+
+void SoundPauseOutput(const bool paused) {
+    if (s_device != 0) {
+        SDL_PauseAudioDevice(s_device, paused ? 1 : 0);
     }
 }
 

@@ -17,7 +17,7 @@
 // SDL's audio thread and takes the device lock around every change it sees.
 #pragma once
 
-#include <cstdint> // uintptr_t
+#include <cstdint> // uintptr_t, int16_t
 
 // Error codes reported by FSOUND_GetError for the last failure.
 constexpr int kSoundErrNone = 0;
@@ -102,6 +102,14 @@ void SoundShutdown();
 
 // Test seam: the version FSOUND_GetVersion reports from now on.
 void SoundSetReportedVersion(float version);
+
+// Stops or resumes the output's calls into the mixer (nothing when not initialised).
+void SoundPauseOutput(bool paused);
+
+// The mixer: writes `frames` stereo frames of every playing song, scaled by its
+// master volume and clamped to 16 bits, into `stream`, and advances the songs
+// (looping). The output calls it; a test may call it while the output is paused.
+void SoundMix(int16_t* stream, int frames);
 
 // True while FMUSIC_PlaySong has started the song and nothing stopped it.
 bool SoundIsPlaying(const SoundSong* song);

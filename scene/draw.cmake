@@ -30,3 +30,8 @@ find_package(PNG REQUIRED)
 tessaro_add_test(scene_draw_golden_test
     SOURCES ${CMAKE_SOURCE_DIR}/tests/scene_draw_golden_test.cpp
     LIBS scene_draw test_gl PNG::PNG)
+
+# Real content from the shared corpus through the whole drawing.
+tessaro_add_test(scene_draw_corpus_test
+    SOURCES ${CMAKE_SOURCE_DIR}/tests/scene_draw_corpus_test.cpp
+    LIBS scene_draw loader3ds keyframe test_gl archive memory)

@@ -611,4 +611,89 @@ TEST_F(TimelineGlTest, FogOnSetsTheFogStateAndFogOffDisablesIt) {
     }
 }
 
+std::vector<const Scene*> s_drawn;
+
+// The show's shape with logo motion 100 and corridor motion 200: one frame
+// of the clock per displayed frame, every event at its time.
+TEST_F(TimelineGlTest, AShowOfFiveScenesRunsItsScheduleToTheFinish) {
+    Scene logo, blur0, blur1, corridors, corridoru;
+    for (Scene* s : {&logo, &blur0, &blur1, &corridors, &corridoru}) {
+        s->frameCount = 100000;
+        Adopt(engine, s);
+    }
+    const int32_t ll = 100;
+    const int32_t lc = 200;
+    const float b = static_cast<float>(ll + lc + 140);
+    engine.SetSceneViewport(&logo, 0, 0, 1000, 1000, 10);
+    engine.ActivateScene(&logo);
+    engine.DeactivateAt(&logo, static_cast<float>(ll));
+    engine.SetSceneViewport(&blur0, 0, 0, 1000, 1000, 14);
+    engine.ActivateAt(&blur0, static_cast<float>(ll));
+    blur0.opacity = 0.0f;
+    engine.FadeOpacity(&blur0, static_cast<float>(ll), static_cast<float>(ll + 50), 1.0f);
+    engine.FadeOpacity(&blur0, static_cast<float>(ll + 60), static_cast<float>(ll + 110), 0.0f);
+    engine.DeactivateAt(&blur0, static_cast<float>(ll + 110));
+    engine.SetSceneViewport(&corridors, 0, 0, 1000, 1000, 20);
+    engine.ActivateAt(&corridors, static_cast<float>(ll + 50));
+    engine.DeactivateAt(&corridors, static_cast<float>(ll + 150));
+    engine.SetSceneViewport(&corridoru, 0, 0, 1000, 1000, 16);
+    engine.ActivateAt(&corridoru, static_cast<float>(ll + 140));
+    engine.DeactivateAt(&corridoru, b - 100.0f);
+    engine.SetSceneViewport(&blur1, 0, 0, 1000, 1000, 15);
+    engine.ActivateAt(&blur1, b - 150.0f);
+    blur1.opacity = 0.0f;
+    engine.FadeOpacity(&blur1, b - 150.0f, b - 100.0f, 1.0f);
+    engine.FadeOpacity(&blur1, b - 99.0f, b - 50.0f, 0.0f);
+    engine.DeactivateAt(&blur1, b);
+    engine.FinishAt(b - 40.0f);
+
+    int32_t pending = 0;
+    for (const TimelineEvent* e = engine.pendingEvents; e != nullptr; e = e->next) {
+        pending += 1;
+    }
+    EXPECT_EQ(pending, 14);
+
+    EngineSetSceneDrawer([](Scene* scene) { s_drawn.push_back(scene); });
+    // What is drawn, in order, in the frame whose timeline runs at clock `now`.
+    struct Check {
+        int32_t now;
+        std::vector<const Scene*> drawn;
+    };
+    const std::vector<Check> checks = {
+        {100, {&logo}},                  // events at 100 wait until the clock passes 100
+        {101, {&blur0}},                 // blur0 on and fading in from 0 at 100
+        {151, {&corridors, &blur0}},     // corridors on at 150, drawn first (priority 20)
+        {211, {&corridors}},             // blur0 off at 210
+        {241, {&corridors, &corridoru}}, // corridoru on at 240
+        {251, {&corridoru}},             // corridors off at 250
+        {291, {&corridoru, &blur1}},     // blur1 on at 290, over corridoru
+        {341, {&blur1}},                 // corridoru off at 340
+        {401, {&blur1}},                 // finish at 400; blur1 is still active
+    };
+    size_t next = 0;
+    int finishedAt = -1;
+    for (int32_t frame = 0; frame <= 401 && finishedAt < 0; ++frame) {
+        s_drawn.clear();
+        ASSERT_FLOAT_EQ(engine.time, static_cast<float>(frame));
+        const int result = engine.RenderFrame();
+        if (next < checks.size() && checks[next].now == frame) {
+            EXPECT_EQ(s_drawn, checks[next].drawn) << "clock " << frame;
+            next += 1;
+        }
+        if (frame == 125) {
+            EXPECT_FLOAT_EQ(blur0.opacity, 0.5f); // half-way through the fade-in
+        }
+        if (result != 0) {
+            finishedAt = frame;
+        }
+    }
+    EXPECT_EQ(next, checks.size());
+    EXPECT_EQ(finishedAt, 401);
+    EXPECT_EQ(engine.activeHead, &blur1);
+    EXPECT_EQ(engine.activeCount, 1);
+    ASSERT_NE(engine.pendingEvents, nullptr); // blur1's deactivation is never reached
+    EXPECT_EQ(engine.pendingEvents->type, EvDeactivateScene);
+    EXPECT_EQ(engine.pendingEvents->next, nullptr);
+}
+
 } // namespace

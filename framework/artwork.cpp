@@ -8,7 +8,9 @@ namespace {
 
 // Distance-like measure of a point from the centre in a square rotated 45
 // degrees (the "diamond" norm), both coordinates in -1..1.
-float DiamondNorm(const float x, const float y) { return std::fabs(x) + std::fabs(y); }
+float DiamondNorm(const float x, const float y) {
+    return std::fabs(x) + std::fabs(y);
+}
 
 float SquareNorm(const float x, const float y) {
     const float ax = std::fabs(x);

@@ -58,7 +58,8 @@ const char kMsgRegisterClass[] = "Failed To Register The Window Class";
 const char kMsgFullscreen[] =
     "This Drivers Doesn't Support FullScreen Mode. Try to Download a newer one or change your video card.\n"
     "Please use Windowed mode.\n\n"
-    "NOTE : if you have a 3dfx accelerated video card you can try windowed mode. In this case with some drivers "
+    "NOTE : if you have a 3dfx accelerated video card you can try windowed mode. In this case with some "
+    "drivers "
     "you will obtain fullscreen accelerated 3D graphic.";
 const char kMsgWindowCreation[] = "Window Creation Error1";
 const char kMsgDeviceContext[] = "Can't Create A GL Device Context";
@@ -114,7 +115,9 @@ _FrameWork& _FrameWork::operator=(const _FrameWork& other) {
     return *this;
 }
 
-void SetWndProc(WNDPROC proc) { s_appWndProc = proc; }
+void SetWndProc(WNDPROC proc) {
+    s_appWndProc = proc;
+}
 
 void ShowResDialog(HINSTANCE hInstance) {
     (void)hInstance;
@@ -225,7 +228,8 @@ void ReSizeGLScene(const int width, int height) {
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height), static_cast<double>(0.1f), 100.0);
+    gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height), static_cast<double>(0.1f),
+                   100.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     DoEvents();

@@ -27,19 +27,19 @@
 // Settings and handles shared with the program. Field order is fixed: the
 // program reads the record in place through the library's export.
 struct _FrameWork {
-    int dialogResult;  // 0 dialog confirmed, -1 cancelled or closed (or not shown)
-    int width;         // chosen screen or client width in pixels
-    int height;        // chosen height in pixels
-    int bits;          // colour depth, 16 or 32
-    bool fullscreen;   // full-screen chosen; cleared when the mode switch fails
-    bool playSounds;   // music wanted
-    HDC hDC;           // window device context
-    HGLRC hRC;         // OpenGL rendering context
-    HWND hWnd;         // main window
+    int dialogResult;    // 0 dialog confirmed, -1 cancelled or closed (or not shown)
+    int width;           // chosen screen or client width in pixels
+    int height;          // chosen height in pixels
+    int bits;            // colour depth, 16 or 32
+    bool fullscreen;     // full-screen chosen; cleared when the mode switch fails
+    bool playSounds;     // music wanted
+    HDC hDC;             // window device context
+    HGLRC hRC;           // OpenGL rendering context
+    HWND hWnd;           // main window
     HINSTANCE hInstance; // the program's instance handle given to OrvaneInit
-    WNDCLASSA wc;      // window class as registered
-    WNDPROC wndProc;   // application window procedure in use
-    char* title;       // heap copy of the title (window title and class name); owned by the library
+    WNDCLASSA wc;        // window class as registered
+    WNDPROC wndProc;     // application window procedure in use
+    char* title;         // heap copy of the title (window title and class name); owned by the library
 
     _FrameWork() = default;
     _FrameWork(const _FrameWork&) = default;

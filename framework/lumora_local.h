@@ -26,7 +26,7 @@ struct WindowTrack {
 struct HWND__ {
     SDL_Window* window; // null for the desktop pseudo-window
     WNDPROC proc;
-    char* className;    // the class this window was created from (not owned)
+    char* className; // the class this window was created from (not owned)
     WindowTrack track;
 };
 
@@ -57,9 +57,9 @@ extern const DisplayModeEntry kDisplayModes[kDisplayModeCount];
 
 // What the user left in the dialog when confirming it.
 struct ResDialogChoice {
-    int index;        // list selection, -1 when nothing is selected
-    bool fullscreen;  // "FullScreen Mode" checked
-    bool playSounds;  // "Play Sounds" checked
+    int index;       // list selection, -1 when nothing is selected
+    bool fullscreen; // "FullScreen Mode" checked
+    bool playSounds; // "Play Sounds" checked
 };
 
 // Writes a confirmed choice into the settings: bits 16 below index 4 else 32,

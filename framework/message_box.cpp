@@ -71,10 +71,13 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     const SDL_MessageBoxButtonData button = {
         SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDOK, "OK"};
     const std::string wrapped = WrapForBox(shownText, kBoxLineWidth);
-    const SDL_MessageBoxData data = {SDL_MESSAGEBOX_ERROR, nullptr, shownCaption, wrapped.c_str(), 1, &button, nullptr};
+    const SDL_MessageBoxData data = {
+        SDL_MESSAGEBOX_ERROR, nullptr, shownCaption, wrapped.c_str(), 1, &button, nullptr};
     int pressed = IDOK;
     SDL_ShowMessageBox(&data, &pressed);
     return IDOK;
 }
 
-void SysError(char* message) { MessageBoxA(nullptr, message, kFrameworkCaption, MB_OK | MB_ICONERROR); }
+void SysError(char* message) {
+    MessageBoxA(nullptr, message, kFrameworkCaption, MB_OK | MB_ICONERROR);
+}

@@ -125,37 +125,68 @@ WPARAM VirtualKeyFromSdl(const SDL_Keycode key) {
         return VK_NUMPAD0 + 1 + static_cast<WPARAM>(key - SDLK_KP_1);
     }
     switch (key) {
-    case SDLK_BACKSPACE: return VK_BACK;
-    case SDLK_TAB: return VK_TAB;
-    case SDLK_RETURN: return VK_RETURN;
-    case SDLK_KP_ENTER: return VK_RETURN;
-    case SDLK_LSHIFT: return VK_SHIFT;
-    case SDLK_RSHIFT: return VK_SHIFT;
-    case SDLK_LCTRL: return VK_CONTROL;
-    case SDLK_RCTRL: return VK_CONTROL;
-    case SDLK_LALT: return VK_MENU;
-    case SDLK_RALT: return VK_MENU;
-    case SDLK_PAUSE: return VK_PAUSE;
-    case SDLK_CAPSLOCK: return VK_CAPITAL;
-    case SDLK_ESCAPE: return VK_ESCAPE;
-    case SDLK_SPACE: return VK_SPACE;
-    case SDLK_PAGEUP: return VK_PRIOR;
-    case SDLK_PAGEDOWN: return VK_NEXT;
-    case SDLK_END: return VK_END;
-    case SDLK_HOME: return VK_HOME;
-    case SDLK_LEFT: return VK_LEFT;
-    case SDLK_UP: return VK_UP;
-    case SDLK_RIGHT: return VK_RIGHT;
-    case SDLK_DOWN: return VK_DOWN;
-    case SDLK_INSERT: return VK_INSERT;
-    case SDLK_DELETE: return VK_DELETE;
-    case SDLK_KP_0: return VK_NUMPAD0;
-    case SDLK_KP_MULTIPLY: return VK_MULTIPLY;
-    case SDLK_KP_PLUS: return VK_ADD;
-    case SDLK_KP_MINUS: return VK_SUBTRACT;
-    case SDLK_KP_PERIOD: return VK_DECIMAL;
-    case SDLK_KP_DIVIDE: return VK_DIVIDE;
-    default: return 0;
+    case SDLK_BACKSPACE:
+        return VK_BACK;
+    case SDLK_TAB:
+        return VK_TAB;
+    case SDLK_RETURN:
+        return VK_RETURN;
+    case SDLK_KP_ENTER:
+        return VK_RETURN;
+    case SDLK_LSHIFT:
+        return VK_SHIFT;
+    case SDLK_RSHIFT:
+        return VK_SHIFT;
+    case SDLK_LCTRL:
+        return VK_CONTROL;
+    case SDLK_RCTRL:
+        return VK_CONTROL;
+    case SDLK_LALT:
+        return VK_MENU;
+    case SDLK_RALT:
+        return VK_MENU;
+    case SDLK_PAUSE:
+        return VK_PAUSE;
+    case SDLK_CAPSLOCK:
+        return VK_CAPITAL;
+    case SDLK_ESCAPE:
+        return VK_ESCAPE;
+    case SDLK_SPACE:
+        return VK_SPACE;
+    case SDLK_PAGEUP:
+        return VK_PRIOR;
+    case SDLK_PAGEDOWN:
+        return VK_NEXT;
+    case SDLK_END:
+        return VK_END;
+    case SDLK_HOME:
+        return VK_HOME;
+    case SDLK_LEFT:
+        return VK_LEFT;
+    case SDLK_UP:
+        return VK_UP;
+    case SDLK_RIGHT:
+        return VK_RIGHT;
+    case SDLK_DOWN:
+        return VK_DOWN;
+    case SDLK_INSERT:
+        return VK_INSERT;
+    case SDLK_DELETE:
+        return VK_DELETE;
+    case SDLK_KP_0:
+        return VK_NUMPAD0;
+    case SDLK_KP_MULTIPLY:
+        return VK_MULTIPLY;
+    case SDLK_KP_PLUS:
+        return VK_ADD;
+    case SDLK_KP_MINUS:
+        return VK_SUBTRACT;
+    case SDLK_KP_PERIOD:
+        return VK_DECIMAL;
+    case SDLK_KP_DIVIDE:
+        return VK_DIVIDE;
+    default:
+        return 0;
     }
 }
 
@@ -183,14 +214,18 @@ int TranslateSdlEvent(const SDL_Event& event, HWND hWnd, WindowTrack& track, MSG
     return sink.count;
 }
 
-void QueuePost(const MSG& msg) { s_queue.push_back(msg); }
+void QueuePost(const MSG& msg) {
+    s_queue.push_back(msg);
+}
 
 void QueuePostQuit(const int exitCode) {
     s_quitPosted = true;
     s_quitCode = exitCode;
 }
 
-void QueueClear() { s_queue.clear(); }
+void QueueClear() {
+    s_queue.clear();
+}
 
 namespace {
 
@@ -243,7 +278,9 @@ LRESULT SendToWindow(HWND hWnd, const UINT message, const WPARAM wParam, const L
     return hWnd->proc(hWnd, message, wParam, lParam);
 }
 
-void PostQuitMessage(const int exitCode) { QueuePostQuit(exitCode); }
+void PostQuitMessage(const int exitCode) {
+    QueuePostQuit(exitCode);
+}
 
 LRESULT DefWindowProcA(HWND hWnd, const UINT message, const WPARAM wParam, const LPARAM lParam) {
     (void)lParam;

@@ -20,13 +20,18 @@ namespace {
 
 const char kCaption[] = "Velta Engine Beta 0.1 - Orvane Team";
 const char kCredits[] = "Engine, code and art\nby the Orvane Team";
-const char kNote[] = "Please help us testing our 3d Engine.\nMail us about bugs, frame rate, and your suggestions.";
+const char kNote[] =
+    "Please help us testing our 3d Engine.\nMail us about bugs, frame rate, and your suggestions.";
 const char kContact[] = "orvane@example.org";
 const char kWebAddress[] = "http://www.example.org/orvane";
 
 // Dialog units to pixels for the resource's font.
-int DuX(const int units) { return (units * 6 + 2) / 4; }
-int DuY(const int units) { return (units * 13 + 4) / 8; }
+int DuX(const int units) {
+    return (units * 6 + 2) / 4;
+}
+int DuY(const int units) {
+    return (units * 13 + 4) / 8;
+}
 
 constexpr int kDialogWidthDu = 228;
 constexpr int kDialogHeightDu = 206;
@@ -58,8 +63,10 @@ void Finish(DialogState* state, const int result) {
     state->result = result;
     if (result == 0) {
         state->choice.index = gtk_combo_box_get_active(GTK_COMBO_BOX(state->combo));
-        state->choice.fullscreen = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(state->fullscreen)) != FALSE;
-        state->choice.playSounds = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(state->playSounds)) != FALSE;
+        state->choice.fullscreen =
+            gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(state->fullscreen)) != FALSE;
+        state->choice.playSounds =
+            gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(state->playSounds)) != FALSE;
     }
     g_main_loop_quit(state->loop);
 }
@@ -93,7 +100,8 @@ gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer user) {
     }
 }
 
-void Place(GtkWidget* fixed, GtkWidget* widget, const int x, const int y, const int w, const int h, const char* kind) {
+void Place(GtkWidget* fixed, GtkWidget* widget, const int x, const int y, const int w, const int h,
+           const char* kind) {
     g_object_set_data(G_OBJECT(widget), "lumora-kind", const_cast<char*>(kind));
     gtk_widget_set_size_request(widget, DuX(w), DuY(h));
     gtk_fixed_put(GTK_FIXED(fixed), widget, DuX(x), DuY(y));
@@ -201,7 +209,8 @@ void DumpChild(GtkWidget* widget, gpointer user) {
         GtkTreeModel* model = gtk_combo_box_get_model(GTK_COMBO_BOX(widget));
         GtkTreeIter iter;
         int index = 0;
-        for (gboolean ok = gtk_tree_model_get_iter_first(model, &iter); ok; ok = gtk_tree_model_iter_next(model, &iter)) {
+        for (gboolean ok = gtk_tree_model_get_iter_first(model, &iter); ok;
+             ok = gtk_tree_model_iter_next(model, &iter)) {
             gchar* item = nullptr;
             gtk_tree_model_get(model, &iter, 0, &item, -1);
             std::printf("item|%s|%d\n", item != nullptr ? item : "", index);
@@ -210,8 +219,8 @@ void DumpChild(GtkWidget* widget, gpointer user) {
         }
         state = "selected=" + std::to_string(gtk_combo_box_get_active(GTK_COMBO_BOX(widget)));
     }
-    std::printf("%s|%s|%d,%d,%d,%d|%s\n", kind != nullptr ? kind : "widget", Escaped(text.c_str()).c_str(), a.x, a.y,
-                a.width, a.height, state.c_str());
+    std::printf("%s|%s|%d,%d,%d,%d|%s\n", kind != nullptr ? kind : "widget", Escaped(text.c_str()).c_str(),
+                a.x, a.y, a.width, a.height, state.c_str());
 }
 
 gboolean DumpWidgets(gpointer user) {

@@ -17,7 +17,9 @@ void PresetResDialog(int modeIndex, int fullscreen, int playSounds) {
     s_presetSet = true;
 }
 
-void ClearResDialogPreset() { s_presetSet = false; }
+void ClearResDialogPreset() {
+    s_presetSet = false;
+}
 
 bool TakeResDialogPreset(ResDialogChoice* choice) {
     if (!s_presetSet || choice == nullptr) {

@@ -6,7 +6,7 @@
 // Windows; only what the program needs.
 #pragma once
 
-#include "framework/lumora.h" // LUMORA_API
+#include "framework/lumora.h"      // LUMORA_API
 #include "framework/win32_types.h" // HWND, HDC, RECT...
 
 extern "C" {

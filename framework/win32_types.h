@@ -179,8 +179,12 @@ constexpr DWORD WS_EX_WINDOWEDGE = 0x00000100u;
 constexpr DWORD WS_EX_APPWINDOW = 0x00040000u;
 
 // Low and high 16 bits of a message parameter.
-constexpr WORD LOWORD(uintptr_t value) { return static_cast<WORD>(value & 0xFFFF); }
-constexpr WORD HIWORD(uintptr_t value) { return static_cast<WORD>((value >> 16) & 0xFFFF); }
+constexpr WORD LOWORD(uintptr_t value) {
+    return static_cast<WORD>(value & 0xFFFF);
+}
+constexpr WORD HIWORD(uintptr_t value) {
+    return static_cast<WORD>((value >> 16) & 0xFFFF);
+}
 
 // Packs two 16-bit values the way window messages carry them.
 constexpr LPARAM MAKELPARAM(WORD low, WORD high) {

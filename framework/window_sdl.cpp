@@ -56,7 +56,9 @@ void FrameSizes(SDL_Window* window, int* top, int* left, int* bottom, int* right
 
 } // namespace
 
-HWND LiveWindow() { return s_liveWindow; }
+HWND LiveWindow() {
+    return s_liveWindow;
+}
 
 bool RegisterWindowClass(const WNDCLASSA& wc) {
     if (wc.lpszClassName == nullptr || wc.lpfnWndProc == nullptr || FindClass(wc.lpszClassName) != nullptr) {
@@ -70,7 +72,8 @@ bool UnregisterWindowClass(const char* name) {
     if (FindClass(name) == nullptr) {
         return false;
     }
-    if (s_liveWindow != nullptr && s_liveWindow->className != nullptr && std::strcmp(s_liveWindow->className, name) == 0) {
+    if (s_liveWindow != nullptr && s_liveWindow->className != nullptr &&
+        std::strcmp(s_liveWindow->className, name) == 0) {
         return false;
     }
     for (auto it = s_classes.begin(); it != s_classes.end(); ++it) {
@@ -167,7 +170,8 @@ HWND CreateMainWindow(const char* className, const char* title, const int x, con
 
     // Windows calls the procedure with these before CreateWindowEx returns.
     SendToWindow(hWnd, WM_CREATE, 0, 0);
-    SendToWindow(hWnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(static_cast<WORD>(width), static_cast<WORD>(height)));
+    SendToWindow(hWnd, WM_SIZE, SIZE_RESTORED,
+                 MAKELPARAM(static_cast<WORD>(width), static_cast<WORD>(height)));
     int px = 0;
     int py = 0;
     SDL_GetWindowPosition(window, &px, &py);
@@ -218,7 +222,9 @@ BOOL SwapBuffers(HDC hdc) {
     return TRUE;
 }
 
-HWND GetDesktopWindow() { return &s_desktop; }
+HWND GetDesktopWindow() {
+    return &s_desktop;
+}
 
 BOOL GetWindowRect(HWND hWnd, RECT* rect) {
     if (rect == nullptr) {
@@ -265,7 +271,8 @@ BOOL MoveWindow(HWND hWnd, const int x, const int y, const int width, const int 
     int currentWidth = 0;
     int currentHeight = 0;
     SDL_GetWindowSize(hWnd->window, &currentWidth, &currentHeight);
-    if (clientWidth > 0 && clientHeight > 0 && (clientWidth != currentWidth || clientHeight != currentHeight)) {
+    if (clientWidth > 0 && clientHeight > 0 &&
+        (clientWidth != currentWidth || clientHeight != currentHeight)) {
         SDL_SetWindowSize(hWnd->window, clientWidth, clientHeight);
     }
     SDL_SetWindowPosition(hWnd->window, x + left, y + top);

@@ -29,8 +29,22 @@ void ExpectPerspective(const double aspect) {
     const double f = 1.0 / std::tan(45.0 * 3.14159265358979323846 / 360.0);
     const double zNear = static_cast<double>(0.1f);
     const double zFar = 100.0;
-    const double expected[16] = {f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, (zFar + zNear) / (zNear - zFar), -1,
-                                 0, 0, 2.0 * zFar * zNear / (zNear - zFar), 0};
+    const double expected[16] = {f / aspect,
+                                 0,
+                                 0,
+                                 0,
+                                 0,
+                                 f,
+                                 0,
+                                 0,
+                                 0,
+                                 0,
+                                 (zFar + zNear) / (zNear - zFar),
+                                 -1,
+                                 0,
+                                 0,
+                                 2.0 * zFar * zNear / (zNear - zFar),
+                                 0};
     for (int i = 0; i < 16; ++i) {
         EXPECT_NEAR(m[i], expected[i], 1e-4) << "element " << i;
     }

@@ -25,8 +25,8 @@ LRESULT RecordingProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-SDL_Event KeyEvent(const Uint32 type, const SDL_Keycode key, const SDL_Scancode scancode, const Uint16 mod = 0,
-                   const Uint8 repeat = 0) {
+SDL_Event KeyEvent(const Uint32 type, const SDL_Keycode key, const SDL_Scancode scancode,
+                   const Uint16 mod = 0, const Uint8 repeat = 0) {
     SDL_Event event{};
     event.type = type;
     event.key.type = type;
@@ -79,15 +79,42 @@ TEST(VirtualKeys, TableOfCodes) {
         SDL_Keycode key;
         WPARAM vk;
     } cases[] = {
-        {SDLK_a, 'A'},          {SDLK_m, 'M'},          {SDLK_z, 'Z'},          {SDLK_0, '0'},
-        {SDLK_5, '5'},          {SDLK_9, '9'},          {SDLK_ESCAPE, VK_ESCAPE}, {SDLK_RETURN, VK_RETURN},
-        {SDLK_KP_ENTER, VK_RETURN}, {SDLK_SPACE, VK_SPACE}, {SDLK_LEFT, VK_LEFT}, {SDLK_RIGHT, VK_RIGHT},
-        {SDLK_UP, VK_UP},       {SDLK_DOWN, VK_DOWN},   {SDLK_F1, VK_F1},       {SDLK_F2, 0x71},
-        {SDLK_F11, 0x7A},       {SDLK_F12, VK_F12},     {SDLK_TAB, VK_TAB},     {SDLK_BACKSPACE, VK_BACK},
-        {SDLK_LSHIFT, VK_SHIFT}, {SDLK_RCTRL, VK_CONTROL}, {SDLK_LALT, VK_MENU}, {SDLK_PAGEUP, VK_PRIOR},
-        {SDLK_PAGEDOWN, VK_NEXT}, {SDLK_HOME, VK_HOME},  {SDLK_END, VK_END},     {SDLK_INSERT, VK_INSERT},
-        {SDLK_DELETE, VK_DELETE}, {SDLK_KP_0, VK_NUMPAD0}, {SDLK_KP_9, 0x69},    {SDLK_KP_PLUS, VK_ADD},
-        {SDLK_PAUSE, VK_PAUSE}, {SDLK_F13, 0},          {SDLK_UNKNOWN, 0},      {SDLK_AC_BACK, 0},
+        {SDLK_a, 'A'},
+        {SDLK_m, 'M'},
+        {SDLK_z, 'Z'},
+        {SDLK_0, '0'},
+        {SDLK_5, '5'},
+        {SDLK_9, '9'},
+        {SDLK_ESCAPE, VK_ESCAPE},
+        {SDLK_RETURN, VK_RETURN},
+        {SDLK_KP_ENTER, VK_RETURN},
+        {SDLK_SPACE, VK_SPACE},
+        {SDLK_LEFT, VK_LEFT},
+        {SDLK_RIGHT, VK_RIGHT},
+        {SDLK_UP, VK_UP},
+        {SDLK_DOWN, VK_DOWN},
+        {SDLK_F1, VK_F1},
+        {SDLK_F2, 0x71},
+        {SDLK_F11, 0x7A},
+        {SDLK_F12, VK_F12},
+        {SDLK_TAB, VK_TAB},
+        {SDLK_BACKSPACE, VK_BACK},
+        {SDLK_LSHIFT, VK_SHIFT},
+        {SDLK_RCTRL, VK_CONTROL},
+        {SDLK_LALT, VK_MENU},
+        {SDLK_PAGEUP, VK_PRIOR},
+        {SDLK_PAGEDOWN, VK_NEXT},
+        {SDLK_HOME, VK_HOME},
+        {SDLK_END, VK_END},
+        {SDLK_INSERT, VK_INSERT},
+        {SDLK_DELETE, VK_DELETE},
+        {SDLK_KP_0, VK_NUMPAD0},
+        {SDLK_KP_9, 0x69},
+        {SDLK_KP_PLUS, VK_ADD},
+        {SDLK_PAUSE, VK_PAUSE},
+        {SDLK_F13, 0},
+        {SDLK_UNKNOWN, 0},
+        {SDLK_AC_BACK, 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(VirtualKeyFromSdl(c.key), c.vk) << SDL_GetKeyName(c.key);

@@ -16,7 +16,9 @@
 
 namespace {
 
-LRESULT QuietProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+LRESULT QuietProc(HWND, UINT, WPARAM, LPARAM) {
+    return 0;
+}
 
 // Keeps every test away from a real display and from real boxes.
 class FrameworkTest : public ::testing::Test {
@@ -109,12 +111,13 @@ TEST(ResChoice, CheckBoxesAreCopied) {
 }
 
 TEST(FrameWorkRecord, FieldsKeepTheirOrder) {
-    const std::vector<size_t> offsets = {
-        offsetof(_FrameWork, dialogResult), offsetof(_FrameWork, width),      offsetof(_FrameWork, height),
-        offsetof(_FrameWork, bits),         offsetof(_FrameWork, fullscreen), offsetof(_FrameWork, playSounds),
-        offsetof(_FrameWork, hDC),          offsetof(_FrameWork, hRC),        offsetof(_FrameWork, hWnd),
-        offsetof(_FrameWork, hInstance),    offsetof(_FrameWork, wc),         offsetof(_FrameWork, wndProc),
-        offsetof(_FrameWork, title)};
+    const std::vector<size_t> offsets = {offsetof(_FrameWork, dialogResult), offsetof(_FrameWork, width),
+                                         offsetof(_FrameWork, height),       offsetof(_FrameWork, bits),
+                                         offsetof(_FrameWork, fullscreen),   offsetof(_FrameWork, playSounds),
+                                         offsetof(_FrameWork, hDC),          offsetof(_FrameWork, hRC),
+                                         offsetof(_FrameWork, hWnd),         offsetof(_FrameWork, hInstance),
+                                         offsetof(_FrameWork, wc),           offsetof(_FrameWork, wndProc),
+                                         offsetof(_FrameWork, title)};
     for (size_t i = 1; i < offsets.size(); ++i) {
         EXPECT_LT(offsets[i - 1], offsets[i]) << "field " << i;
     }
@@ -213,7 +216,8 @@ TEST_F(FrameworkTest, TearDownReportsForeignHandlesAndForgetsThem) {
     g_hMainWinDC = fwk.hDC;
     testing::internal::CaptureStderr();
     KillGLWindow();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Velta FrameWork Error: Release Device Context Failed\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Velta FrameWork Error: Release Device Context Failed\n");
     EXPECT_EQ(fwk.hDC, nullptr);
     EXPECT_EQ(g_hMainWinDC, nullptr);
     EXPECT_EQ(SwapBuffers(g_hMainWinDC), FALSE);
@@ -274,9 +278,9 @@ TEST(Icon, DrawnDeterministicallyWithClearCorners) {
     DrawIconPixels(first.data(), kIconSize);
     DrawIconPixels(second.data(), kIconSize);
     EXPECT_EQ(first, second);
-    EXPECT_EQ(first[3], 0);                             // top-left corner transparent
+    EXPECT_EQ(first[3], 0); // top-left corner transparent
     const size_t centre = ((kIconSize / 2) * kIconSize + kIconSize / 2) * 4;
-    EXPECT_EQ(first[centre + 0], 255);                  // white core
+    EXPECT_EQ(first[centre + 0], 255); // white core
     EXPECT_EQ(first[centre + 3], 255);
     size_t opaque = 0;
     for (size_t i = 3; i < first.size(); i += 4) {

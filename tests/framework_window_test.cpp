@@ -155,11 +155,13 @@ TEST_F(FrameworkWindowTest, UnavailableFullScreenFailsTheStart) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(OrvaneInit(nullptr, title_), 0);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err,
-              "Velta FrameWork Error: This Drivers Doesn't Support FullScreen Mode. Try to Download a newer one or "
-              "change your video card.\nPlease use Windowed mode.\n\nNOTE : if you have a 3dfx accelerated video card "
-              "you can try windowed mode. In this case with some drivers you will obtain fullscreen accelerated 3D "
-              "graphic.\n");
+    EXPECT_EQ(
+        err,
+        "Velta FrameWork Error: This Drivers Doesn't Support FullScreen Mode. Try to Download a newer one or "
+        "change your video card.\nPlease use Windowed mode.\n\nNOTE : if you have a 3dfx accelerated video "
+        "card "
+        "you can try windowed mode. In this case with some drivers you will obtain fullscreen accelerated 3D "
+        "graphic.\n");
     EXPECT_EQ(done, 1);
     EXPECT_FALSE(fwk.fullscreen);
     EXPECT_EQ(fwk.hWnd, nullptr);
@@ -182,7 +184,8 @@ TEST_F(FrameworkWindowTest, MissingWindowProcedureFailsRegistration) {
     PresetResDialog(1, 0, 0);
     testing::internal::CaptureStderr();
     EXPECT_EQ(OrvaneInit(nullptr, title_), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Velta FrameWork Error: Failed To Register The Window Class\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Velta FrameWork Error: Failed To Register The Window Class\n");
     EXPECT_EQ(done, 1);
     EXPECT_EQ(fwk.hWnd, nullptr);
     testing::internal::CaptureStderr();
@@ -200,7 +203,8 @@ TEST_F(FrameworkWindowTest, ClassNameInUseFailsRegistration) {
     PresetResDialog(1, 0, 0);
     testing::internal::CaptureStderr();
     EXPECT_EQ(OrvaneInit(nullptr, title_), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Velta FrameWork Error: Failed To Register The Window Class\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Velta FrameWork Error: Failed To Register The Window Class\n");
     // The tear-down unregisters the class of that name, whoever registered it.
     testing::internal::CaptureStderr();
     KillGLWindow();

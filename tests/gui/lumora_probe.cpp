@@ -17,18 +17,30 @@ bool s_escape = false;
 
 const char* MessageName(const UINT message) {
     switch (message) {
-    case WM_CREATE: return "WM_CREATE";
-    case WM_DESTROY: return "WM_DESTROY";
-    case WM_MOVE: return "WM_MOVE";
-    case WM_SIZE: return "WM_SIZE";
-    case WM_ACTIVATE: return "WM_ACTIVATE";
-    case WM_CLOSE: return "WM_CLOSE";
-    case WM_KEYDOWN: return "WM_KEYDOWN";
-    case WM_KEYUP: return "WM_KEYUP";
-    case WM_SYSKEYDOWN: return "WM_SYSKEYDOWN";
-    case WM_SYSKEYUP: return "WM_SYSKEYUP";
-    case WM_SYSCOMMAND: return "WM_SYSCOMMAND";
-    default: return "WM_OTHER";
+    case WM_CREATE:
+        return "WM_CREATE";
+    case WM_DESTROY:
+        return "WM_DESTROY";
+    case WM_MOVE:
+        return "WM_MOVE";
+    case WM_SIZE:
+        return "WM_SIZE";
+    case WM_ACTIVATE:
+        return "WM_ACTIVATE";
+    case WM_CLOSE:
+        return "WM_CLOSE";
+    case WM_KEYDOWN:
+        return "WM_KEYDOWN";
+    case WM_KEYUP:
+        return "WM_KEYUP";
+    case WM_SYSKEYDOWN:
+        return "WM_SYSKEYDOWN";
+    case WM_SYSKEYUP:
+        return "WM_SYSKEYUP";
+    case WM_SYSCOMMAND:
+        return "WM_SYSCOMMAND";
+    default:
+        return "WM_OTHER";
     }
 }
 
@@ -83,8 +95,8 @@ int main() {
     const int ok = OrvaneInit(nullptr, title);
     std::printf("OrvaneInit %d\n", ok);
     std::printf("fwk dialogResult=%d width=%d height=%d bits=%d fullscreen=%d playSounds=%d done=%d\n",
-                fwk.dialogResult, fwk.width, fwk.height, fwk.bits, fwk.fullscreen ? 1 : 0, fwk.playSounds ? 1 : 0,
-                done);
+                fwk.dialogResult, fwk.width, fwk.height, fwk.bits, fwk.fullscreen ? 1 : 0,
+                fwk.playSounds ? 1 : 0, done);
     if (ok == 0) {
         KillGLWindow();
         std::printf("exit\n");

@@ -300,15 +300,13 @@ void GuiKey(const std::string& window, const std::string& keys) {
     RunCapture("xdotool key --clearmodifiers " + keys, nullptr);
 }
 
-void GuiClickCloseBox(const std::string& window) {
-    // The client's place on the screen and the frame around it; the close
-    // box sits at the right end of the title bar, above the client.
-    std::string geometry;
-    RunCapture("xwininfo -id " + window, &geometry);
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    std::istringstream lines(geometry);
+bool GuiWindowRect(const std::string& window, int* x, int* y, int* width, int* height) {
+    std::string info;
+    if (RunCapture("xwininfo -id " + window, &info) != 0) {
+        return false;
+    }
+    int found = 0;
+    std::istringstream lines(info);
     std::string line;
     while (std::getline(lines, line)) {
         const size_t colon = line.find(':');
@@ -317,13 +315,30 @@ void GuiClickCloseBox(const std::string& window) {
         }
         const int value = std::atoi(line.c_str() + colon + 1);
         if (line.find("Absolute upper-left X") != std::string::npos) {
-            x = value;
+            *x = value;
+            found |= 1;
         } else if (line.find("Absolute upper-left Y") != std::string::npos) {
-            y = value;
+            *y = value;
+            found |= 2;
         } else if (line.find("  Width") == 0) {
-            width = value;
+            *width = value;
+            found |= 4;
+        } else if (line.find("  Height") == 0) {
+            *height = value;
+            found |= 8;
         }
     }
+    return found == 15;
+}
+
+void GuiClickCloseBox(const std::string& window) {
+    // The client's place on the screen and the frame around it; the close
+    // box sits at the right end of the title bar, above the client.
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    GuiWindowRect(window, &x, &y, &width, &height);
     std::string extents;
     RunCapture("xprop -id " + window + " _NET_FRAME_EXTENTS", &extents);
     int left = 0;

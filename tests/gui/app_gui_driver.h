@@ -54,6 +54,9 @@ std::string GuiFindWindow(const std::string& title, double seconds);
 // True when no visible window is titled `title` within `seconds`.
 bool GuiWindowGone(const std::string& title, double seconds);
 
+// The client area of the window on the screen. False when it cannot be read.
+bool GuiWindowRect(const std::string& window, int* x, int* y, int* width, int* height);
+
 // Activates the window and types the keys (xdotool key names, e.g. "Return").
 void GuiKey(const std::string& window, const std::string& keys);
 

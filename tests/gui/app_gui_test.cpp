@@ -76,12 +76,12 @@ class AppGui : public ::testing::Test {
     }
 
     // The player with the loop trace on, in the build folder.
-    static std::vector<std::string> Env() {
+    static std::vector<std::string> Env(const std::string& audioDriver = "dummy") {
         // Full stacks on allocation let the desktop libraries' suppressions
         // match even for code the GL stack has unloaded by exit.
         const std::string lsan = std::string("LSAN_OPTIONS=suppressions=") + TESSARO_SOURCE_DIR +
                                  "/tests/gui/lsan.supp:print_suppressions=0:fast_unwind_on_malloc=0";
-        return {"TESSARO_TRACE_LOOP=1", "SDL_AUDIODRIVER=dummy", lsan};
+        return {"TESSARO_TRACE_LOOP=1", "SDL_AUDIODRIVER=" + audioDriver, lsan};
     }
 
     static constexpr const char* kArchive = "app_gui_test.qdz";
@@ -146,11 +146,49 @@ TEST_F(AppGui, EscapeInTheRunningWindowEndsNormally) {
     EXPECT_NE(player.Output().find("settings width=320 height=240 bits=32 fullscreen=0 sound=0"),
               std::string::npos)
         << player.Output();
+    // The window was centred on the 640 x 480 screen while being created; the
+    // frame the window manager adds moves it by a title bar at most.
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    ASSERT_TRUE(GuiWindowRect(window, &x, &y, &width, &height));
+    EXPECT_EQ(width, 320);
+    EXPECT_EQ(height, 240);
+    EXPECT_NEAR(x + width / 2, 320, 30);
+    EXPECT_NEAR(y + height / 2, 240, 30);
     GuiKey(window, "Escape");
     int status = -1;
     ASSERT_TRUE(player.Wait(kEnd, &status)) << player.Errors();
     EXPECT_EQ(status, 0) << player.Errors();
     EXPECT_TRUE(GuiWindowGone(kMainTitle, 5.0));
+}
+
+TEST_F(AppGui, SoundOnARunningOutputPlaysAndEnds) {
+    PlayerProcess player(TESSARO_PLAYER, {"--windowed", "--mode", "0", "--sound", "--pak", kArchive}, ".",
+                         Env());
+    const std::string window = GuiFindWindow(kMainTitle, kAppear);
+    ASSERT_FALSE(window.empty()) << player.Errors();
+    ASSERT_TRUE(WaitForActivity(player, 1, kAppear).seen) << player.Output();
+    EXPECT_NE(player.Output().find("sound=1"), std::string::npos) << player.Output();
+    GuiKey(window, "Escape");
+    int status = -1;
+    ASSERT_TRUE(player.Wait(kEnd, &status)) << player.Errors();
+    EXPECT_EQ(status, 0) << player.Errors();
+}
+
+TEST_F(AppGui, SoundWithoutAnOutputDeviceIsAnError) {
+    PlayerProcess player(TESSARO_PLAYER, {"--windowed", "--mode", "0", "--sound", "--pak", kArchive}, ".",
+                         Env("no-such-driver"));
+    const std::string box = GuiFindWindow(kErrorBoxTitle, kAppear);
+    ASSERT_FALSE(box.empty()) << player.Errors();
+    EXPECT_TRUE(GuiWindowGone(kMainTitle, 0.0));
+    GuiKey(box, "Return");
+    int status = -1;
+    ASSERT_TRUE(player.Wait(kEnd, &status)) << player.Errors();
+    EXPECT_EQ(status, 255);
+    EXPECT_NE(player.Errors().find("Velta error: Error initializing output device."), std::string::npos)
+        << player.Errors();
 }
 
 TEST_F(AppGui, CloseBoxEndsNormally) {

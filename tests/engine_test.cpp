@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -557,6 +558,52 @@ TEST_F(EngineTest, NoiseOverlayDrawsItsTextureAndLeavesTexturingOff) {
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    glDeleteTextures(1, &texture);
+}
+
+// The noise strip maps its texture by a random r in 0..3: corner k gets
+// texture coordinates (U[r + k], V[r + k]).
+TEST_F(EngineTest, NoiseOverlayMapsItsCornersByTheRandomValue) {
+    // 2 x 2 texels: (0,0) red, (1,0) green, (0,1) blue, (1,1) white.
+    const uint8_t texels[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    const int u[7] = {0, 1, 0, 1, 0, 1, 0};
+    const int v[7] = {0, 0, 1, 1, 0, 0, 1};
+    const size_t cornerPixel[4] = {0, kWidth - 1, static_cast<size_t>(kHeight - 1) * kWidth,
+                                   static_cast<size_t>(kHeight) * kWidth - 1};
+
+    engine.effectMode = kEffectNoise;
+    engine.overlayAlpha = 1.0f;
+    engine.overlayTexture = texture;
+    bool seen[4] = {false, false, false, false};
+    for (unsigned seed = 1; seed < 200 && !(seen[0] && seen[1] && seen[2] && seen[3]); ++seed) {
+        std::srand(seed);
+        const int r = std::rand() % 4;
+        if (seen[r]) {
+            continue;
+        }
+        seen[r] = true;
+        std::srand(seed);
+        engine.RenderFrame();
+        const std::vector<uint8_t> pixels = TestGlReadColorBuffer();
+        ASSERT_EQ(pixels.size(), static_cast<size_t>(kWidth * kHeight * 4));
+        for (int k = 0; k < 4; ++k) {
+            const uint8_t* expected = &texels[(v[r + k] * 2 + u[r + k]) * 4];
+            const uint8_t* got = &pixels[cornerPixel[k] * 4];
+            EXPECT_EQ(got[0], expected[0]) << "r " << r << " corner " << k;
+            EXPECT_EQ(got[1], expected[1]) << "r " << r << " corner " << k;
+            EXPECT_EQ(got[2], expected[2]) << "r " << r << " corner " << k;
+        }
+    }
+    EXPECT_TRUE(seen[0] && seen[1] && seen[2] && seen[3]);
     glDeleteTextures(1, &texture);
 }
 

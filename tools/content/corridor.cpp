@@ -117,8 +117,8 @@ Mesh3ds Vestibule() {
 Mesh3ds Rib(const std::string& name, float y) {
     MeshKit kit;
     const float t = 5.0f;
-    kit.Box({-kHalfWidth, y - t, 0.0f}, {-kHalfWidth + 7.0f, y + t, kHeight}, "Costole", 16.0f);
-    kit.Box({kHalfWidth - 7.0f, y - t, 0.0f}, {kHalfWidth, y + t, kHeight}, "Costole", 16.0f);
+    kit.Box({-kHalfWidth, y - t, 0.0f}, {-kHalfWidth + 7.0f, y + t, kHeight}, "Costole", 16.0f, false, true);
+    kit.Box({kHalfWidth - 7.0f, y - t, 0.0f}, {kHalfWidth, y + t, kHeight}, "Costole", 16.0f, false, true);
     kit.Box({-kHalfWidth + 7.0f, y - t, kHeight - 8.0f}, {kHalfWidth - 7.0f, y + t, kHeight}, "Costole", 16.0f);
     kit.Quad({-kHalfWidth + 8.0f, y + 2.0f, kHeight - 8.2f}, {kHalfWidth - 8.0f, y + 2.0f, kHeight - 8.2f},
              {kHalfWidth - 8.0f, y - 2.0f, kHeight - 8.2f}, {-kHalfWidth + 8.0f, y - 2.0f, kHeight - 8.2f}, "Luce");
@@ -130,7 +130,7 @@ Mesh3ds Console(const std::string& name, float y, float side) {
     MeshKit kit;
     const float x0 = side < 0.0f ? -kHalfWidth : kHalfWidth - 12.0f;
     const float x1 = x0 + 12.0f;
-    kit.Box({x0, y - 14.0f, 0.0f}, {x1, y + 14.0f, 30.0f}, "Console", 16.0f);
+    kit.Box({x0, y - 14.0f, 0.0f}, {x1, y + 14.0f, 30.0f}, "Console", 16.0f, false, true);
     const float face = side < 0.0f ? x1 + 0.2f : x0 - 0.2f;
     if (side < 0.0f) {
         kit.Quad({face, y - 11.0f, 8.0f}, {face, y + 11.0f, 8.0f}, {face, y + 11.0f, 26.0f}, {face, y - 11.0f, 26.0f},
@@ -228,7 +228,7 @@ Mesh3ds LightPanel(const std::string& name, float y0, float y1) {
 Mesh3ds Door(const std::string& name, float y, bool left, const std::vector<std::pair<int32_t, bool>>& states) {
     MeshKit kit;
     const float x0 = left ? -kDoorHalfWidth : 0.0f;
-    kit.Box({x0, y - 2.0f, 0.0f}, {x0 + kDoorHalfWidth, y + 2.0f, kDoorHeight}, "Porte", 32.0f);
+    kit.Box({x0, y - 2.0f, 0.0f}, {x0 + kDoorHalfWidth, y + 2.0f, kDoorHeight}, "Porte", 32.0f, false, true);
     const Vec3f closed{x0 + 0.5f * kDoorHalfWidth, y, 0.5f * kDoorHeight};
     Mesh3ds m = Static(kit, name, closed);
     m.position.clear();
@@ -243,12 +243,26 @@ Mesh3ds Door(const std::string& name, float y, bool left, const std::vector<std:
 // Omni lights along the corridor and one spot on the stopping place.
 std::vector<Light3ds> Lights(bool characterFlight) {
     std::vector<Light3ds> lights;
-    const float ys[5] = {-330.0f, -150.0f, 30.0f, 210.0f, 390.0f};
+    // Off the centre line, so that faces standing across the corridor (door
+    // edges, stems) always have a light on their side.
+    const Vec3f at[5] = {{-30.0f, -380.0f, 62.0f},
+                         {6.0f, -150.0f, 62.0f},
+                         {-6.0f, 30.0f, 62.0f},
+                         {30.0f, 210.0f, 62.0f},
+                         {-30.0f, 390.0f, 62.0f}};
     for (int i = 0; i < 5; ++i) {
         Light3ds l;
         l.name = "Luce0" + std::to_string(i + 1);
-        l.position = {0.0f, ys[i], 62.0f};
+        l.position = at[i];
         l.colour = {0.55f, 0.6f, 0.7f};
+        lights.push_back(l);
+    }
+    // Two dim lights between the pipes and the walls, for the pipes' outer sides.
+    for (const float side : {-1.0f, 1.0f}) {
+        Light3ds l;
+        l.name = side < 0.0f ? "Parete01" : "Parete02";
+        l.position = {side * 47.0f, side * 60.0f, 84.0f};
+        l.colour = {0.22f, 0.22f, 0.26f};
         lights.push_back(l);
     }
     // The far light pulses red once the character turns to run.
@@ -260,9 +274,9 @@ std::vector<Light3ds> Lights(bool characterFlight) {
         alarm.colourKeys.push_back(VectorKey3ds(f + 20, 1.0f, 0.15f, 0.1f));
     }
     // A light that drifts along the corridor.
-    lights[1].positionKeys = {TcbVectorKey(0, {0.0f, -150.0f, 62.0f}, 0.0f, 0.0f, 0.0f),
-                              TcbVectorKey(last / 2, {-20.0f, -120.0f, 50.0f}, 0.3f, 0.0f, 0.2f),
-                              TcbVectorKey(last, {0.0f, -150.0f, 62.0f}, 0.0f, 0.0f, 0.0f)};
+    lights[1].positionKeys = {TcbVectorKey(0, at[1], 0.0f, 0.0f, 0.0f),
+                              TcbVectorKey(last / 2, {20.0f, -120.0f, 50.0f}, 0.3f, 0.0f, 0.2f),
+                              TcbVectorKey(last, at[1], 0.0f, 0.0f, 0.0f)};
     Light3ds spot;
     spot.name = "Faro";
     spot.position = {30.0f, 20.0f, 95.0f};

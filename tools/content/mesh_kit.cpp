@@ -64,7 +64,8 @@ void MeshKit::Panel(const Vec3f& corner, const Vec3f& u, const Vec3f& v, int32_t
     }
 }
 
-void MeshKit::Box(const Vec3f& lo, const Vec3f& hi, const std::string& material, float tileSize, bool inside) {
+void MeshKit::Box(const Vec3f& lo, const Vec3f& hi, const std::string& material, float tileSize, bool inside,
+                  bool openBottom) {
     const Vec3f c[8] = {{lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {lo.x, hi.y, lo.z},
                         {lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}};
     const float sx = (hi.x - lo.x) / tileSize;
@@ -73,7 +74,7 @@ void MeshKit::Box(const Vec3f& lo, const Vec3f& hi, const std::string& material,
     // Each side counter-clockwise seen from outside.
     const int sides[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {2, 3, 7, 6}, {1, 2, 6, 5}, {3, 0, 4, 7}};
     const UV tiles[6] = {{sx, sy}, {sx, sy}, {sx, sz}, {sx, sz}, {sy, sz}, {sy, sz}};
-    for (int s = 0; s < 6; ++s) {
+    for (int s = openBottom ? 1 : 0; s < 6; ++s) {
         const int* q = sides[s];
         if (inside) {
             Quad(c[q[0]], c[q[3]], c[q[2]], c[q[1]], material, tiles[s]);

@@ -39,8 +39,11 @@ class MeshKit {
     void Panel(const Vec3f& corner, const Vec3f& u, const Vec3f& v, int32_t nu, int32_t nv,
                const std::string& material, float tileSize);
     // An axis-aligned box facing outwards (or inwards when `inside`), texture
-    // tiles of `tileSize` units.
-    void Box(const Vec3f& lo, const Vec3f& hi, const std::string& material, float tileSize, bool inside = false);
+    // tiles of `tileSize` units. `openBottom` leaves out the lowest side, for
+    // boxes standing on the floor (nobody sees it, and on the mirror it would
+    // cover the reflection).
+    void Box(const Vec3f& lo, const Vec3f& hi, const std::string& material, float tileSize, bool inside = false,
+             bool openBottom = false);
     // A box whose front face (toward -y) is inset by `bevel` and joined to the
     // outline by four slanted faces; `faceMaterial` on the front, `edgeMaterial`
     // on bevels, sides and back. The box is centred on `centre` and turned by

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <bit>     // std::bit_cast
+#include <cassert> // parameter indices
 #include <cstdint> // int32_t, uint32_t
 
 class Loader3DS;
@@ -77,12 +78,21 @@ struct TimelineEvent {
     TimelineEvent* next;
 
     // Parameter k as a float / an int / unsigned. k must be 0..7.
-    float ParamFloat(const int32_t k) const { return std::bit_cast<float>(params[k]); }
-    int32_t ParamInt(const int32_t k) const { return static_cast<int32_t>(params[k]); }
-    uint32_t ParamUint(const int32_t k) const { return params[k]; }
-    void SetParamFloat(const int32_t k, const float v) { params[k] = std::bit_cast<uint32_t>(v); }
-    void SetParamInt(const int32_t k, const int32_t v) { params[k] = static_cast<uint32_t>(v); }
-    void SetParamUint(const int32_t k, const uint32_t v) { params[k] = v; }
+    float ParamFloat(const int32_t k) const { return std::bit_cast<float>(Param(k)); }
+    int32_t ParamInt(const int32_t k) const { return static_cast<int32_t>(Param(k)); }
+    uint32_t ParamUint(const int32_t k) const { return Param(k); }
+    void SetParamFloat(const int32_t k, const float v) { Param(k) = std::bit_cast<uint32_t>(v); }
+    void SetParamInt(const int32_t k, const int32_t v) { Param(k) = static_cast<uint32_t>(v); }
+    void SetParamUint(const int32_t k, const uint32_t v) { Param(k) = v; }
+    // The raw slot of parameter k.
+    uint32_t& Param(const int32_t k) {
+        assert(k >= 0 && k < kTimelineParams);
+        return params[k];
+    }
+    uint32_t Param(const int32_t k) const {
+        assert(k >= 0 && k < kTimelineParams);
+        return params[k];
+    }
 };
 
 // A zero-filled event of `type` at `time` from the pools; null when the pools
@@ -118,7 +128,8 @@ class Engine {
     // Empty lists, clock 0, colour clearing on, no effect; makes the 3DS
     // reader and the keyframe player.
     Engine();
-    // Does nothing: scenes and events live until the program ends.
+    // Releases the 3DS reader and the keyframe player; scenes and events are
+    // left alone (the shell destroys the scenes, the pools go back at exit).
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;

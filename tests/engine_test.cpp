@@ -614,7 +614,8 @@ TEST_F(EngineTest, SongCallsPassTheLibrarysResultBack) {
     EXPECT_EQ(engine.StopSong(nullptr), 0);
 }
 
-// A small archive with one 3DS scene of 25 motion frames.
+// A small archive with one 3DS scene of 25 motion frames. Files are written
+// in the working directory, which is this build's own.
 class EngineLoadTest : public EngineTest {
   protected:
     void SetUp() override {
@@ -627,7 +628,7 @@ class EngineLoadTest : public EngineTest {
         w.Begin(kChunkKeyframer);
         w.FrameSegment(0, 24);
         w.End();
-        path = ::testing::TempDir() + "engine_load_test.qdz";
+        path = "engine_load_test.qdz";
         std::string error;
         ASSERT_TRUE(PakWriteArchive(path, {{"scene.3ds", 0, w.Finish()}}, &error)) << error;
         pak = PakOpen(path.c_str(), "rb");
@@ -694,7 +695,7 @@ TEST_F(EngineTest, CorpusScenesLoadAndPlayThroughTheSceneDrawing) {
         // Entry names are short in the archive format; number them.
         entries.push_back({"s" + std::to_string(entries.size()) + ".3ds", 0, bytes});
     }
-    const std::string path = ::testing::TempDir() + "engine_corpus_test.qdz";
+    const std::string path = "engine_corpus_test.qdz";
     std::string error;
     ASSERT_TRUE(PakWriteArchive(path, entries, &error)) << error;
     PAKFile* pak = PakOpen(path.c_str(), "rb");

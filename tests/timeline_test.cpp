@@ -450,7 +450,7 @@ std::string WriteSilentWave() {
     tag("data");
     put(samples * 2, 4);
     out.resize(out.size() + samples * 2, 0);
-    const std::string path = ::testing::TempDir() + "timeline_test_song.wav";
+    const std::string path = "timeline_test_song.wav";
     FILE* f = std::fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr);
     if (f != nullptr) {

@@ -269,7 +269,7 @@ std::vector<Light3ds> Lights(bool characterFlight) {
     Light3ds& alarm = lights[4];
     const int32_t last = characterFlight ? kLastFrameCharacter : kLastFrameFlight;
     alarm.colourKeys = {VectorKey3ds(0, 0.55f, 0.6f, 0.7f)};
-    for (int32_t f = characterFlight ? 560 : 40; f + 20 <= last; f += 40) {
+    for (int32_t f = 560; characterFlight && f + 20 <= last; f += 40) {
         alarm.colourKeys.push_back(VectorKey3ds(f, 0.55f, 0.6f, 0.7f));
         alarm.colourKeys.push_back(VectorKey3ds(f + 20, 1.0f, 0.15f, 0.1f));
     }
@@ -298,28 +298,33 @@ Camera3ds CharacterCamera() {
     c.name = "Camera01";
     c.position = {20.0f, -170.0f, 45.0f};
     c.target = {0.0f, -280.0f, 32.0f};
+    // The camera stays on the +x side while the character runs up the
+    // middle, comes round in front of it for the gestures, and follows it
+    // from behind when it runs off.
     c.positionKeys = {
         TcbVectorKey(0, {20.0f, -170.0f, 45.0f}, 0.0f, 0.0f, 0.0f),
         VectorKey3ds(90, 30.0f, -175.0f, 42.0f),
-        VectorKey3ds(112, 35.0f, -30.0f, 45.0f),
-        VectorKey3ds(135, -30.0f, 110.0f, 45.0f),
-        VectorKey3ds(175, 42.0f, 60.0f, 40.0f),
+        VectorKey3ds(112, 38.0f, -50.0f, 45.0f),
+        VectorKey3ds(135, 38.0f, 110.0f, 45.0f),
+        VectorKey3ds(175, 40.0f, 70.0f, 40.0f),
         TcbVectorKey(225, {28.0f, -30.0f, 40.0f}, 0.25f, 0.0f, 0.0f),
         VectorKey3ds(330, 12.0f, -40.0f, 34.0f),
         TcbVectorKey(420, {-22.0f, -25.0f, 38.0f}, 0.0f, 0.3f, 0.0f),
         VectorKey3ds(480, 25.0f, -10.0f, 45.0f),
-        VectorKey3ds(540, 40.0f, 60.0f, 45.0f),
-        VectorKey3ds(593, -30.0f, 150.0f, 45.0f),
-        VectorKey3ds(647, -25.0f, 240.0f, 50.0f),
-        TcbVectorKey(kLastFrameCharacter, {-15.0f, 300.0f, 60.0f}, 0.5f, 0.0f, 0.0f),
+        VectorKey3ds(540, 40.0f, 0.0f, 45.0f),
+        VectorKey3ds(593, -20.0f, -60.0f, 50.0f),
+        VectorKey3ds(620, -18.0f, 20.0f, 50.0f),
+        VectorKey3ds(647, -15.0f, 150.0f, 52.0f),
+        VectorKey3ds(700, -12.0f, 230.0f, 58.0f),
+        TcbVectorKey(kLastFrameCharacter, {-10.0f, 270.0f, 60.0f}, 0.5f, 0.0f, 0.0f),
     };
     c.targetKeys = {
         VectorKey3ds(0, 0.0f, -280.0f, 32.0f),   VectorKey3ds(90, 0.0f, -250.0f, 32.0f),
         VectorKey3ds(112, 0.0f, -40.0f, 30.0f),  VectorKey3ds(135, 0.0f, 50.0f, 32.0f),
         VectorKey3ds(225, 0.0f, 50.0f, 33.0f),   VectorKey3ds(330, 0.0f, 50.0f, 36.0f),
         VectorKey3ds(420, 0.0f, 50.0f, 32.0f),   VectorKey3ds(540, 0.0f, 55.0f, 32.0f),
-        VectorKey3ds(593, 0.0f, 70.0f, 30.0f),   VectorKey3ds(647, 0.0f, 350.0f, 30.0f),
-        VectorKey3ds(kLastFrameCharacter, 0.0f, 440.0f, 35.0f),
+        VectorKey3ds(593, 0.0f, 90.0f, 30.0f),   VectorKey3ds(620, 0.0f, 200.0f, 30.0f),
+        VectorKey3ds(647, 0.0f, 350.0f, 30.0f),  VectorKey3ds(kLastFrameCharacter, 0.0f, 450.0f, 35.0f),
     };
     c.rollKeys = {TcbScalarKey(0, 0.0f, 0.0f, 0.0f, 0.0f), ScalarKey3ds(135, -4.0f), ScalarKey3ds(225, 2.0f),
                   ScalarKey3ds(593, 0.0f), TcbScalarKey(kLastFrameCharacter, 3.0f, 0.2f, 0.0f, 0.0f)};

@@ -78,17 +78,17 @@ void Choreograph(Mesh3ds* m, int32_t arrive, int32_t hop) {
 Mesh3ds Backdrop() {
     MeshKit kit;
     // u = +x, v = +z: u x v points to -y, toward the camera.
-    kit.Panel({-260.0f, 60.0f, -80.0f}, {520.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 260.0f}, 12, 6, "Cielo", 520.0f);
-    Mesh3ds m = kit.Make("Fondale", {0.0f, 60.0f, 50.0f});
-    m.position = {VectorKey3ds(0, 0.0f, 60.0f, 50.0f)};
+    kit.Panel({-1500.0f, 60.0f, -300.0f}, {3000.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1300.0f}, 20, 9, "Cielo", 3000.0f);
+    Mesh3ds m = kit.Make("Fondale", {0.0f, 60.0f, 350.0f});
+    m.position = {VectorKey3ds(0, 0.0f, 60.0f, 350.0f)};
     return m;
 }
 
 Mesh3ds Stage() {
     MeshKit kit;
-    kit.Panel({-200.0f, -160.0f, -2.0f}, {400.0f, 0.0f, 0.0f}, {0.0f, 220.0f, 0.0f}, 10, 6, "Griglia", 40.0f);
-    Mesh3ds m = kit.Make("Pedana", {0.0f, -50.0f, -2.0f});
-    m.position = {VectorKey3ds(0, 0.0f, -50.0f, -2.0f)};
+    kit.Panel({-500.0f, -500.0f, -2.0f}, {1000.0f, 0.0f, 0.0f}, {0.0f, 560.0f, 0.0f}, 16, 10, "Griglia", 40.0f);
+    Mesh3ds m = kit.Make("Pedana", {0.0f, -220.0f, -2.0f});
+    m.position = {VectorKey3ds(0, 0.0f, -220.0f, -2.0f)};
     return m;
 }
 

@@ -243,10 +243,12 @@ TEST_F(ContentTest, CorridorPairLinesUp) {
             ASSERT_EQ(a.vertices[v].y, b.vertices[v].y) << name;
             ASSERT_EQ(a.vertices[v].z, b.vertices[v].z) << name;
         }
-        // Both start where the other's unplayed tracks leave it.
+        // Both start where the other's unplayed tracks leave it: at the pivot.
         ASSERT_FALSE(a.position.empty());
         ASSERT_FALSE(b.position.empty());
         EXPECT_EQ(a.position[0].value, b.position[0].value) << name;
+        EXPECT_EQ(a.position[0].frame, 0) << name;
+        EXPECT_EQ(a.position[0].value, (std::vector<float>{a.origin.x, a.origin.y, a.origin.z})) << name;
     }
 }
 
@@ -379,6 +381,9 @@ class ContentCharacterTest : public ContentTest {
         std::memset(static_cast<void*>(&model_), 0, sizeof model_);
         ASSERT_EQ(model_.Load(kCharacterFile), 1);
     }
+    // The model's one group lives on the heap for the program's life; a
+    // test gives it back.
+    void TearDown() override { delete model_.groups; }
     // Box of absolute frame f: min x, y, z, max x, y, z (engine axes).
     const float* Box(uint32_t f) const { return model_.frameBoxes + 6 * f; }
     uint32_t First(size_t motion) const { return model_.anims[motion].firstFrame; }

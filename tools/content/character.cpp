@@ -264,7 +264,7 @@ Pose MakePose(int32_t m, int32_t f, int32_t n) {
         Flinch(&p, m - 3, std::sin(kPi * (ff + 1.0f) / (static_cast<float>(n) + 1.0f)));
         break;
     case 6: { // jump: crouch, take off, tuck, land
-        const float lift[6] = {0.0f, 6.0f, 14.0f, 16.0f, 8.0f, 0.0f};
+        const float lift[6] = {0.0f, 9.0f, 20.0f, 24.0f, 12.0f, 0.0f};
         const float crouch[6] = {0.6f, 0.1f, 0.35f, 0.4f, 0.2f, 0.55f};
         Crouch(&p, crouch[f % 6]);
         p.shift.z = lift[f % 6];
@@ -284,13 +284,14 @@ Pose MakePose(int32_t m, int32_t f, int32_t n) {
         p.joint[kUpperArmR].bend = -1.0f;
         break;
     }
-    case 8: // salute: hand to the brow, held, then down
+    case 8: // salute: the arm out, the forearm folded up to the brow, held, then down
         Relaxed(&p);
-        p.joint[kUpperArmL].bend = -0.6f * e;
-        p.joint[kUpperArmL].side = 0.12f + 1.25f * e;
-        p.joint[kUpperArmL].twist = -0.5f * e;
-        p.joint[kForearmL].bend = -0.25f - 2.2f * e;
+        p.joint[kUpperArmL].bend = -0.5f * e;
+        p.joint[kUpperArmL].side = 0.12f + 1.33f * e;
+        p.joint[kForearmL].side = 2.85f * e;
+        p.joint[kForearmL].bend = -0.25f * (1.0f - e);
         p.joint[kHead].bend = -0.05f * e;
+        p.joint[kTorso].bend = -0.05f * e;
         break;
     case 9: // taunt: hips sway, hands on the hips, head wags
         p.joint[kPelvis].twist = 0.25f * std::sin(cyc);
@@ -307,13 +308,13 @@ Pose MakePose(int32_t m, int32_t f, int32_t n) {
         p.joint[kForearmR].side = 0.6f * std::sin(2.0f * cyc) * e;
         p.joint[kForearmR].bend = -0.4f * e;
         break;
-    case 11: // point: the arm straight out ahead, the body turned toward it
+    case 11: // point: the arm straight out ahead and a little aside, the body turned toward it
         Relaxed(&p);
-        p.joint[kUpperArmL].bend = -1.55f * e;
-        p.joint[kUpperArmL].side = 0.12f * (1.0f - e);
+        p.joint[kUpperArmL].bend = -1.75f * e;
+        p.joint[kUpperArmL].side = 0.12f + 0.35f * e;
         p.joint[kForearmL].bend = -0.25f * (1.0f - e);
-        p.joint[kTorso].twist = 0.25f * e;
-        p.joint[kHead].twist = -0.15f * e;
+        p.joint[kTorso].twist = 0.3f * e;
+        p.joint[kHead].twist = 0.2f * e;
         break;
     case 12: // crstand
         Relaxed(&p);

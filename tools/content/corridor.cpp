@@ -230,9 +230,12 @@ Mesh3ds Door(const std::string& name, float y, bool left, const std::vector<std:
     const float x0 = left ? -kDoorHalfWidth : 0.0f;
     kit.Box({x0, y - 2.0f, 0.0f}, {x0 + kDoorHalfWidth, y + 2.0f, kDoorHeight}, "Porte", 32.0f, false, true);
     const Vec3f closed{x0 + 0.5f * kDoorHalfWidth, y, 0.5f * kDoorHeight};
-    Mesh3ds m = Static(kit, name, closed);
-    m.position.clear();
     const float slide = left ? -kDoorHalfWidth : kDoorHalfWidth;
+    // The pivot is where the first key puts the door, so an unplayed copy
+    // (the mirror draws corridoru's doors inside corridors) stands there too.
+    const bool startsOpen = !states.empty() && states.front().second;
+    Mesh3ds m = Static(kit, name, {closed.x + (startsOpen ? slide : 0.0f), closed.y, closed.z});
+    m.position.clear();
     for (const auto& [frame, open] : states) {
         const Vec3f p{closed.x + (open ? slide : 0.0f), closed.y, closed.z};
         m.position.push_back(EasedVectorKey(frame, p, 0.6f, 0.6f));

@@ -10,18 +10,21 @@
 #include "keyframe/keyframe.h"
 #include "md2/md2.h"
 #include "texture/image.h"
+#include "tests/support/debug_capture.h"
 #include "tests/support/load3ds_helper.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h> // getpid
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -531,6 +534,186 @@ TEST(ContentBuild, ToolRefusesWrongArguments) {
     EXPECT_NE(std::system(command.c_str()), 0);
     const std::string bad = std::string("\"") + TESSARO_CONTENT_TOOL + "\" /nonexistent-dir/x/pako.qdz 2>/dev/null";
     EXPECT_NE(std::system(bad.c_str()), 0);
+}
+
+} // namespace
+
+namespace {
+
+// --- the whole show's content in the program's own pool sizes ----------------
+
+TEST_F(ContentTest, AllScenesAndTheCharacterFitThePools) {
+    ContentArchive archive;
+    ASSERT_TRUE(archive.ok());
+    DebugCapture capture;
+    Loader3DS loader;
+    std::vector<std::unique_ptr<Scene>> scenes;
+    for (const SceneCase& sc : kScenes) {
+        scenes.push_back(std::make_unique<Scene>());
+        try {
+            loader.Load(sc.file, scenes.back().get(), 0);
+        } catch (const char* message) {
+            FAIL() << sc.file << ": " << message;
+        }
+        PrepareTracks(scenes.back().get());
+    }
+    Md2Model model;
+    std::memset(static_cast<void*>(&model), 0, sizeof model);
+    EXPECT_EQ(model.Load(kCharacterFile), 1);
+    delete model.groups;
+    for (const std::string& m : capture.messages) {
+        EXPECT_EQ(m.find("Memoria esaurita"), std::string::npos) << m;
+    }
+    for (auto& s : scenes) {
+        s->Destroy();
+    }
+}
+
+// --- the writers ------------------------------------------------------------
+
+// Every face of a closed box points away from its centre (or toward it).
+TEST(ContentWriters, BoxFacesPointOutwardsOrInwards) {
+    for (const bool inside : {false, true}) {
+        MeshKit kit;
+        kit.Box({-1.0f, -2.0f, -3.0f}, {3.0f, 2.0f, 1.0f}, "M", 1.0f, inside);
+        const Mesh3ds m = kit.Make("Box", {0.0f, 0.0f, 0.0f});
+        ASSERT_EQ(m.faces.size(), 12u);
+        const Vec3f centre{1.0f, 0.0f, -1.0f};
+        for (const Face3ds& f : m.faces) {
+            const Vec3f a = m.vertices[f.a];
+            const Vec3f n = Cross(Sub(m.vertices[f.b], a), Sub(m.vertices[f.c], a));
+            const float out = Dot(n, Sub(a, centre));
+            EXPECT_EQ(out > 0.0f, !inside);
+            EXPECT_NE(out, 0.0f);
+        }
+    }
+    MeshKit open;
+    open.Box({0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f}, "M", 1.0f, false, true);
+    const Mesh3ds m = open.Make("Open", {0.0f, 0.0f, 0.0f});
+    ASSERT_EQ(m.faces.size(), 10u);
+    for (const Face3ds& f : m.faces) {
+        const bool allLow = m.vertices[f.a].z == 0.0f && m.vertices[f.b].z == 0.0f && m.vertices[f.c].z == 0.0f;
+        EXPECT_FALSE(allLow) << "the bottom is left out";
+    }
+}
+
+// A bevelled block turned at any angle stays closed and faces outwards, its
+// front toward -y.
+TEST(ContentWriters, BevelBlockFacesOutwards) {
+    for (const float angle : {0.0f, 0.5f, -1.2f}) {
+        MeshKit kit;
+        kit.BevelBlock({5.0f, 1.0f, 2.0f}, 6.0f, 20.0f, 8.0f, 1.5f, angle, "Face", "Edge");
+        const Mesh3ds m = kit.Make("Block", {5.0f, 1.0f, 2.0f});
+        ASSERT_EQ(m.groups.size(), 2u);
+        EXPECT_EQ(m.groups[0].material, "Face");
+        EXPECT_EQ(m.groups[0].faces.size(), 2u);
+        float area = 0.0f;
+        for (const Face3ds& f : m.faces) {
+            const Vec3f a = m.vertices[f.a];
+            const Vec3f n = Cross(Sub(m.vertices[f.b], a), Sub(m.vertices[f.c], a));
+            const Vec3f centroid = Scale(Add(a, Add(m.vertices[f.b], m.vertices[f.c])), 1.0f / 3.0f);
+            EXPECT_GT(Dot(n, Sub(centroid, Vec3f{5.0f, 1.0f, 2.0f})), 0.0f) << angle;
+            area += Dot(n, Vec3f{0.0f, 1.0f, 0.0f});
+        }
+        // A closed surface: the signed projected areas cancel.
+        EXPECT_NEAR(area, 0.0f, 1e-2f) << angle;
+        const Face3ds& front = m.faces[m.groups[0].faces[0]];
+        const Vec3f fa = m.vertices[front.a];
+        EXPECT_LT(Cross(Sub(m.vertices[front.b], fa), Sub(m.vertices[front.c], fa)).y, 0.0f);
+    }
+}
+
+TEST(ContentWriters, PanelCutsIntoPiecesWithContinuousTextureCoordinates) {
+    MeshKit kit;
+    kit.Panel({0.0f, 0.0f, 0.0f}, {40.0f, 0.0f, 0.0f}, {0.0f, 20.0f, 0.0f}, 4, 2, "M", 10.0f);
+    const Mesh3ds m = kit.Make("Panel", {0.0f, 0.0f, 0.0f});
+    EXPECT_EQ(m.faces.size(), 16u);
+    EXPECT_EQ(m.vertices.size(), 32u);
+    float maxU = 0.0f;
+    float maxV = 0.0f;
+    for (size_t i = 0; i < m.uvs.size(); ++i) {
+        // One repeat every 10 units: u = x / 10, v = y / 10.
+        EXPECT_FLOAT_EQ(m.uvs[i].u, m.vertices[i].x / 10.0f);
+        EXPECT_FLOAT_EQ(m.uvs[i].v, m.vertices[i].y / 10.0f);
+        maxU = std::max(maxU, m.uvs[i].u);
+        maxV = std::max(maxV, m.uvs[i].v);
+    }
+    EXPECT_FLOAT_EQ(maxU, 4.0f);
+    EXPECT_FLOAT_EQ(maxV, 2.0f);
+    for (const Face3ds& f : m.faces) {
+        const Vec3f a = m.vertices[f.a];
+        EXPECT_GT(Cross(Sub(m.vertices[f.b], a), Sub(m.vertices[f.c], a)).z, 0.0f);
+    }
+}
+
+// TGA pictures come back pixel for pixel through the image loader, both depths.
+TEST_F(ContentTest, TgaPicturesRoundTrip) {
+    for (const int32_t channels : {3, 4}) {
+        Picture p = MakePicture(8, 4, channels, Rgba{0.0f, 0.0f, 0.0f, 1.0f});
+        for (int32_t y = 0; y < 4; ++y) {
+            for (int32_t x = 0; x < 8; ++x) {
+                SetPixel(&p, x, y, Rgba{x / 7.0f, y / 3.0f, HashNoise(x, y, 5), 0.5f});
+            }
+        }
+        const std::string path = TempPath(".qdz");
+        ASSERT_TRUE(PakWriteArchive(path, {PakWriteEntry{"p.tga", kContentMask, PictureToTga(p)}}, nullptr));
+        PAKFile* pak = PakOpen(path.c_str(), "rb");
+        ASSERT_NE(pak, nullptr);
+        TgaImage* image = LoadTgaImage("p.tga");
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->bitsPerPixel, channels * 8);
+        ASSERT_EQ(image->width, 8);
+        ASSERT_EQ(image->height, 4);
+        // The file is stored bottom row first; the loader keeps file order.
+        for (int32_t y = 0; y < 4; ++y) {
+            for (int32_t x = 0; x < 8; ++x) {
+                const size_t at = (static_cast<size_t>(3 - y) * 8 + static_cast<size_t>(x)) * static_cast<size_t>(channels);
+                const size_t src = (static_cast<size_t>(y) * 8 + static_cast<size_t>(x)) * static_cast<size_t>(channels);
+                for (int32_t k = 0; k < channels; ++k) {
+                    ASSERT_EQ(image->pixels[at + static_cast<size_t>(k)], p.pixels[src + static_cast<size_t>(k)])
+                        << x << "," << y;
+                }
+            }
+        }
+        FreeTgaImage(image);
+        PakClose(pak);
+        g_currentPak = nullptr;
+        std::remove(path.c_str());
+    }
+}
+
+TEST(ContentWriters, JpegPicturesDecodeCloseToThePaint) {
+    Picture p = MakePicture(16, 16, 3, Rgba{0.2f, 0.4f, 0.8f, 1.0f});
+    const std::vector<uint8_t> jpeg = PictureToJpeg(p, 95);
+    ASSERT_FALSE(jpeg.empty());
+    ImageBuffer* image = DecodeJpegFromMemory(jpeg.data(), static_cast<uint32_t>(jpeg.size()));
+    ASSERT_NE(image, nullptr);
+    const uint32_t px = image->GetPixel(7, 7);
+    EXPECT_NEAR(static_cast<int>(px & 0xFF), 51, 4);
+    EXPECT_NEAR(static_cast<int>((px >> 8) & 0xFF), 102, 4);
+    EXPECT_NEAR(static_cast<int>((px >> 16) & 0xFF), 204, 4);
+    image->Destroy();
+}
+
+TEST(ContentWriters, PictureEdgesAreSafe) {
+    Picture p = MakePicture(4, 2, 4, Rgba{1.0f, 1.0f, 1.0f, 1.0f});
+    SetPixel(&p, -1, 0, Rgba{0.0f, 0.0f, 0.0f, 0.0f});
+    SetPixel(&p, 4, 0, Rgba{0.0f, 0.0f, 0.0f, 0.0f});
+    SetPixel(&p, 0, 2, Rgba{0.0f, 0.0f, 0.0f, 0.0f});
+    FillRect(&p, -5, -5, 50, 1, Rgba{2.0f, -1.0f, 0.5f, 1.0f}); // clipped and clamped
+    EXPECT_EQ(p.pixels[0], 255);
+    EXPECT_EQ(p.pixels[1], 0);
+    EXPECT_EQ(p.pixels[2], 128);
+    EXPECT_EQ(p.pixels[4 * 4 + 1], 255); // the second row untouched
+    // Reads wrap around.
+    EXPECT_FLOAT_EQ(GetPixel(p, -1, 0).g, GetPixel(p, 3, 0).g);
+    EXPECT_FLOAT_EQ(HashNoise(3, 4, 9), HashNoise(3, 4, 9));
+    EXPECT_NE(HashNoise(3, 4, 9), HashNoise(4, 3, 9));
+}
+
+TEST(ContentWriters, UnknownTextureGivesNothing) {
+    EXPECT_TRUE(MakeTextureFile("nosuch.jpg").empty());
+    EXPECT_FALSE(MakeTextureFile(kChromeFile).empty());
 }
 
 } // namespace

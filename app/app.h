@@ -12,8 +12,9 @@
 #include "framework/win32_types.h" // HWND, UINT, WPARAM, LPARAM, LRESULT
 #include "platform/sound/sound.h"  // SoundSong, SoundFileHandle
 
-#include <cstdint> // int64_t, uint32_t
+#include <cstdint> // int32_t, int64_t, uint8_t, uint32_t
 #include <string>
+#include <vector>
 
 struct CommandLine;
 struct Scene;
@@ -102,5 +103,30 @@ extern Scene* g_corridoru;
 extern uint32_t g_frameCount;
 
 // The whole program after the command line: start-up, main loop, end.
-// Returns 0 after a normal end, -1 after an error.
+// Returns 0 after a normal end, -1 after an error. With options.capture the
+// show is drawn off screen instead (TessaroCapture).
 int TessaroRun(const CommandLine& options);
+
+// Makes the engine's clock advance `stepMs` milliseconds per displayed frame
+// instead of following the performance counter; 0 or less restores the
+// shell's frame timer.
+void UseFixedFrameClock(int stepMs);
+
+// Releases the show's content at the end of a run: the five scenes (Destroy,
+// in the shell's order; null ones skipped), the decoded images and the
+// current archive (g_currentPak becomes null). Safe after a partial start-up.
+void ReleaseShowContent();
+
+// The capture run (pools already set up): a headless GL context at the mode's
+// size, the archive, the scene script, then every displayed frame on the
+// fixed clock (kCaptureStepMs unless options.fixedStepMs) from engine frame
+// options.startFrame on written as captureDir/frame_NNNNN.png, numbered from
+// 0, until the finish event or options.frameLimit frames. Errors go to
+// standard error. Returns 0 after the end, -1 after an error.
+int TessaroCapture(const CommandLine& options);
+
+// Writes an RGBA image given bottom row first (GL order) as an 8-bit RGB PNG,
+// top row first. False, with the reason in *error, when the file cannot be
+// written or the size does not match the pixels.
+bool WriteFramePng(const std::string& path, const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
+                   std::string* error);

@@ -37,6 +37,30 @@ bool ParseModeIndex(const char* text, int* index) {
     return true;
 }
 
+// Parses a decimal count from `low` to `high`: digits only, no sign.
+bool ParseCount(const char* text, const int64_t low, const int64_t high, int64_t* value) {
+    if (text == nullptr || text[0] == '\0') {
+        return false;
+    }
+    int64_t result = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') {
+            return false;
+        }
+        result = result * 10 + (*c - '0');
+        if (result > high) {
+            return false; // also keeps the sum from overflowing
+        }
+    }
+    if (result < low) {
+        return false;
+    }
+    *value = result;
+    return true;
+}
+
+constexpr int64_t kMaxFrameArgument = 1000000000;
+
 CommandLine Failure(CommandLine line, const std::string& message) {
     line.action = CommandAction::Error;
     line.error = message;
@@ -63,6 +87,8 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
     bool sawNoSound = false;
     bool wantHelp = false;
     bool wantVersion = false;
+    bool sawStart = false;
+    bool sawFrames = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (arg == nullptr) {
@@ -81,6 +107,35 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
                 return Failure(line, "--pak needs the path of an archive");
             }
             line.pakPath = value;
+        } else if (IsOption(arg, "--capture")) {
+            const char* value = OptionValue(arg, "--capture", argc, argv, &i);
+            if (value == nullptr || value[0] == '\0') {
+                return Failure(line, "--capture needs the folder for the frames");
+            }
+            line.capture = true;
+            line.captureDir = value;
+        } else if (IsOption(arg, "--start")) {
+            const char* value = OptionValue(arg, "--start", argc, argv, &i);
+            if (!ParseCount(value, 0, kMaxFrameArgument, &line.startFrame)) {
+                return Failure(line, std::string("--start needs an engine frame from 0 to 1000000000, got '") +
+                                         (value != nullptr ? value : "") + "'");
+            }
+            sawStart = true;
+        } else if (IsOption(arg, "--frames")) {
+            const char* value = OptionValue(arg, "--frames", argc, argv, &i);
+            if (!ParseCount(value, 1, kMaxFrameArgument, &line.frameLimit)) {
+                return Failure(line, std::string("--frames needs a count from 1 to 1000000000, got '") +
+                                         (value != nullptr ? value : "") + "'");
+            }
+            sawFrames = true;
+        } else if (IsOption(arg, "--fixed-step")) {
+            const char* value = OptionValue(arg, "--fixed-step", argc, argv, &i);
+            int64_t step = 0;
+            if (!ParseCount(value, 1, kMaxFixedStepMs, &step)) {
+                return Failure(line, std::string("--fixed-step needs milliseconds from 1 to 10000, got '") +
+                                         (value != nullptr ? value : "") + "'");
+            }
+            line.fixedStepMs = static_cast<int>(step);
         } else if (std::strcmp(arg, "--windowed") == 0) {
             sawWindowed = true;
             line.fullscreen = false;
@@ -111,6 +166,12 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
     if (sawSound && sawNoSound) {
         return Failure(line, "--sound and --no-sound exclude each other");
     }
+    if (line.capture && (sawWindowed || sawFullscreen || sawSound)) {
+        return Failure(line, "--capture draws without a window or sound: drop --windowed, --fullscreen and --sound");
+    }
+    if (!line.capture && (sawStart || sawFrames)) {
+        return Failure(line, "--start and --frames go with --capture");
+    }
     if (wantHelp) {
         line.action = CommandAction::Help;
     } else if (wantVersion) {
@@ -121,7 +182,8 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
 
 std::string CommandLineUsage() {
     return "usage: tessaro [--mode N] [--windowed | --fullscreen] [--sound | --no-sound] [--pak PATH]\n"
-           "               [--help] [--version]\n"
+           "               [--fixed-step MS] [--help] [--version]\n"
+           "       tessaro --capture DIR [--mode N] [--start F] [--frames N] [--fixed-step MS] [--pak PATH]\n"
            "Plays the demo from the archive PATH (default pako.qdz in the current directory).\n"
            "Without display or sound options a dialog asks for the settings; with any of them\n"
            "the dialog is skipped and its defaults (mode 1, full screen, no sound) fill the rest.\n"
@@ -133,5 +195,12 @@ std::string CommandLineUsage() {
            "  --windowed     play in a window     --fullscreen  switch the screen mode\n"
            "  --sound        play the music       --no-sound    stay silent\n"
            "  --pak PATH     read the content from PATH\n"
+           "  --fixed-step MS  advance the show MS milliseconds per displayed frame instead of\n"
+           "                 following the clock (1..10000), for repeatable runs\n"
+           "  --capture DIR  no window, dialog or sound: draw off screen at the mode's size on a\n"
+           "                 clock of 40 ms per frame (or --fixed-step) and write every frame\n"
+           "                 as DIR/frame_00000.png onward until the show finishes\n"
+           "  --start F      with --capture: draw without writing until engine frame F\n"
+           "  --frames N     with --capture: stop after N written frames\n"
            "  --help         show this text       --version     show the version\n";
 }

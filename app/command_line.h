@@ -1,8 +1,12 @@
 // Command line of the player. Without arguments the display-mode dialog asks
 // for the settings; any of --mode, --windowed, --fullscreen, --sound or
 // --no-sound skips it and takes the dialog's defaults for what is not given.
+// --capture DIR plays the show with no window, dialog or sound on a fixed
+// clock and writes each displayed frame as a PNG; --fixed-step MS puts any
+// run on a fixed clock of MS milliseconds per displayed frame.
 #pragma once
 
+#include <cstdint> // int64_t
 #include <string>
 
 // Exit status for a bad command line.
@@ -11,6 +15,11 @@ constexpr int kCommandLineStatus = 2;
 // The dialog's defaults: list index 1 (640 x 480, 16 bits), full screen, no sound.
 constexpr int kDefaultModeIndex = 1;
 constexpr int kModeCount = 8;
+
+// The capture mode's clock: one engine frame (25 a second) per displayed frame.
+constexpr int kCaptureStepMs = 40;
+// Largest --fixed-step, in milliseconds.
+constexpr int kMaxFixedStepMs = 10000;
 
 // The default archive, in the current directory.
 constexpr const char* kDefaultPakPath = "pako.qdz";
@@ -27,12 +36,20 @@ struct CommandLine {
     bool playSounds = false;
     std::string pakPath = kDefaultPakPath;
     std::string error; // one line, for CommandAction::Error
+    bool capture = false;      // --capture given
+    std::string captureDir;    // where the frames go
+    int64_t startFrame = 0;    // --start: first engine frame written
+    int64_t frameLimit = -1;   // --frames: frames to write, -1 until the finish
+    int fixedStepMs = 0;       // --fixed-step: ms per displayed frame, 0 for the real clock
 };
 
 // Parses argv[1..argc-1]. Options may repeat (the last value wins) but not
 // contradict each other (--windowed with --fullscreen, --sound with
-// --no-sound). --mode takes 0..7 and --pak a non-empty path, each as the next
-// argument or after '='. Never throws; a problem yields CommandAction::Error.
+// --no-sound, --capture with --windowed, --fullscreen or --sound; --start and
+// --frames need --capture). --mode takes 0..7, --pak and --capture a
+// non-empty path, --start 0 or more, --frames 1 or more (both up to 10^9),
+// --fixed-step 1..10000, each as the next argument or after '='. Never
+// throws; a problem yields CommandAction::Error.
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
 // The display mode of a dialog list index: width, height and bits. False for

@@ -2,9 +2,10 @@
 // error end.
 #include "app/app.h"
 #include "app/command_line.h"
-#include "app/placeholders.h"
+#include "app/scene_script.h" // RunSceneScript
 
 #include "archive/archive.h"       // PakOpen, PakClose, g_currentPak
+#include "engine/engine.h"         // g_engine, EngineSetFrameClock
 #include "framework/lumora.h"      // SetWndProc, OrvaneInit, DoEvents, KillGLWindow, fwk, done
 #include "framework/win32_calls.h" // SwapBuffers, MessageBoxA
 #include "memory/memory_pool.h"    // PoolSetSmallSize, PoolInit
@@ -69,13 +70,14 @@ void PresetDisplaySettings(const CommandLine& options) {
     }
 }
 
-void DestroyScenes() {
-    SceneDestroy(g_logo);
-    SceneDestroy(g_blur0);
-    SceneDestroy(g_blur1);
-    SceneDestroy(g_corridors);
-    SceneDestroy(g_corridoru);
+// The fixed clock: every displayed frame lasts the same number of milliseconds.
+uint32_t s_fixedStepMs = 0;
+
+uint32_t FixedStepElapsed() {
+    return s_fixedStepMs;
 }
+
+void FixedStepReset() {}
 
 // Steps 3 to 8 of the start-up; every failure throws its message.
 void StartUp(const CommandLine& options) {
@@ -89,7 +91,7 @@ void StartUp(const CommandLine& options) {
     if (fwk.playSounds) {
         SoundStartUp();
     }
-    PlaceholderRunSceneScript();
+    RunSceneScript();
     g_runTimer.Start();
     ResetFrameTimer();
 }
@@ -111,7 +113,7 @@ void MainLoop() {
         SwapBuffers(g_hMainWinDC);
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
-        done = done | PlaceholderRenderFrame();
+        done = done | g_engine.RenderFrame();
         if (keys[VK_ESCAPE] != 0) {
             done = 1;
         }
@@ -133,6 +135,9 @@ std::string ComposeRunReport(const uint32_t frames, const uint32_t totalMs) {
 int TessaroRun(const CommandLine& options) {
     PoolSetSmallSize(kPoolSmallBytes);
     PoolInit(kPoolTotalBytes);
+    if (options.capture) {
+        return TessaroCapture(options);
+    }
     SetWndProc(WndProc);
     PresetDisplaySettings(options);
     try {
@@ -140,29 +145,46 @@ int TessaroRun(const CommandLine& options) {
     } catch (const char* message) {
         KillGLWindow();
         MessageBoxA(nullptr, message, "Velta error", MB_OK);
-        DestroyScenes();
         // Leaving content behind would be reclaimed by the exit anyway;
         // releasing it keeps leak checkers quiet about this path.
-        FreeTextures();
-        if (g_currentPak != nullptr) {
-            PakClose(g_currentPak);
-            g_currentPak = nullptr;
-        }
+        ReleaseShowContent();
         return -1;
     }
+    UseFixedFrameClock(options.fixedStepMs);
     MainLoop();
 
     const uint32_t total = g_runTimer.ElapsedMs();
-    PlaceholderStopSong(g_song);
+    g_engine.StopSong(g_song);
     KillGLWindow();
     std::printf("%s\n", ComposeRunReport(g_frameCount, total).c_str());
     std::fflush(stdout);
     if (fwk.playSounds) {
         FMUSIC_FreeSong(g_song);
     }
-    DestroyScenes();
-    FreeTextures();
-    PakClose(g_currentPak);
-    g_currentPak = nullptr;
+    ReleaseShowContent();
+    UseFixedFrameClock(0);
     return 0;
+}
+
+void UseFixedFrameClock(const int stepMs) {
+    if (stepMs <= 0) {
+        s_fixedStepMs = 0;
+        EngineSetFrameClock(nullptr, nullptr);
+        return;
+    }
+    s_fixedStepMs = static_cast<uint32_t>(stepMs);
+    EngineSetFrameClock(FixedStepElapsed, FixedStepReset);
+}
+
+void ReleaseShowContent() {
+    SceneDestroy(g_logo);
+    SceneDestroy(g_blur0);
+    SceneDestroy(g_blur1);
+    SceneDestroy(g_corridors);
+    SceneDestroy(g_corridoru);
+    FreeTextures();
+    if (g_currentPak != nullptr) {
+        PakClose(g_currentPak);
+        g_currentPak = nullptr;
+    }
 }

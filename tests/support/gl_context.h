@@ -1,6 +1,7 @@
 // Headless OpenGL for tests: a compatibility context on Mesa's software
 // renderer through EGL, with no X server. One context serves the whole test
-// process; its offscreen colour buffer is resized on demand.
+// process; its offscreen colour buffer is resized on demand. The context is
+// the program's own (platform/headless_gl.h); these are its names in tests.
 #pragma once
 
 #include <cstdint> // int32_t, uint8_t

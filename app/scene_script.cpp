@@ -1,0 +1,217 @@
+// The scene script: loads, dressing, choreography, floor mirror, timeline.
+#include "app/scene_script.h"
+#include "app/app.h" // g_logo, g_blur0, g_blur1, g_corridors, g_corridoru
+
+#include "engine/engine.h"     // g_engine
+#include "platform/platform.h" // PlatformDebugPrintf
+#include "texture/texture.h"   // LoadJpegTexture
+
+Md2Model g_character;
+Md2Instance* g_zuzez1 = nullptr;
+Mirror g_floorMirror;
+Mirror g_spareMirror;
+
+const char* const kFloorMirrorMeshes[kFloorMirrorMeshCount] = {
+    "NGon02", "NGon15", "NGon01", "NGon06", "NGon18",   "NGon19",     "NGon20",  "NGon21",  "NGon22",
+    "NGon23", "NGon11", "NGon12", "NGon13", "NGon14",   "NGon15",     "NGon16",  "NGon17",  "NGon03",
+    "Object01", "EsternoVen", "porte04", "porte05", "porte06", "porte07", "Rectangle1", "Rectangle0"};
+
+namespace {
+
+// One queued move of the character: a duration in engine frames, or a number
+// of loops of its motion.
+struct ChoreographyStep {
+    int32_t motion;
+    float position[3];
+    float rotation[3];
+    bool inLoops;
+    float length; // frames, or loops
+};
+
+// 3.14 and 6.28 are the turns the content was made with, not pi.
+constexpr ChoreographyStep kChoreography[] = {
+    {1, {0.0f, 24.0f, -280.0f}, {0.0f, 3.14f, 0.0f}, false, 0.0f},
+    {1, {0.0f, 24.0f, -250.0f}, {0.0f, 3.14f, 0.0f}, false, 92.0f},
+    {1, {0.0f, 24.0f, 50.0f}, {0.0f, 3.14f, 0.0f}, false, 30.0f},
+    {5, {0.0f, 24.0f, 50.0f}, {0.0f, 6.28f, 0.0f}, true, 1.0f},
+    {0, {0.0f, 24.0f, 50.0f}, {0.0f, 6.28f, 0.0f}, true, 2.0f},
+    {6, {0.0f, 24.0f, 50.0f}, {0.0f, 6.28f, 0.0f}, true, 1.0f},
+    {4, {0.0f, 24.0f, 50.0f}, {0.0f, 6.28f, 0.0f}, true, 1.0f},
+    {11, {0.0f, 24.0f, 50.0f}, {0.0f, 6.28f, 0.0f}, true, 1.0f},
+    {8, {0.0f, 24.0f, 50.0f}, {0.0f, 6.28f, 0.0f}, true, 1.0f},
+    {0, {0.0f, 24.0f, 50.0f}, {0.0f, 3.14f, 0.0f}, true, 1.0f},
+    {1, {0.0f, 24.0f, 200.0f}, {0.0f, 3.14f, 0.0f}, true, 2.0f},
+    {1, {0.0f, 24.0f, 350.0f}, {0.0f, 3.14f, 0.0f}, true, 1.0f},
+};
+
+// The character's speed: one motion frame every three engine frames.
+constexpr float kCharacterSpeed = 1.0f / 3.0f;
+
+// Draw priorities: the highest is drawn first, the lowest last and on top.
+constexpr uint32_t kPriorityLogo = 10;
+constexpr uint32_t kPriorityBlur0 = 14;
+constexpr uint32_t kPriorityCorridors = 20;
+constexpr uint32_t kPriorityCorridoru = 16;
+constexpr uint32_t kPriorityBlur1 = 15;
+
+// The material of an object's first group, or null when it has none.
+Material* FirstGroupMaterial(const MaterialGroup* groups, const int32_t groupCount) {
+    if (groups == nullptr || groupCount < 1) {
+        return nullptr;
+    }
+    return groups[0].material;
+}
+
+// Sets an environment pass on the first group of `object`; a missing object
+// or material is reported and skipped.
+void SetEnvironment(MeshObject* object, const char* name, const uint32_t texture, const float alpha) {
+    Material* material = object != nullptr ? FirstGroupMaterial(object->groups, object->groupCount) : nullptr;
+    if (material == nullptr) {
+        PlatformDebugPrintf("Scene script: %s has no material for its environment map\n", name);
+        return;
+    }
+    material->envTexture = texture;
+    material->envAlpha = alpha;
+}
+
+// Loads the character into corridoru and makes Zuzez1. A model that does not
+// load is left out altogether: there is nothing to draw or reflect.
+void LoadCharacter() {
+    if (g_character.Load("zuzez.md2") != 1) {
+        PlatformDebugPrintf("Scene script: zuzez.md2 not loaded, no character\n");
+        return;
+    }
+    g_corridoru->AddModel(&g_character);
+    const uint32_t skin = LoadJpegTexture("zuzez1.jpg", true);
+    g_zuzez1 = g_character.AddInstance("Zuzez1", skin);
+    if (g_zuzez1 == nullptr) {
+        return;
+    }
+    Material* material = FirstGroupMaterial(g_zuzez1->groups, g_zuzez1->groupCount);
+    const uint32_t chrome = LoadJpegTexture("chrome.jpg", true);
+    if (material != nullptr) {
+        material->envTexture = chrome;
+        material->envAlpha = 0.3f;
+    }
+}
+
+void Choreograph(Md2Instance* instance) {
+    if (instance == nullptr) {
+        return;
+    }
+    instance->SetPosition(0.0f, 24.0f, -280.0f);
+    instance->SetRotation(0.0f, 3.14f, 0.0f);
+    instance->SetMotion(0);
+    instance->speed = kCharacterSpeed;
+    for (const ChoreographyStep& step : kChoreography) {
+        const MoveKey* key = step.inLoops
+                                 ? instance->QueueLoops(step.motion, step.position, step.rotation, step.length)
+                                 : instance->QueueMove(step.motion, step.position, step.rotation, step.length);
+        if (key == nullptr) {
+            PlatformDebugPrintf("Scene script: move with motion %d not queued\n", static_cast<int>(step.motion));
+        }
+    }
+}
+
+void BuildFloorMirror() {
+    Mirror& mirror = g_floorMirror;
+    mirror.SetNormal(0.0f, -1.0f, 0.0f);
+    mirror.alpha = 0.6f;
+    mirror.SetCorner(0, -50.0f, 0.0f, -200.0f);
+    mirror.SetCorner(1, 50.0f, 0.0f, -200.0f);
+    mirror.SetCorner(2, -50.0f, 0.0f, 200.0f);
+    mirror.SetCorner(3, 50.0f, 0.0f, 200.0f);
+    mirror.SetCornerColour(0, 0.2f, 0.2f, 0.2f);
+    mirror.SetCornerColour(1, 0.5f, 0.5f, 0.5f);
+    mirror.SetCornerColour(2, 0.5f, 0.5f, 0.5f);
+    mirror.SetCornerColour(3, 0.8f, 0.8f, 0.8f);
+    mirror.SetCornerUV(0, 0.0f, 0.0f);
+    mirror.SetCornerUV(1, 2.0f, 0.0f);
+    mirror.SetCornerUV(2, 0.0f, 8.0f);
+    mirror.SetCornerUV(3, 2.0f, 8.0f);
+    const uint32_t floor = LoadJpegTexture("mtlplat2.jpg", true);
+    mirror.textured = 1;
+    mirror.texture = floor;
+    mirror.TakePointFromCorner();
+    if (g_zuzez1 != nullptr) {
+        mirror.AddInstance(g_zuzez1);
+    }
+    for (const char* name : kFloorMirrorMeshes) {
+        MeshObject* mesh = g_corridoru->FindObject(name);
+        if (mesh == nullptr) {
+            PlatformDebugPrintf("Scene script: no mesh %s to reflect\n", name);
+            continue;
+        }
+        mirror.AddMesh(mesh);
+    }
+    // One record in two scenes' lists: safe because neither scene has another
+    // mirror, so the shared link stays null.
+    g_corridoru->AddMirror(&mirror);
+    g_corridors->AddMirror(&mirror);
+}
+
+// Engine time of an integer sum of frames.
+float At(const int64_t frames) {
+    return static_cast<float>(frames);
+}
+
+void FillTimeline(const ShowTimes& t) {
+    Engine& e = g_engine;
+    const int64_t ll = t.logoFrames;
+    const int64_t b = t.show;
+
+    e.SetSceneViewport(g_logo, 0, 0, 1000, 1000, kPriorityLogo);
+    e.ActivateScene(g_logo);
+    e.DeactivateAt(g_logo, At(ll));
+
+    e.SetSceneViewport(g_blur0, 0, 0, 1000, 1000, kPriorityBlur0);
+    e.ActivateAt(g_blur0, At(ll));
+    g_blur0->opacity = 0.0f;
+    e.FadeOpacity(g_blur0, At(ll), At(ll + 50), 1.0f);
+    e.FadeOpacity(g_blur0, At(ll + 60), At(ll + 110), 0.0f);
+    e.DeactivateAt(g_blur0, At(ll + 110));
+
+    e.SetSceneViewport(g_corridors, 0, 0, 1000, 1000, kPriorityCorridors);
+    e.ActivateAt(g_corridors, At(ll + 50));
+    e.DeactivateAt(g_corridors, At(ll + 150));
+
+    e.SetSceneViewport(g_corridoru, 0, 0, 1000, 1000, kPriorityCorridoru);
+    e.ActivateAt(g_corridoru, At(ll + 140));
+    e.DeactivateAt(g_corridoru, At(b - 100));
+
+    e.SetSceneViewport(g_blur1, 0, 0, 1000, 1000, kPriorityBlur1);
+    e.ActivateAt(g_blur1, At(b - 150));
+    g_blur1->opacity = 0.0f;
+    e.FadeOpacity(g_blur1, At(b - 150), At(b - 100), 1.0f);
+    e.FadeOpacity(g_blur1, At(b - 99), At(b - 50), 0.0f);
+    e.DeactivateAt(g_blur1, At(b));
+
+    e.FinishAt(At(b - 40));
+}
+
+} // namespace
+
+ShowTimes ComputeShowTimes(const int32_t logoFrames, const int32_t corridoruFrames) {
+    const int64_t ll = logoFrames;
+    const int64_t lc = corridoruFrames;
+    return ShowTimes{ll, lc, ll + lc + 140};
+}
+
+int RunSceneScript() {
+    g_logo = g_engine.LoadScene("logo.3ds", 1);
+    g_blur0 = g_engine.LoadScene("blur0.3ds", 1);
+    g_blur1 = g_engine.LoadScene("blur1.3ds", 1);
+    g_corridors = g_engine.LoadScene("corridors.3ds", 1);
+    g_corridoru = g_engine.LoadScene("corridoru.3ds", 1);
+    const ShowTimes times = ComputeShowTimes(g_logo->frameCount, g_corridoru->frameCount);
+
+    LoadCharacter();
+
+    const uint32_t corridorChrome = LoadJpegTexture("chromer.jpg", true);
+    SetEnvironment(g_corridoru->FindObject("NGon01"), "NGon01", corridorChrome, 0.5f);
+
+    Choreograph(g_zuzez1);
+    BuildFloorMirror();
+    FillTimeline(times);
+    return 1;
+}

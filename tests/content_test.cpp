@@ -36,11 +36,21 @@ struct SceneCase {
     Scene3ds (*make)();
 };
 
-Scene3ds Logo() { return MakeLogoScene(); }
-Scene3ds Blur0() { return MakeBlurScene(0); }
-Scene3ds Blur1() { return MakeBlurScene(1); }
-Scene3ds Corridors() { return MakeCorridorScene(false); }
-Scene3ds Corridoru() { return MakeCorridorScene(true); }
+Scene3ds Logo() {
+    return MakeLogoScene();
+}
+Scene3ds Blur0() {
+    return MakeBlurScene(0);
+}
+Scene3ds Blur1() {
+    return MakeBlurScene(1);
+}
+Scene3ds Corridors() {
+    return MakeCorridorScene(false);
+}
+Scene3ds Corridoru() {
+    return MakeCorridorScene(true);
+}
 
 const SceneCase kScenes[] = {{kLogoFile, Logo},
                              {kBlur0File, Blur0},
@@ -49,10 +59,10 @@ const SceneCase kScenes[] = {{kLogoFile, Logo},
                              {kCorridoruFile, Corridoru}};
 
 // Every mesh name the scene script looks up in corridoru.
-const char* const kScriptMeshes[] = {"NGon01", "NGon02", "NGon03", "NGon06", "NGon11", "NGon12", "NGon13",
-                                     "NGon14", "NGon15", "NGon16", "NGon17", "NGon18", "NGon19", "NGon20",
-                                     "NGon21", "NGon22", "NGon23", "Object01", "EsternoVen", "porte04",
-                                     "porte05", "porte06", "porte07", "Rectangle0", "Rectangle1"};
+const char* const kScriptMeshes[] = {
+    "NGon01",     "NGon02",  "NGon03",  "NGon06",  "NGon11",  "NGon12",     "NGon13",    "NGon14", "NGon15",
+    "NGon16",     "NGon17",  "NGon18",  "NGon19",  "NGon20",  "NGon21",     "NGon22",    "NGon23", "Object01",
+    "EsternoVen", "porte04", "porte05", "porte06", "porte07", "Rectangle0", "Rectangle1"};
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -61,15 +71,17 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 
 std::string TempPath(const std::string& stem) {
     static int s_serial = 0;
-    return ::testing::TempDir() + "tessaro_content_" + std::to_string(::getpid()) + "_" + std::to_string(s_serial++) +
-           stem;
+    return ::testing::TempDir() + "tessaro_content_" + std::to_string(::getpid()) + "_" +
+           std::to_string(s_serial++) + stem;
 }
 
 bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-bool IsPowerOfTwoSide(int32_t v) { return v >= 1 && v <= 256 && (v & (v - 1)) == 0; }
+bool IsPowerOfTwoSide(int32_t v) {
+    return v >= 1 && v <= 256 && (v & (v - 1)) == 0;
+}
 
 // The built content written into a temporary archive that becomes g_currentPak.
 class ContentArchive {
@@ -163,7 +175,8 @@ TEST_F(ContentTest, ScenesReadBackAsWritten) {
             const size_t k = static_cast<size_t>(o->nodeId) - desc.meshes.size();
             ASSERT_LT(k, desc.dummies.size());
             ASSERT_NE(o->parent, nullptr);
-            EXPECT_STREQ(o->parent->name, desc.meshes[static_cast<size_t>(desc.dummies[k].parent)].name.c_str());
+            EXPECT_STREQ(o->parent->name,
+                         desc.meshes[static_cast<size_t>(desc.dummies[k].parent)].name.c_str());
             EXPECT_EQ(o->positionTrack.keyCount, desc.dummies[k].position.size());
             ++dummies;
         }
@@ -207,7 +220,8 @@ TEST_F(ContentTest, SplineParametersReachTheKeys) {
         EXPECT_EQ(key.frame, w.frame);
         const float tension = (w.splineFlags & 1) ? w.spline[0] : 0.0f;
         EXPECT_FLOAT_EQ(key.tension, tension);
-        withSpline += (w.splineFlags & 7) != 0 && (key.tension != 0.0f || key.continuity != 0.0f || key.bias != 0.0f);
+        withSpline +=
+            (w.splineFlags & 7) != 0 && (key.tension != 0.0f || key.continuity != 0.0f || key.bias != 0.0f);
         // Values arrive with y and z exchanged.
         EXPECT_FLOAT_EQ(key.value[1], w.value[2]);
         EXPECT_FLOAT_EQ(key.value[2], w.value[1]);
@@ -217,7 +231,8 @@ TEST_F(ContentTest, SplineParametersReachTheKeys) {
 
 TEST_F(ContentTest, CorridorsHoldEveryNameTheScriptLooksUp) {
     for (const bool flight : {true, false}) {
-        Loaded3ds loaded(Encode3ds(MakeCorridorScene(flight)), 0, {}, flight ? kCorridoruFile : kCorridorsFile);
+        Loaded3ds loaded(Encode3ds(MakeCorridorScene(flight)), 0, {},
+                         flight ? kCorridoruFile : kCorridorsFile);
         ASSERT_TRUE(loaded.ok()) << loaded.error();
         for (const char* name : kScriptMeshes) {
             MeshObject* o = loaded.scene().FindObject(name);
@@ -276,7 +291,8 @@ TEST_F(ContentTest, MirrorRectangleIsLeftToTheMirror) {
             if (!flat) {
                 continue;
             }
-            const bool inside = centre[0] > -50.0f && centre[0] < 50.0f && centre[2] > -200.0f && centre[2] < 200.0f;
+            const bool inside =
+                centre[0] > -50.0f && centre[0] < 50.0f && centre[2] > -200.0f && centre[2] < 200.0f;
             EXPECT_FALSE(inside) << o->name << " has a face on the mirror at z " << centre[2];
             before += centre[2] < -200.0f;
             after += centre[2] > 200.0f;
@@ -333,8 +349,7 @@ TEST_F(ContentTest, VisibleFacesHaveALightInFront) {
             for (const Face3ds& f : m.faces) {
                 const Vec3f a = m.vertices[f.a];
                 const Vec3f n = Cross(Sub(m.vertices[f.b], a), Sub(m.vertices[f.c], a));
-                const Vec3f centre =
-                    Scale(Add(a, Add(m.vertices[f.b], m.vertices[f.c])), 1.0f / 3.0f);
+                const Vec3f centre = Scale(Add(a, Add(m.vertices[f.b], m.vertices[f.c])), 1.0f / 3.0f);
                 bool seen = false;
                 for (const Vec3f& e : eyes) {
                     seen = seen || Dot(n, Sub(e, centre)) > 0.0f;
@@ -346,8 +361,8 @@ TEST_F(ContentTest, VisibleFacesHaveALightInFront) {
                 for (const Vec3f& l : lamps) {
                     lit = lit || Dot(n, Sub(l, centre)) > 0.0f;
                 }
-                EXPECT_TRUE(lit) << m.name << " face " << f.a << " normal " << n.x << " " << n.y << " " << n.z << " at "
-                                << centre.x << " " << centre.y << " " << centre.z;
+                EXPECT_TRUE(lit) << m.name << " face " << f.a << " normal " << n.x << " " << n.y << " " << n.z
+                                 << " at " << centre.x << " " << centre.y << " " << centre.z;
                 ++checked;
             }
         }
@@ -364,8 +379,8 @@ TEST(ContentCharacterNames, FrameNamesGroupIntoTheirMotions) {
         size_t motion;
         int32_t index;
         const char* name;
-    } cases[] = {{0, 0, "stand01"},  {0, 39, "stand40"},  {1, 0, "run1"},     {1, 5, "run6"},
-                 {3, 0, "pain101"},  {5, 3, "pain304"},   {7, 11, "flip12"},  {12, 18, "crstand19"},
+    } cases[] = {{0, 0, "stand01"},   {0, 39, "stand40"},  {1, 0, "run1"},      {1, 5, "run6"},
+                 {3, 0, "pain101"},   {5, 3, "pain304"},   {7, 11, "flip12"},   {12, 18, "crstand19"},
                  {17, 5, "death106"}, {19, 7, "death308"}, {14, 8, "crattack9"}};
     for (const auto& c : cases) {
         EXPECT_EQ(CharacterFrameName(m[c.motion], c.index), c.name);
@@ -483,9 +498,9 @@ TEST_F(ContentTest, ArchiveHoldsTheScriptsFilesAndTheScenesMaps) {
     std::vector<PakWriteEntry> entries;
     std::string why;
     ASSERT_TRUE(BuildContent(&entries, &why)) << why;
-    std::set<std::string> expected = {kLogoFile,   kBlur0File,         kBlur1File,          kCorridorsFile,
-                                      kCorridoruFile, kCharacterFile,  kCharacterSkinFile,  kChromeFile,
-                                      kCorridorChromeFile, kMirrorFloorFile};
+    std::set<std::string> expected = {
+        kLogoFile,      kBlur0File,         kBlur1File,  kCorridorsFile,      kCorridoruFile,
+        kCharacterFile, kCharacterSkinFile, kChromeFile, kCorridorChromeFile, kMirrorFloorFile};
     for (const std::string& name : SceneTextureNames()) {
         expected.insert(name);
     }
@@ -532,7 +547,8 @@ TEST(ContentBuild, SameBytesEveryTime) {
 TEST(ContentBuild, ToolRefusesWrongArguments) {
     const std::string command = std::string("\"") + TESSARO_CONTENT_TOOL + "\" > /dev/null 2>&1";
     EXPECT_NE(std::system(command.c_str()), 0);
-    const std::string bad = std::string("\"") + TESSARO_CONTENT_TOOL + "\" /nonexistent-dir/x/pako.qdz 2>/dev/null";
+    const std::string bad =
+        std::string("\"") + TESSARO_CONTENT_TOOL + "\" /nonexistent-dir/x/pako.qdz 2>/dev/null";
     EXPECT_NE(std::system(bad.c_str()), 0);
 }
 
@@ -592,7 +608,8 @@ TEST(ContentWriters, BoxFacesPointOutwardsOrInwards) {
     const Mesh3ds m = open.Make("Open", {0.0f, 0.0f, 0.0f});
     ASSERT_EQ(m.faces.size(), 10u);
     for (const Face3ds& f : m.faces) {
-        const bool allLow = m.vertices[f.a].z == 0.0f && m.vertices[f.b].z == 0.0f && m.vertices[f.c].z == 0.0f;
+        const bool allLow =
+            m.vertices[f.a].z == 0.0f && m.vertices[f.b].z == 0.0f && m.vertices[f.c].z == 0.0f;
         EXPECT_FALSE(allLow) << "the bottom is left out";
     }
 }
@@ -667,10 +684,13 @@ TEST_F(ContentTest, TgaPicturesRoundTrip) {
         // The file is stored bottom row first; the loader keeps file order.
         for (int32_t y = 0; y < 4; ++y) {
             for (int32_t x = 0; x < 8; ++x) {
-                const size_t at = (static_cast<size_t>(3 - y) * 8 + static_cast<size_t>(x)) * static_cast<size_t>(channels);
-                const size_t src = (static_cast<size_t>(y) * 8 + static_cast<size_t>(x)) * static_cast<size_t>(channels);
+                const size_t at =
+                    (static_cast<size_t>(3 - y) * 8 + static_cast<size_t>(x)) * static_cast<size_t>(channels);
+                const size_t src =
+                    (static_cast<size_t>(y) * 8 + static_cast<size_t>(x)) * static_cast<size_t>(channels);
                 for (int32_t k = 0; k < channels; ++k) {
-                    ASSERT_EQ(image->pixels[at + static_cast<size_t>(k)], p.pixels[src + static_cast<size_t>(k)])
+                    ASSERT_EQ(image->pixels[at + static_cast<size_t>(k)],
+                              p.pixels[src + static_cast<size_t>(k)])
                         << x << "," << y;
                 }
             }

@@ -11,17 +11,19 @@ namespace {
 constexpr float kTwoPi = 6.2831853f;
 
 // Streaks on the inside of a cylinder of `radius`, facing its axis.
-Mesh3ds Streaks(const std::string& name, float radius, int32_t count, float length, const std::string& material,
-                uint32_t seed) {
+Mesh3ds Streaks(const std::string& name, float radius, int32_t count, float length,
+                const std::string& material, uint32_t seed) {
     MeshKit kit;
     for (int32_t k = 0; k < count; ++k) {
-        const float a = kTwoPi * (static_cast<float>(k) + HashNoise(k, 0, seed) * 0.5f) / static_cast<float>(count);
+        const float a =
+            kTwoPi * (static_cast<float>(k) + HashNoise(k, 0, seed) * 0.5f) / static_cast<float>(count);
         const float y0 = -40.0f + HashNoise(k, 1, seed) * length * 0.3f;
         const float y1 = y0 + length * (0.5f + 0.5f * HashNoise(k, 2, seed));
         const float w = 2.0f + 5.0f * HashNoise(k, 3, seed);
         const float r = radius * (0.85f + 0.3f * HashNoise(k, 4, seed));
         const Vec3f tangent{-std::sin(a), 0.0f, std::cos(a)};
-        const Vec3f corner{r * std::cos(a) - tangent.x * w * 0.5f, y0, r * std::sin(a) - tangent.z * w * 0.5f};
+        const Vec3f corner{r * std::cos(a) - tangent.x * w * 0.5f, y0,
+                           r * std::sin(a) - tangent.z * w * 0.5f};
         const int32_t pieces = std::max(1, static_cast<int32_t>((y1 - y0) / 60.0f));
         // Width first, then length: the face points at the axis.
         kit.Panel(corner, Scale(tangent, w), {0.0f, y1 - y0, 0.0f}, 1, pieces, material, y1 - y0);
@@ -100,7 +102,8 @@ Scene3ds MakeBlurScene(int32_t which) {
     c.name = "Camera01";
     c.position = {0.0f, -30.0f, 0.0f};
     c.target = {0.0f, 300.0f, 0.0f};
-    c.positionKeys = {VectorKey3ds(0, 0.0f, -30.0f, 0.0f), TcbVectorKey(last, {0.0f, 120.0f, 0.0f}, 0.0f, 0.0f, 0.0f)};
+    c.positionKeys = {VectorKey3ds(0, 0.0f, -30.0f, 0.0f),
+                      TcbVectorKey(last, {0.0f, 120.0f, 0.0f}, 0.0f, 0.0f, 0.0f)};
     c.targetKeys = {VectorKey3ds(0, 0.0f, 300.0f, 0.0f), VectorKey3ds(last, 5.0f, 500.0f, 5.0f)};
     c.rollKeys = {ScalarKey3ds(0, 0.0f), ScalarKey3ds(last / 2, second ? -90.0f : 90.0f),
                   ScalarKey3ds(last, second ? -180.0f : 180.0f)};

@@ -21,10 +21,18 @@ constexpr int32_t kSkinSize = 256;
 struct V3 {
     float x, y, z;
 };
-V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-V3 operator*(V3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-float DotV(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+V3 operator+(V3 a, V3 b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+V3 operator-(V3 a, V3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+V3 operator*(V3 a, float s) {
+    return {a.x * s, a.y * s, a.z * s};
+}
+float DotV(V3 a, V3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 V3 UnitV(V3 a) {
     const float l = std::sqrt(DotV(a, a));
     return l > 0.0f ? a * (1.0f / l) : a;
@@ -34,7 +42,9 @@ V3 UnitV(V3 a) {
 struct M3 {
     float m[9];
 };
-M3 Identity() { return {{1, 0, 0, 0, 1, 0, 0, 0, 1}}; }
+M3 Identity() {
+    return {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
+}
 M3 Mul(const M3& a, const M3& b) {
     M3 r{};
     for (int i = 0; i < 3; ++i) {
@@ -69,7 +79,9 @@ struct Angles {
     float side = 0.0f;
     float twist = 0.0f;
 };
-M3 FromAngles(const Angles& a) { return Mul(RotZ(a.twist), Mul(RotX(a.side), RotY(a.bend))); }
+M3 FromAngles(const Angles& a) {
+    return Mul(RotZ(a.twist), Mul(RotX(a.side), RotY(a.bend)));
+}
 
 enum Bone : int32_t {
     kPelvis,
@@ -95,9 +107,9 @@ struct Ring {
 
 struct BoneDef {
     int32_t parent;
-    V3 offset;           // joint position in the parent's frame
-    V3 axis, e1, e2;     // shape axis and cross-section directions, e1 x e2 = axis
-    V3 start;            // where the shape's axis starts, in the bone's frame
+    V3 offset;       // joint position in the parent's frame
+    V3 axis, e1, e2; // shape axis and cross-section directions, e1 x e2 = axis
+    V3 start;        // where the shape's axis starts, in the bone's frame
     std::vector<Ring> rings;
     int32_t skinX, skinY, skinW, skinH; // skin rectangle in pixels
 };
@@ -106,27 +118,85 @@ const std::vector<BoneDef>& Bones() {
     static const std::vector<BoneDef> bones = [] {
         const V3 up{0, 0, 1}, down{0, 0, -1}, fwd{1, 0, 0}, left{0, 1, 0}, right{0, -1, 0};
         std::vector<BoneDef> b(kBoneCount);
-        b[kPelvis] = {-1, {0, 0, 2.5f}, up, fwd, left, {0, 0, -2.5f}, {{0, 4.2f, 5.6f}, {6.5f, 4.6f, 6.2f}}, 0, 96,
-                      128, 32};
-        b[kTorso] = {kPelvis, {0, 0, 4.0f}, up, fwd, left, {0, 0, 0},
-                     {{0, 4.4f, 6.0f}, {6, 5.0f, 7.4f}, {12, 5.6f, 8.6f}, {15, 4.0f, 6.0f}, {16.5f, 2.0f, 2.2f}}, 0,
-                     0, 128, 96};
-        b[kHead] = {kTorso, {0, 0, 16.5f}, up, fwd, left, {0, 0, 0},
-                    {{0, 1.8f, 1.8f}, {2.0f, 3.6f, 3.4f}, {5.5f, 4.3f, 3.9f}, {8.5f, 3.7f, 3.5f}, {10.0f, 1.6f, 1.5f}},
-                    128, 0, 128, 64};
+        b[kPelvis] = {-1, {0, 0, 2.5f}, up,  fwd, left, {0, 0, -2.5f}, {{0, 4.2f, 5.6f}, {6.5f, 4.6f, 6.2f}},
+                      0,  96,           128, 32};
+        b[kTorso] = {
+            kPelvis,
+            {0, 0, 4.0f},
+            up,
+            fwd,
+            left,
+            {0, 0, 0},
+            {{0, 4.4f, 6.0f}, {6, 5.0f, 7.4f}, {12, 5.6f, 8.6f}, {15, 4.0f, 6.0f}, {16.5f, 2.0f, 2.2f}},
+            0,
+            0,
+            128,
+            96};
+        b[kHead] = {kTorso,
+                    {0, 0, 16.5f},
+                    up,
+                    fwd,
+                    left,
+                    {0, 0, 0},
+                    {{0, 1.8f, 1.8f},
+                     {2.0f, 3.6f, 3.4f},
+                     {5.5f, 4.3f, 3.9f},
+                     {8.5f, 3.7f, 3.5f},
+                     {10.0f, 1.6f, 1.5f}},
+                    128,
+                    0,
+                    128,
+                    64};
         for (int s = 0; s < 2; ++s) {
             const float y = s == 0 ? 9.5f : -9.5f;
-            b[kUpperArmL + s] = {kTorso, {0, y, 14.0f}, down, fwd, s == 0 ? right : right, {0, 0, 0},
-                                 {{-1.0f, 2.0f, 2.0f}, {1.0f, 2.4f, 2.3f}, {11.0f, 1.9f, 1.9f}}, 128, 64, 64, 64};
-            b[kForearmL + s] = {kUpperArmL + s, {0, 0, -11.0f}, down, fwd, right, {0, 0, 0},
-                                {{0, 1.9f, 1.9f}, {9.5f, 1.4f, 1.5f}, {10.5f, 1.7f, 1.3f}, {13.0f, 1.2f, 0.8f}}, 192,
-                                64, 64, 64};
-            b[kThighL + s] = {kPelvis, {0, s == 0 ? 3.8f : -3.8f, -1.0f}, down, fwd, right, {0, 0, 0},
-                              {{-0.5f, 3.2f, 3.0f}, {13.0f, 2.3f, 2.3f}}, 0, 128, 64, 64};
-            b[kShinL + s] = {kThighL + s, {0, 0, -13.0f}, down, fwd, right, {0, 0, 0},
-                             {{0, 2.3f, 2.2f}, {5, 2.4f, 2.2f}, {11.5f, 1.7f, 1.7f}}, 64, 128, 64, 64};
-            b[kFootL + s] = {kShinL + s, {0, 0, -11.5f}, fwd, left, up, {-2.0f, 0, -0.2f},
-                             {{0, 1.7f, 1.5f}, {3.0f, 2.0f, 1.2f}, {7.0f, 1.8f, 0.8f}}, 128, 128, 64, 32};
+            b[kUpperArmL + s] = {kTorso,
+                                 {0, y, 14.0f},
+                                 down,
+                                 fwd,
+                                 s == 0 ? right : right,
+                                 {0, 0, 0},
+                                 {{-1.0f, 2.0f, 2.0f}, {1.0f, 2.4f, 2.3f}, {11.0f, 1.9f, 1.9f}},
+                                 128,
+                                 64,
+                                 64,
+                                 64};
+            b[kForearmL + s] = {
+                kUpperArmL + s,
+                {0, 0, -11.0f},
+                down,
+                fwd,
+                right,
+                {0, 0, 0},
+                {{0, 1.9f, 1.9f}, {9.5f, 1.4f, 1.5f}, {10.5f, 1.7f, 1.3f}, {13.0f, 1.2f, 0.8f}},
+                192,
+                64,
+                64,
+                64};
+            b[kThighL + s] = {kPelvis,   {0, s == 0 ? 3.8f : -3.8f, -1.0f},          down, fwd, right,
+                              {0, 0, 0}, {{-0.5f, 3.2f, 3.0f}, {13.0f, 2.3f, 2.3f}}, 0,    128, 64,
+                              64};
+            b[kShinL + s] = {kThighL + s,
+                             {0, 0, -13.0f},
+                             down,
+                             fwd,
+                             right,
+                             {0, 0, 0},
+                             {{0, 2.3f, 2.2f}, {5, 2.4f, 2.2f}, {11.5f, 1.7f, 1.7f}},
+                             64,
+                             128,
+                             64,
+                             64};
+            b[kFootL + s] = {kShinL + s,
+                             {0, 0, -11.5f},
+                             fwd,
+                             left,
+                             up,
+                             {-2.0f, 0, -0.2f},
+                             {{0, 1.7f, 1.5f}, {3.0f, 2.0f, 1.2f}, {7.0f, 1.8f, 0.8f}},
+                             128,
+                             128,
+                             64,
+                             32};
         }
         return b;
     }();
@@ -154,7 +224,9 @@ float Ramp(float f, float a, float b) {
 }
 
 // Up, hold, down envelope over a motion of n frames.
-float Envelope(float f, float n) { return Ramp(f, 0.0f, n * 0.3f) * (1.0f - Ramp(f, n * 0.72f, n - 1.0f)); }
+float Envelope(float f, float n) {
+    return Ramp(f, 0.0f, n * 0.3f) * (1.0f - Ramp(f, n * 0.72f, n - 1.0f));
+}
 
 void Relaxed(Pose* p) {
     p->joint[kUpperArmL].side = 0.12f;
@@ -361,8 +433,8 @@ Pose MakePose(int32_t m, int32_t f, int32_t n) {
 // The rest mesh: per bone, rings of kSides + 1 columns (the last repeats the
 // first for the skin seam) and a centre point at each end.
 struct RestMesh {
-    std::vector<V3> local;        // vertex positions in their bone's frame
-    std::vector<V3> normal;       // vertex normals in their bone's frame
+    std::vector<V3> local;  // vertex positions in their bone's frame
+    std::vector<V3> normal; // vertex normals in their bone's frame
     std::vector<int32_t> bone;
     std::vector<Md2WriterTexCoord> texCoords;
     std::vector<Md2WriterTriangle> triangles;
@@ -386,7 +458,8 @@ const RestMesh& Rest() {
                     const float a = kPi + 2.0f * kPi * static_cast<float>(s) / kSides;
                     const V3 radial = d.e1 * (ring.r1 * std::cos(a)) + d.e2 * (ring.r2 * std::sin(a));
                     r.local.push_back(d.start + d.axis * ring.t + radial);
-                    r.normal.push_back(UnitV(d.e1 * (std::cos(a) / ring.r1) + d.e2 * (std::sin(a) / ring.r2)));
+                    r.normal.push_back(
+                        UnitV(d.e1 * (std::cos(a) / ring.r1) + d.e2 * (std::sin(a) / ring.r2)));
                     r.bone.push_back(b);
                 }
                 const float v = (ring.t - t0) / (t1 - t0);
@@ -410,7 +483,9 @@ const RestMesh& Rest() {
             auto vtx = [&](int32_t ring, int32_t s) {
                 return static_cast<uint16_t>(firstVertex + ring * kSides + (s % kSides));
             };
-            auto tc = [&](int32_t ring, int32_t s) { return static_cast<uint16_t>(firstTc + ring * (kSides + 1) + s); };
+            auto tc = [&](int32_t ring, int32_t s) {
+                return static_cast<uint16_t>(firstTc + ring * (kSides + 1) + s);
+            };
             // Counter-clockwise from outside here; swapped to the file's
             // clockwise order when stored.
             auto tri = [&](uint16_t a, uint16_t b2, uint16_t c, uint16_t ta, uint16_t tb, uint16_t tcc) {
@@ -418,14 +493,17 @@ const RestMesh& Rest() {
             };
             for (int32_t i = 0; i + 1 < rings; ++i) {
                 for (int32_t s = 0; s < kSides; ++s) {
-                    tri(vtx(i, s), vtx(i, s + 1), vtx(i + 1, s + 1), tc(i, s), tc(i, s + 1), tc(i + 1, s + 1));
-                    tri(vtx(i, s), vtx(i + 1, s + 1), vtx(i + 1, s), tc(i, s), tc(i + 1, s + 1), tc(i + 1, s));
+                    tri(vtx(i, s), vtx(i, s + 1), vtx(i + 1, s + 1), tc(i, s), tc(i, s + 1),
+                        tc(i + 1, s + 1));
+                    tri(vtx(i, s), vtx(i + 1, s + 1), vtx(i + 1, s), tc(i, s), tc(i + 1, s + 1),
+                        tc(i + 1, s));
                 }
             }
             const uint16_t cap = static_cast<uint16_t>(capTc);
             for (int32_t s = 0; s < kSides; ++s) {
                 tri(static_cast<uint16_t>(startCentre), vtx(0, s + 1), vtx(0, s), cap, cap, cap);
-                tri(static_cast<uint16_t>(startCentre + 1), vtx(rings - 1, s), vtx(rings - 1, s + 1), cap, cap, cap);
+                tri(static_cast<uint16_t>(startCentre + 1), vtx(rings - 1, s), vtx(rings - 1, s + 1), cap,
+                    cap, cap);
             }
         }
         return r;
@@ -483,7 +561,8 @@ uint8_t NearestNormal(V3 n) {
     return static_cast<uint8_t>(best);
 }
 
-Md2WriterFrame Bake(const std::string& name, const std::vector<V3>& positions, const std::vector<V3>& normals) {
+Md2WriterFrame Bake(const std::string& name, const std::vector<V3>& positions,
+                    const std::vector<V3>& normals) {
     V3 lo{1e9f, 1e9f, 1e9f};
     V3 hi{-1e9f, -1e9f, -1e9f};
     for (const V3& p : positions) {
@@ -514,18 +593,19 @@ Md2WriterFrame Bake(const std::string& name, const std::vector<V3>& positions, c
 
 const std::vector<CharacterMotion>& CharacterMotions() {
     static const std::vector<CharacterMotion> motions = {
-        {"stand", 40}, {"run", 6},     {"attack", 8},   {"pain1", 4},   {"pain2", 4},   {"pain3", 4},   {"jump", 6},
-        {"flip", 12},  {"salute", 11}, {"taunt", 17},   {"wave", 11},   {"point", 12},  {"crstand", 19},
-        {"crwalk", 6}, {"crattack", 9}, {"crpain", 4},  {"crdeath", 5}, {"death1", 6},  {"death2", 6},
-        {"death3", 8}};
+        {"stand", 40}, {"run", 6},     {"attack", 8},   {"pain1", 4},   {"pain2", 4},
+        {"pain3", 4},  {"jump", 6},    {"flip", 12},    {"salute", 11}, {"taunt", 17},
+        {"wave", 11},  {"point", 12},  {"crstand", 19}, {"crwalk", 6},  {"crattack", 9},
+        {"crpain", 4}, {"crdeath", 5}, {"death1", 6},   {"death2", 6},  {"death3", 8}};
     return motions;
 }
 
 std::string CharacterFrameName(const CharacterMotion& motion, int32_t index) {
     // Stems that end in a digit get two-digit numbers, as do motions of ten
     // frames or more, so the loader's digit rule finds the stem again.
-    const bool twoDigits = motion.frames >= 10 || (!motion.stem.empty() && std::isdigit(
-                                                                              static_cast<unsigned char>(motion.stem.back())));
+    const bool twoDigits =
+        motion.frames >= 10 ||
+        (!motion.stem.empty() && std::isdigit(static_cast<unsigned char>(motion.stem.back())));
     const int32_t number = index + 1;
     std::string digits = std::to_string(number);
     if (twoDigits && number < 10) {

@@ -7,7 +7,8 @@
 namespace {
 
 std::vector<Scene3ds> AllScenes() {
-    return {MakeLogoScene(), MakeBlurScene(0), MakeBlurScene(1), MakeCorridorScene(false), MakeCorridorScene(true)};
+    return {MakeLogoScene(), MakeBlurScene(0), MakeBlurScene(1), MakeCorridorScene(false),
+            MakeCorridorScene(true)};
 }
 
 } // namespace
@@ -32,7 +33,8 @@ bool BuildContent(std::vector<PakWriteEntry>* entries, std::string* error) {
         entries->push_back(PakWriteEntry{sceneFiles[i], kContentMask, Encode3ds(scenes[i])});
     }
     entries->push_back(PakWriteEntry{kCharacterFile, kContentMask, Md2WriteBytes(MakeCharacterModel())});
-    std::vector<std::string> pictures = {kCharacterSkinFile, kChromeFile, kCorridorChromeFile, kMirrorFloorFile};
+    std::vector<std::string> pictures = {kCharacterSkinFile, kChromeFile, kCorridorChromeFile,
+                                         kMirrorFloorFile};
     for (const std::string& name : SceneTextureNames()) {
         if (std::find(pictures.begin(), pictures.end(), name) == pictures.end()) {
             pictures.push_back(name);

@@ -6,10 +6,10 @@
 // back with what was written.
 #pragma once
 
-#include "archive/pak_writer.h"          // PakWriteEntry
-#include "tests/support/md2_writer.h"    // Md2WriterModel
-#include "tools/content/picture.h"       // Picture
-#include "tools/content/scene3ds.h"      // Scene3ds
+#include "archive/pak_writer.h"       // PakWriteEntry
+#include "tests/support/md2_writer.h" // Md2WriterModel
+#include "tools/content/picture.h"    // Picture
+#include "tools/content/scene3ds.h"   // Scene3ds
 
 #include <cstdint>
 #include <string>

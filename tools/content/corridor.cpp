@@ -21,8 +21,12 @@ constexpr float kRibs[7] = {-300.0f, -180.0f, -60.0f, 60.0f, 180.0f, 300.0f, 420
 constexpr int32_t kLastFrameCharacter = 759;
 constexpr int32_t kLastFrameFlight = 120;
 
-Keys3ds HoldAt(const Vec3f& p) { return {VectorKey3ds(0, p.x, p.y, p.z)}; }
-Keys3ds NoTurn() { return {RotationKey3ds(0, 0.0f, 0.0f, 0.0f, 1.0f)}; }
+Keys3ds HoldAt(const Vec3f& p) {
+    return {VectorKey3ds(0, p.x, p.y, p.z)};
+}
+Keys3ds NoTurn() {
+    return {RotationKey3ds(0, 0.0f, 0.0f, 0.0f, 1.0f)};
+}
 
 // A static mesh: pivot at `origin`, one position key there, no turn.
 Mesh3ds Static(const MeshKit& kit, const std::string& name, const Vec3f& origin) {
@@ -57,11 +61,11 @@ Mesh3ds Wall(const std::string& name, float side) {
     const float length = kFarEnd - kNearEnd;
     const int32_t pieces = static_cast<int32_t>(length / 20.0f);
     if (side < 0.0f) {
-        kit.Panel({-kHalfWidth, kNearEnd, 0.0f}, {0.0f, length, 0.0f}, {0.0f, 0.0f, kHeight}, pieces, 3, "Pareti",
-                  64.0f);
+        kit.Panel({-kHalfWidth, kNearEnd, 0.0f}, {0.0f, length, 0.0f}, {0.0f, 0.0f, kHeight}, pieces, 3,
+                  "Pareti", 64.0f);
     } else {
-        kit.Panel({kHalfWidth, kFarEnd, 0.0f}, {0.0f, -length, 0.0f}, {0.0f, 0.0f, kHeight}, pieces, 3, "Pareti",
-                  64.0f);
+        kit.Panel({kHalfWidth, kFarEnd, 0.0f}, {0.0f, -length, 0.0f}, {0.0f, 0.0f, kHeight}, pieces, 3,
+                  "Pareti", 64.0f);
     }
     return Static(kit, name, {side * kHalfWidth, 0.5f * (kNearEnd + kFarEnd), 0.5f * kHeight});
 }
@@ -79,10 +83,10 @@ Mesh3ds Ceiling() {
 Mesh3ds Floor() {
     MeshKit kit;
     const float w = 2.0f * kHalfWidth;
-    kit.Panel({-kHalfWidth, kNearEnd, 0.0f}, {w, 0.0f, 0.0f}, {0.0f, -kMirrorHalfLength - kNearEnd, 0.0f}, 4, 11,
-              "Pavimento", 50.0f);
-    kit.Panel({-kHalfWidth, kMirrorHalfLength, 0.0f}, {w, 0.0f, 0.0f}, {0.0f, kFarEnd - kMirrorHalfLength, 0.0f}, 4,
-              13, "Pavimento", 50.0f);
+    kit.Panel({-kHalfWidth, kNearEnd, 0.0f}, {w, 0.0f, 0.0f}, {0.0f, -kMirrorHalfLength - kNearEnd, 0.0f}, 4,
+              11, "Pavimento", 50.0f);
+    kit.Panel({-kHalfWidth, kMirrorHalfLength, 0.0f}, {w, 0.0f, 0.0f},
+              {0.0f, kFarEnd - kMirrorHalfLength, 0.0f}, 4, 13, "Pavimento", 50.0f);
     return Static(kit, "Pavimento", {0.0f, 0.0f, 0.0f});
 }
 
@@ -107,8 +111,8 @@ Mesh3ds EndWall(const std::string& name, float y, bool facingPlusY) {
 // A little room beyond the far door, so the opened doorway shows something.
 Mesh3ds Vestibule() {
     MeshKit kit;
-    kit.Box({-kDoorHalfWidth - 6.0f, kFarEnd + 1.0f, 0.0f}, {kDoorHalfWidth + 6.0f, kFarEnd + 90.0f, kDoorHeight + 6.0f},
-            "Costole", 32.0f, true);
+    kit.Box({-kDoorHalfWidth - 6.0f, kFarEnd + 1.0f, 0.0f},
+            {kDoorHalfWidth + 6.0f, kFarEnd + 90.0f, kDoorHeight + 6.0f}, "Costole", 32.0f, true);
     return Static(kit, "Vestibolo", {0.0f, kFarEnd + 45.0f, 0.5f * kDoorHeight});
 }
 
@@ -119,9 +123,11 @@ Mesh3ds Rib(const std::string& name, float y) {
     const float t = 5.0f;
     kit.Box({-kHalfWidth, y - t, 0.0f}, {-kHalfWidth + 7.0f, y + t, kHeight}, "Costole", 16.0f, false, true);
     kit.Box({kHalfWidth - 7.0f, y - t, 0.0f}, {kHalfWidth, y + t, kHeight}, "Costole", 16.0f, false, true);
-    kit.Box({-kHalfWidth + 7.0f, y - t, kHeight - 8.0f}, {kHalfWidth - 7.0f, y + t, kHeight}, "Costole", 16.0f);
+    kit.Box({-kHalfWidth + 7.0f, y - t, kHeight - 8.0f}, {kHalfWidth - 7.0f, y + t, kHeight}, "Costole",
+            16.0f);
     kit.Quad({-kHalfWidth + 8.0f, y + 2.0f, kHeight - 8.2f}, {kHalfWidth - 8.0f, y + 2.0f, kHeight - 8.2f},
-             {kHalfWidth - 8.0f, y - 2.0f, kHeight - 8.2f}, {-kHalfWidth + 8.0f, y - 2.0f, kHeight - 8.2f}, "Luce");
+             {kHalfWidth - 8.0f, y - 2.0f, kHeight - 8.2f}, {-kHalfWidth + 8.0f, y - 2.0f, kHeight - 8.2f},
+             "Luce");
     return Static(kit, name, {0.0f, y, 0.5f * kHeight});
 }
 
@@ -133,11 +139,11 @@ Mesh3ds Console(const std::string& name, float y, float side) {
     kit.Box({x0, y - 14.0f, 0.0f}, {x1, y + 14.0f, 30.0f}, "Console", 16.0f, false, true);
     const float face = side < 0.0f ? x1 + 0.2f : x0 - 0.2f;
     if (side < 0.0f) {
-        kit.Quad({face, y - 11.0f, 8.0f}, {face, y + 11.0f, 8.0f}, {face, y + 11.0f, 26.0f}, {face, y - 11.0f, 26.0f},
-                 "Schermi");
+        kit.Quad({face, y - 11.0f, 8.0f}, {face, y + 11.0f, 8.0f}, {face, y + 11.0f, 26.0f},
+                 {face, y - 11.0f, 26.0f}, "Schermi");
     } else {
-        kit.Quad({face, y + 11.0f, 8.0f}, {face, y - 11.0f, 8.0f}, {face, y - 11.0f, 26.0f}, {face, y + 11.0f, 26.0f},
-                 "Schermi");
+        kit.Quad({face, y + 11.0f, 8.0f}, {face, y - 11.0f, 8.0f}, {face, y - 11.0f, 26.0f},
+                 {face, y + 11.0f, 26.0f}, "Schermi");
     }
     return Static(kit, name, {0.5f * (x0 + x1), y, 15.0f});
 }
@@ -160,9 +166,10 @@ Mesh3ds Pipes() {
                 const Vec3f q1{cx + r * std::cos(a1), y0, cz + r * std::sin(a1)};
                 const Vec3f q2{q1.x, y0 + step, q1.z};
                 const Vec3f q3{q0.x, y0 + step, q0.z};
-                kit.QuadUV(q0, q3, q2, q1, UV{0.0f, static_cast<float>(s) / sides}, UV{1.0f, static_cast<float>(s) / sides},
-                           UV{1.0f, static_cast<float>(s + 1) / sides}, UV{0.0f, static_cast<float>(s + 1) / sides},
-                           "Tubi");
+                kit.QuadUV(q0, q3, q2, q1, UV{0.0f, static_cast<float>(s) / sides},
+                           UV{1.0f, static_cast<float>(s) / sides},
+                           UV{1.0f, static_cast<float>(s + 1) / sides},
+                           UV{0.0f, static_cast<float>(s + 1) / sides}, "Tubi");
             }
         }
     }
@@ -225,7 +232,8 @@ Mesh3ds LightPanel(const std::string& name, float y0, float y1) {
 
 // One door panel at the doorway of the wall at `y`; `left` is the panel on
 // the -x side. Closed it covers half the opening; open it lies behind the wall.
-Mesh3ds Door(const std::string& name, float y, bool left, const std::vector<std::pair<int32_t, bool>>& states) {
+Mesh3ds Door(const std::string& name, float y, bool left,
+             const std::vector<std::pair<int32_t, bool>>& states) {
     MeshKit kit;
     const float x0 = left ? -kDoorHalfWidth : 0.0f;
     kit.Box({x0, y - 2.0f, 0.0f}, {x0 + kDoorHalfWidth, y + 2.0f, kDoorHeight}, "Porte", 32.0f, false, true);
@@ -322,12 +330,12 @@ Camera3ds CharacterCamera() {
         TcbVectorKey(kLastFrameCharacter, {-10.0f, 270.0f, 60.0f}, 0.5f, 0.0f, 0.0f),
     };
     c.targetKeys = {
-        VectorKey3ds(0, 0.0f, -280.0f, 32.0f),   VectorKey3ds(90, 0.0f, -250.0f, 32.0f),
-        VectorKey3ds(112, 0.0f, -40.0f, 30.0f),  VectorKey3ds(135, 0.0f, 50.0f, 32.0f),
-        VectorKey3ds(225, 0.0f, 50.0f, 33.0f),   VectorKey3ds(330, 0.0f, 50.0f, 36.0f),
-        VectorKey3ds(420, 0.0f, 50.0f, 32.0f),   VectorKey3ds(540, 0.0f, 55.0f, 32.0f),
-        VectorKey3ds(593, 0.0f, 90.0f, 30.0f),   VectorKey3ds(620, 0.0f, 200.0f, 30.0f),
-        VectorKey3ds(647, 0.0f, 350.0f, 30.0f),  VectorKey3ds(kLastFrameCharacter, 0.0f, 450.0f, 35.0f),
+        VectorKey3ds(0, 0.0f, -280.0f, 32.0f),  VectorKey3ds(90, 0.0f, -250.0f, 32.0f),
+        VectorKey3ds(112, 0.0f, -40.0f, 30.0f), VectorKey3ds(135, 0.0f, 50.0f, 32.0f),
+        VectorKey3ds(225, 0.0f, 50.0f, 33.0f),  VectorKey3ds(330, 0.0f, 50.0f, 36.0f),
+        VectorKey3ds(420, 0.0f, 50.0f, 32.0f),  VectorKey3ds(540, 0.0f, 55.0f, 32.0f),
+        VectorKey3ds(593, 0.0f, 90.0f, 30.0f),  VectorKey3ds(620, 0.0f, 200.0f, 30.0f),
+        VectorKey3ds(647, 0.0f, 350.0f, 30.0f), VectorKey3ds(kLastFrameCharacter, 0.0f, 450.0f, 35.0f),
     };
     c.rollKeys = {TcbScalarKey(0, 0.0f, 0.0f, 0.0f, 0.0f), ScalarKey3ds(135, -4.0f), ScalarKey3ds(225, 2.0f),
                   ScalarKey3ds(593, 0.0f), TcbScalarKey(kLastFrameCharacter, 3.0f, 0.2f, 0.0f, 0.0f)};
@@ -385,10 +393,12 @@ Scene3ds MakeCorridorScene(bool characterFlight) {
     // Far doors open as the character runs off; near doors close behind it.
     const int32_t late = characterFlight ? 560 : 400;
     s.meshes.push_back(Door("porte04", kFarEnd + 3.0f, true, {{0, false}, {late, false}, {late + 40, true}}));
-    s.meshes.push_back(Door("porte05", kFarEnd + 3.0f, false, {{0, false}, {late, false}, {late + 40, true}}));
+    s.meshes.push_back(
+        Door("porte05", kFarEnd + 3.0f, false, {{0, false}, {late, false}, {late + 40, true}}));
     const int32_t shut = characterFlight ? 140 : 400;
     s.meshes.push_back(Door("porte06", kNearEnd - 3.0f, true, {{0, true}, {shut, true}, {shut + 40, false}}));
-    s.meshes.push_back(Door("porte07", kNearEnd - 3.0f, false, {{0, true}, {shut, true}, {shut + 40, false}}));
+    s.meshes.push_back(
+        Door("porte07", kNearEnd - 3.0f, false, {{0, true}, {shut, true}, {shut + 40, false}}));
     // A dummy under the ring marks where the character stops.
     Dummy3ds mark;
     mark.instanceName = "Segno";

@@ -26,8 +26,11 @@ struct Stroke {
 const std::map<char, std::vector<Stroke>>& Font() {
     static const std::map<char, std::vector<Stroke>> font = {
         {'V', {{-11.0f, 36.0f, 0.0f, 1.0f}, {11.0f, 36.0f, 0.0f, 1.0f}}},
-        {'E', {{-9.0f, 0.0f, -9.0f, 36.0f}, {-9.0f, 33.0f, 10.0f, 33.0f}, {-9.0f, 18.0f, 6.0f, 18.0f},
-               {-9.0f, 3.0f, 10.0f, 3.0f}}},
+        {'E',
+         {{-9.0f, 0.0f, -9.0f, 36.0f},
+          {-9.0f, 33.0f, 10.0f, 33.0f},
+          {-9.0f, 18.0f, 6.0f, 18.0f},
+          {-9.0f, 3.0f, 10.0f, 3.0f}}},
         {'L', {{-8.0f, 0.0f, -8.0f, 36.0f}, {-8.0f, 3.0f, 10.0f, 3.0f}}},
         {'T', {{-12.0f, 33.0f, 12.0f, 33.0f}, {0.0f, 0.0f, 0.0f, 33.0f}}},
         {'A', {{-11.0f, 0.0f, 0.0f, 36.0f}, {11.0f, 0.0f, 0.0f, 36.0f}, {-6.0f, 13.0f, 6.0f, 13.0f}}},
@@ -43,7 +46,8 @@ Mesh3ds Letter(char glyph, float x) {
         const float dz = s.z1 - s.z0;
         const float length = std::sqrt(dx * dx + dz * dz);
         const Vec3f centre{x + 0.5f * (s.x0 + s.x1), 0.0f, 0.5f * (s.z0 + s.z1)};
-        kit.BevelBlock(centre, kStroke, length + kStroke * 0.8f, kDepth, kBevel, std::atan2(dx, dz), "Oro", "Acciaio");
+        kit.BevelBlock(centre, kStroke, length + kStroke * 0.8f, kDepth, kBevel, std::atan2(dx, dz), "Oro",
+                       "Acciaio");
     }
     return kit.Make(std::string(1, glyph), {x, 0.0f, 0.5f * kLetterHeight});
 }
@@ -63,12 +67,9 @@ void Choreograph(Mesh3ds* m, int32_t arrive, int32_t hop) {
     };
     // Relative turns about the vertical: a turn and a half undone on landing.
     m->rotation = {
-        RotationKey3ds(0, -2.4f, 0.0f, 0.0f, 1.0f),
-        RotationKey3ds(arrive - 12, 1.6f, 0.0f, 0.0f, 1.0f),
-        RotationKey3ds(arrive, 0.8f, 0.0f, 0.0f, 1.0f),
-        RotationKey3ds(hop, 0.0f, 0.0f, 0.0f, 1.0f),
-        RotationKey3ds(hop + 6, 0.35f, 1.0f, 0.0f, 0.0f),
-        RotationKey3ds(hop + 12, -0.35f, 1.0f, 0.0f, 0.0f),
+        RotationKey3ds(0, -2.4f, 0.0f, 0.0f, 1.0f),       RotationKey3ds(arrive - 12, 1.6f, 0.0f, 0.0f, 1.0f),
+        RotationKey3ds(arrive, 0.8f, 0.0f, 0.0f, 1.0f),   RotationKey3ds(hop, 0.0f, 0.0f, 0.0f, 1.0f),
+        RotationKey3ds(hop + 6, 0.35f, 1.0f, 0.0f, 0.0f), RotationKey3ds(hop + 12, -0.35f, 1.0f, 0.0f, 0.0f),
     };
     m->rotation[2].splineFlags = 0x8; // ease into the landing
     m->rotation[2].spline[0] = 0.7f;
@@ -78,7 +79,8 @@ void Choreograph(Mesh3ds* m, int32_t arrive, int32_t hop) {
 Mesh3ds Backdrop() {
     MeshKit kit;
     // u = +x, v = +z: u x v points to -y, toward the camera.
-    kit.Panel({-1500.0f, 60.0f, -300.0f}, {3000.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1300.0f}, 20, 9, "Cielo", 3000.0f);
+    kit.Panel({-1500.0f, 60.0f, -300.0f}, {3000.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1300.0f}, 20, 9, "Cielo",
+              3000.0f);
     Mesh3ds m = kit.Make("Fondale", {0.0f, 60.0f, 350.0f});
     m.position = {VectorKey3ds(0, 0.0f, 60.0f, 350.0f)};
     return m;
@@ -86,7 +88,8 @@ Mesh3ds Backdrop() {
 
 Mesh3ds Stage() {
     MeshKit kit;
-    kit.Panel({-500.0f, -500.0f, -2.0f}, {1000.0f, 0.0f, 0.0f}, {0.0f, 560.0f, 0.0f}, 16, 10, "Griglia", 40.0f);
+    kit.Panel({-500.0f, -500.0f, -2.0f}, {1000.0f, 0.0f, 0.0f}, {0.0f, 560.0f, 0.0f}, 16, 10, "Griglia",
+              40.0f);
     Mesh3ds m = kit.Make("Pedana", {0.0f, -220.0f, -2.0f});
     m.position = {VectorKey3ds(0, 0.0f, -220.0f, -2.0f)};
     return m;
@@ -139,7 +142,8 @@ Camera3ds SweepCamera() {
                       TcbVectorKey(kLastFrame, {0.0f, -190.0f, 35.0f}, 0.4f, 0.0f, 0.0f)};
     c.targetKeys = {VectorKey3ds(0, 0.0f, 0.0f, 40.0f), VectorKey3ds(100, 0.0f, 0.0f, 22.0f),
                     VectorKey3ds(kLastFrame, 0.0f, 0.0f, 18.0f)};
-    c.rollKeys = {ScalarKey3ds(0, 25.0f), TcbScalarKey(120, 0.0f, 0.0f, 0.0f, 0.0f), ScalarKey3ds(kLastFrame, 0.0f)};
+    c.rollKeys = {ScalarKey3ds(0, 25.0f), TcbScalarKey(120, 0.0f, 0.0f, 0.0f, 0.0f),
+                  ScalarKey3ds(kLastFrame, 0.0f)};
     c.fovKeys = {ScalarKey3ds(0, 70.0f), ScalarKey3ds(kLastFrame, 45.0f)};
     return c;
 }

@@ -3,20 +3,28 @@
 
 #include <cmath>
 
-Vec3f Add(const Vec3f& a, const Vec3f& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3f Sub(const Vec3f& a, const Vec3f& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3f Scale(const Vec3f& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
+Vec3f Add(const Vec3f& a, const Vec3f& b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+Vec3f Sub(const Vec3f& a, const Vec3f& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec3f Scale(const Vec3f& a, float s) {
+    return {a.x * s, a.y * s, a.z * s};
+}
 Vec3f Cross(const Vec3f& a, const Vec3f& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-float Dot(const Vec3f& a, const Vec3f& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+float Dot(const Vec3f& a, const Vec3f& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 Vec3f Unit(const Vec3f& a) {
     const float l = std::sqrt(Dot(a, a));
     return l > 0.0f ? Scale(a, 1.0f / l) : a;
 }
 
-void MeshKit::Triangle(const Vec3f& a, const Vec3f& b, const Vec3f& c, const UV& ta, const UV& tb, const UV& tc,
-                       const std::string& material) {
+void MeshKit::Triangle(const Vec3f& a, const Vec3f& b, const Vec3f& c, const UV& ta, const UV& tb,
+                       const UV& tc, const std::string& material) {
     const uint16_t base = static_cast<uint16_t>(vertices_.size());
     vertices_.insert(vertices_.end(), {a, b, c});
     uvs_.insert(uvs_.end(), {ta, tb, tc});
@@ -25,8 +33,8 @@ void MeshKit::Triangle(const Vec3f& a, const Vec3f& b, const Vec3f& c, const UV&
     faceMaterial_.push_back(material);
 }
 
-void MeshKit::Quad(const Vec3f& p0, const Vec3f& p1, const Vec3f& p2, const Vec3f& p3, const std::string& material,
-                   const UV& tile) {
+void MeshKit::Quad(const Vec3f& p0, const Vec3f& p1, const Vec3f& p2, const Vec3f& p3,
+                   const std::string& material, const UV& tile) {
     const uint16_t base = static_cast<uint16_t>(vertices_.size());
     vertices_.insert(vertices_.end(), {p0, p1, p2, p3});
     uvs_.insert(uvs_.end(), {UV{0.0f, 0.0f}, UV{tile.u, 0.0f}, UV{tile.u, tile.v}, UV{0.0f, tile.v}});
@@ -36,8 +44,8 @@ void MeshKit::Quad(const Vec3f& p0, const Vec3f& p1, const Vec3f& p2, const Vec3
     faceMaterial_.push_back(material);
 }
 
-void MeshKit::QuadUV(const Vec3f& p0, const Vec3f& p1, const Vec3f& p2, const Vec3f& p3, const UV& t0, const UV& t1,
-                     const UV& t2, const UV& t3, const std::string& material) {
+void MeshKit::QuadUV(const Vec3f& p0, const Vec3f& p1, const Vec3f& p2, const Vec3f& p3, const UV& t0,
+                     const UV& t1, const UV& t2, const UV& t3, const std::string& material) {
     const uint16_t base = static_cast<uint16_t>(vertices_.size());
     vertices_.insert(vertices_.end(), {p0, p1, p2, p3});
     uvs_.insert(uvs_.end(), {t0, t1, t2, t3});
@@ -72,7 +80,8 @@ void MeshKit::Box(const Vec3f& lo, const Vec3f& hi, const std::string& material,
     const float sy = (hi.y - lo.y) / tileSize;
     const float sz = (hi.z - lo.z) / tileSize;
     // Each side counter-clockwise seen from outside.
-    const int sides[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {2, 3, 7, 6}, {1, 2, 6, 5}, {3, 0, 4, 7}};
+    const int sides[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                             {2, 3, 7, 6}, {1, 2, 6, 5}, {3, 0, 4, 7}};
     const UV tiles[6] = {{sx, sy}, {sx, sy}, {sx, sz}, {sx, sz}, {sy, sz}, {sy, sz}};
     for (int s = openBottom ? 1 : 0; s < 6; ++s) {
         const int* q = sides[s];
@@ -84,8 +93,8 @@ void MeshKit::Box(const Vec3f& lo, const Vec3f& hi, const std::string& material,
     }
 }
 
-void MeshKit::BevelBlock(const Vec3f& centre, float width, float height, float depth, float bevel, float angle,
-                         const std::string& faceMaterial, const std::string& edgeMaterial) {
+void MeshKit::BevelBlock(const Vec3f& centre, float width, float height, float depth, float bevel,
+                         float angle, const std::string& faceMaterial, const std::string& edgeMaterial) {
     const float ca = std::cos(angle);
     const float sa = std::sin(angle);
     // Local (x across, z up) turned about y, then moved to the centre.
@@ -97,7 +106,8 @@ void MeshKit::BevelBlock(const Vec3f& centre, float width, float height, float d
     const float d = depth * 0.5f;
     const float b = std::fmin(bevel, std::fmin(w, h) * 0.9f);
     // Front (toward -y) outline at y = -d + b, inset face at y = -d.
-    const Vec3f o0 = at(-w, -d + b, -h), o1 = at(w, -d + b, -h), o2 = at(w, -d + b, h), o3 = at(-w, -d + b, h);
+    const Vec3f o0 = at(-w, -d + b, -h), o1 = at(w, -d + b, -h), o2 = at(w, -d + b, h),
+                o3 = at(-w, -d + b, h);
     const Vec3f i0 = at(-w + b, -d, -h + b), i1 = at(w - b, -d, -h + b), i2 = at(w - b, -d, h - b),
                 i3 = at(-w + b, -d, h - b);
     const Vec3f k0 = at(-w, d, -h), k1 = at(w, d, -h), k2 = at(w, d, h), k3 = at(-w, d, h);
@@ -113,8 +123,8 @@ void MeshKit::BevelBlock(const Vec3f& centre, float width, float height, float d
     Quad(o1, k1, k2, o2, edgeMaterial, side); // right side
     Quad(k0, o0, o3, k3, edgeMaterial, side); // left side
     const UV cap{width / 16.0f, depth / 16.0f};
-    Quad(o3, o2, k2, k3, edgeMaterial, cap); // top
-    Quad(k0, k1, o1, o0, edgeMaterial, cap); // bottom
+    Quad(o3, o2, k2, k3, edgeMaterial, cap);  // top
+    Quad(k0, k1, o1, o0, edgeMaterial, cap);  // bottom
     Quad(k1, k0, k3, k2, edgeMaterial, face); // back
 }
 

@@ -31,8 +31,8 @@ class MeshKit {
     void Quad(const Vec3f& p0, const Vec3f& p1, const Vec3f& p2, const Vec3f& p3, const std::string& material,
               const UV& tile = {1.0f, 1.0f});
     // A quad with explicit texture coordinates at its four corners.
-    void QuadUV(const Vec3f& p0, const Vec3f& p1, const Vec3f& p2, const Vec3f& p3, const UV& t0, const UV& t1,
-                const UV& t2, const UV& t3, const std::string& material);
+    void QuadUV(const Vec3f& p0, const Vec3f& p1, const Vec3f& p2, const Vec3f& p3, const UV& t0,
+                const UV& t1, const UV& t2, const UV& t3, const std::string& material);
     // The parallelogram corner, corner + u, corner + u + v, corner + v (front
     // where u x v points) cut into nu x nv quads, so vertex lighting has
     // enough samples; one texture repeat every `tileSize` units.
@@ -42,8 +42,8 @@ class MeshKit {
     // tiles of `tileSize` units. `openBottom` leaves out the lowest side, for
     // boxes standing on the floor (nobody sees it, and on the mirror it would
     // cover the reflection).
-    void Box(const Vec3f& lo, const Vec3f& hi, const std::string& material, float tileSize, bool inside = false,
-             bool openBottom = false);
+    void Box(const Vec3f& lo, const Vec3f& hi, const std::string& material, float tileSize,
+             bool inside = false, bool openBottom = false);
     // A box whose front face (toward -y) is inset by `bevel` and joined to the
     // outline by four slanted faces; `faceMaterial` on the front, `edgeMaterial`
     // on bevels, sides and back. The box is centred on `centre` and turned by

@@ -25,7 +25,8 @@ Picture MakePicture(int32_t width, int32_t height, int32_t channels, const Rgba&
     p.width = width;
     p.height = height;
     p.channels = channels;
-    p.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(channels), 0);
+    p.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(channels),
+                    0);
     FillRect(&p, 0, 0, width, height, fill);
     return p;
 }
@@ -43,9 +44,8 @@ void SetPixel(Picture* p, int32_t x, int32_t y, const Rgba& c) {
     if (x < 0 || y < 0 || x >= p->width || y >= p->height) {
         return;
     }
-    const size_t at =
-        (static_cast<size_t>(y) * static_cast<size_t>(p->width) + static_cast<size_t>(x)) *
-        static_cast<size_t>(p->channels);
+    const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(p->width) + static_cast<size_t>(x)) *
+                      static_cast<size_t>(p->channels);
     p->pixels[at] = ToByte(c.r);
     p->pixels[at + 1] = ToByte(c.g);
     p->pixels[at + 2] = ToByte(c.b);
@@ -63,7 +63,8 @@ void FillRect(Picture* p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const 
 }
 
 float HashNoise(int32_t x, int32_t y, uint32_t seed) {
-    uint32_t h = static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u + seed * 2246822519u;
+    uint32_t h =
+        static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u + seed * 2246822519u;
     h = (h ^ (h >> 13)) * 1274126177u;
     h ^= h >> 16;
     return static_cast<float>(h & 0xFFFFFFu) / 16777215.0f;
@@ -89,8 +90,9 @@ void AddGrain(Picture* p, float amount, int32_t cell, uint32_t seed) {
     const int32_t period = std::max(p->width, p->height);
     for (int32_t y = 0; y < p->height; ++y) {
         for (int32_t x = 0; x < p->width; ++x) {
-            const float n = (SmoothNoise(static_cast<float>(x), static_cast<float>(y), cell, period, seed) - 0.5f) *
-                            amount;
+            const float n =
+                (SmoothNoise(static_cast<float>(x), static_cast<float>(y), cell, period, seed) - 0.5f) *
+                amount;
             Rgba c = GetPixel(*p, x, y);
             c.r += n;
             c.g += n;

@@ -10,7 +10,7 @@
 struct Picture {
     int32_t width = 0;
     int32_t height = 0;
-    int32_t channels = 3; // 3: R G B, 4: R G B A
+    int32_t channels = 3;        // 3: R G B, 4: R G B A
     std::vector<uint8_t> pixels; // top row first
 };
 

@@ -82,10 +82,11 @@ void Dress(Scene* scene, bool withCharacter) {
     s_mirror.textured = 1;
     s_mirror.TakePointFromCorner();
     s_mirror.AddInstance(who);
-    const char* meshes[] = {"NGon02", "NGon15", "NGon01", "NGon06", "NGon18", "NGon19", "NGon20",
-                            "NGon21", "NGon22", "NGon23", "NGon11", "NGon12", "NGon13", "NGon14",
-                            "NGon15", "NGon16", "NGon17", "NGon03", "Object01", "EsternoVen",
-                            "porte04", "porte05", "porte06", "porte07", "Rectangle1", "Rectangle0"};
+    const char* meshes[] = {"NGon02",     "NGon15",     "NGon01",  "NGon06",  "NGon18",  "NGon19",
+                            "NGon20",     "NGon21",     "NGon22",  "NGon23",  "NGon11",  "NGon12",
+                            "NGon13",     "NGon14",     "NGon15",  "NGon16",  "NGon17",  "NGon03",
+                            "Object01",   "EsternoVen", "porte04", "porte05", "porte06", "porte07",
+                            "Rectangle1", "Rectangle0"};
     for (const char* name : meshes) {
         s_mirror.AddMesh(scene->FindObject(name));
     }

@@ -11,7 +11,9 @@ namespace {
 
 constexpr float kTwoPi = 6.2831853f;
 
-Rgba C(float r, float g, float b, float a = 1.0f) { return Rgba{r, g, b, a}; }
+Rgba C(float r, float g, float b, float a = 1.0f) {
+    return Rgba{r, g, b, a};
+}
 
 // Paints a region pixel by pixel from its normalised coordinates.
 void PaintRegion(Picture* p, int32_t x0, int32_t y0, int32_t w, int32_t h,
@@ -29,7 +31,9 @@ void PaintAll(Picture* p, const std::function<Rgba(float u, float v, int32_t x, 
     PaintRegion(p, 0, 0, p->width, p->height, paint);
 }
 
-bool Near(float a, float b, float d) { return std::fabs(a - b) < d; }
+bool Near(float a, float b, float d) {
+    return std::fabs(a - b) < d;
+}
 
 // Environment map: sky above, a bright horizon, dark ground below, clouds.
 Picture EnvironmentMap(uint32_t seed, const Rgba& sky, const Rgba& ground) {
@@ -50,8 +54,8 @@ Picture Brushed(int32_t w, int32_t h, int32_t channels, const Rgba& tint, uint32
     PaintAll(&p, [&](float, float v, int32_t x, int32_t y) {
         const float streak = HashNoise(0, y, seed) * 0.25f + HashNoise(x / 8, y, seed + 1) * 0.1f;
         const float sheen = 0.8f + 0.3f * std::sin(v * kTwoPi);
-        return C(tint.r * (sheen + streak - 0.15f), tint.g * (sheen + streak - 0.15f), tint.b * (sheen + streak - 0.15f),
-                 tint.a);
+        return C(tint.r * (sheen + streak - 0.15f), tint.g * (sheen + streak - 0.15f),
+                 tint.b * (sheen + streak - 0.15f), tint.a);
     });
     return p;
 }
@@ -97,7 +101,9 @@ Picture CeilingTiles() {
         const float n = HashNoise(x / 4, y / 4, 21) * 0.08f;
         const bool grille = std::fmod(u * 16.0f, 1.0f) < 0.4f && Near(v, 0.5f, 0.3f) && Near(u, 0.5f, 0.3f);
         const bool seam = u < 0.03f || v < 0.03f;
-        return seam ? C(0.25f, 0.25f, 0.28f) : grille ? C(0.3f, 0.32f, 0.35f) : C(0.6f + n, 0.6f + n, 0.64f + n);
+        return seam     ? C(0.25f, 0.25f, 0.28f)
+               : grille ? C(0.3f, 0.32f, 0.35f)
+                        : C(0.6f + n, 0.6f + n, 0.64f + n);
     });
     return p;
 }
@@ -107,7 +113,8 @@ Picture DoorPicture() {
     PaintAll(&p, [&](float u, float v, int32_t x, int32_t y) {
         const float n = HashNoise(x, y, 31) * 0.06f;
         if (v > 0.85f) { // hazard stripes along the bottom
-            return (static_cast<int32_t>((u + v) * 12.0f) % 2 == 0) ? C(0.95f, 0.8f, 0.1f) : C(0.1f, 0.1f, 0.1f);
+            return (static_cast<int32_t>((u + v) * 12.0f) % 2 == 0) ? C(0.95f, 0.8f, 0.1f)
+                                                                    : C(0.1f, 0.1f, 0.1f);
         }
         if (Near(u, 0.5f, 0.25f) && Near(v, 0.3f, 0.1f)) {
             return C(0.2f, 0.6f, 0.9f); // a small window
@@ -124,7 +131,8 @@ Picture SpaceView() {
     Picture p = MakePicture(256, 128, 3, C(0.0f, 0.0f, 0.05f));
     PaintAll(&p, [&](float u, float v, int32_t x, int32_t y) {
         const float star = HashNoise(x, y, 41);
-        Rgba c = C(0.01f, 0.01f, 0.06f + 0.08f * SmoothNoise(static_cast<float>(x), static_cast<float>(y), 32, 256, 42));
+        Rgba c = C(0.01f, 0.01f,
+                   0.06f + 0.08f * SmoothNoise(static_cast<float>(x), static_cast<float>(y), 32, 256, 42));
         if (star > 0.992f) {
             c = C(1.0f, 1.0f, 0.9f);
         }
@@ -134,7 +142,8 @@ Picture SpaceView() {
         const float d = std::sqrt(dx * dx + dy * dy);
         if (d < 0.4f) {
             const float light = std::max(0.0f, -dx / 0.4f * 0.7f + 0.3f);
-            const float band = SmoothNoise(static_cast<float>(x) * 0.5f, static_cast<float>(y) * 4.0f, 16, 256, 43);
+            const float band =
+                SmoothNoise(static_cast<float>(x) * 0.5f, static_cast<float>(y) * 4.0f, 16, 256, 43);
             c = C((0.5f + 0.4f * band) * light, (0.3f + 0.2f * band) * light, (0.25f) * light);
         }
         return c;
@@ -175,7 +184,9 @@ Picture Trim() {
 // A backdrop gradient one pixel wide.
 Picture SkyGradient() {
     Picture p = MakePicture(1, 128, 3, C(0.0f, 0.0f, 0.0f));
-    PaintAll(&p, [&](float, float v, int32_t, int32_t) { return Mix(C(0.05f, 0.1f, 0.35f), C(0.6f, 0.3f, 0.5f), v); });
+    PaintAll(&p, [&](float, float v, int32_t, int32_t) {
+        return Mix(C(0.05f, 0.1f, 0.35f), C(0.6f, 0.3f, 0.5f), v);
+    });
     return p;
 }
 
@@ -241,7 +252,9 @@ Picture CharacterSkinPicture() {
     PaintRegion(&p, 128, 0, 128, 64, [&](float u, float v, int32_t, int32_t) {
         const bool face = Near(u, 0.5f, 0.17f) && v > 0.2f && v < 0.72f;
         if (!face) {
-            return v < 0.2f ? skin : (v > 0.75f || !Near(u, 0.5f, 0.3f)) ? C(0.8f, 0.35f, 0.1f) : C(0.7f, 0.3f, 0.1f);
+            return v < 0.2f                              ? skin
+                   : (v > 0.75f || !Near(u, 0.5f, 0.3f)) ? C(0.8f, 0.35f, 0.1f)
+                                                         : C(0.7f, 0.3f, 0.1f);
         }
         if (Near(v, 0.55f, 0.05f) && (Near(u, 0.44f, 0.03f) || Near(u, 0.56f, 0.03f))) {
             return C(0.1f, 0.2f, 0.6f); // eyes
@@ -255,7 +268,8 @@ Picture CharacterSkinPicture() {
         return skin;
     });
     // Upper arms: shoulder pads on top.
-    PaintRegion(&p, 128, 64, 64, 64, [&](float, float v, int32_t, int32_t) { return v < 0.3f ? plate : suit; });
+    PaintRegion(&p, 128, 64, 64, 64,
+                [&](float, float v, int32_t, int32_t) { return v < 0.3f ? plate : suit; });
     // Forearms: sleeve, cuff, glove.
     PaintRegion(&p, 192, 64, 64, 64, [&](float, float v, int32_t, int32_t) {
         return v < 0.65f ? suit : v < 0.72f ? stripe : dark;
@@ -285,7 +299,8 @@ struct TextureRecipe {
 
 const std::map<std::string, TextureRecipe>& Recipes() {
     static const std::map<std::string, TextureRecipe> recipes = {
-        {kChromeFile, {Format::Jpeg, [] { return EnvironmentMap(71, C(0.3f, 0.45f, 0.8f), C(0.35f, 0.25f, 0.15f)); }}},
+        {kChromeFile,
+         {Format::Jpeg, [] { return EnvironmentMap(71, C(0.3f, 0.45f, 0.8f), C(0.35f, 0.25f, 0.15f)); }}},
         {kCorridorChromeFile,
          {Format::Jpeg, [] { return EnvironmentMap(72, C(0.25f, 0.35f, 0.45f), C(0.3f, 0.3f, 0.32f)); }}},
         {kMirrorFloorFile, {Format::Jpeg, [] { return DiamondPlate(256, 73); }}},
@@ -312,7 +327,9 @@ const std::map<std::string, TextureRecipe>& Recipes() {
 
 } // namespace
 
-Picture MakeCharacterSkin() { return CharacterSkinPicture(); }
+Picture MakeCharacterSkin() {
+    return CharacterSkinPicture();
+}
 
 std::vector<uint8_t> MakeTextureFile(const std::string& name) {
     const auto found = Recipes().find(name);

@@ -424,7 +424,16 @@ TEST_F(ContentCharacterTest, MotionsAndMeshReadBack) {
     EXPECT_EQ(model_.facesPerFrame, written.triangles.size());
     EXPECT_GE(model_.facesPerFrame, 200u);
     EXPECT_LE(model_.facesPerFrame, 800u);
-    EXPECT_EQ(Md2ReadHeader(Md2WriteBytes(written), kMd2FieldSkinWidth), 256);
+    const std::vector<uint8_t> bytes = Md2WriteBytes(written);
+    EXPECT_EQ(Md2ReadHeader(bytes, kMd2FieldSkinWidth), 256);
+    EXPECT_EQ(Md2ReadHeader(bytes, kMd2FieldSkinCount), 1);
+    // GL commands: a three-vertex strip per triangle and the closing 0.
+    EXPECT_EQ(Md2ReadHeader(bytes, kMd2FieldGlCommandCount),
+              static_cast<int32_t>(written.triangles.size() * 10 + 1));
+    ASSERT_FALSE(written.glCommands.empty());
+    EXPECT_EQ(written.glCommands.front(), 3);
+    EXPECT_EQ(written.glCommands.back(), 0);
+    EXPECT_EQ(Md2ReadHeader(bytes, kMd2FieldEndOffset), static_cast<int32_t>(bytes.size()));
 }
 
 TEST_F(ContentCharacterTest, StandsOnItsSolesAndIsAboutFiftySixTall) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -623,6 +624,22 @@ Md2WriterModel MakeCharacterModel() {
     model.skins = {kCharacterSkinFile};
     model.texCoords = rest.texCoords;
     model.triangles = rest.triangles;
+    // GL commands for players that draw from them: one three-vertex strip per
+    // triangle (s and t as floats 0..1, then the vertex index), ended by 0.
+    for (const Md2WriterTriangle& t : rest.triangles) {
+        model.glCommands.push_back(3);
+        for (int k = 0; k < 3; ++k) {
+            const Md2WriterTexCoord& tc = rest.texCoords[t.texCoord[k]];
+            const float st[2] = {static_cast<float>(tc.s) / kSkinSize, static_cast<float>(tc.t) / kSkinSize};
+            for (const float f : st) {
+                int32_t bits = 0;
+                std::memcpy(&bits, &f, sizeof bits);
+                model.glCommands.push_back(bits);
+            }
+            model.glCommands.push_back(t.vertex[k]);
+        }
+    }
+    model.glCommands.push_back(0);
     std::vector<V3> positions;
     std::vector<V3> normals;
     const std::vector<CharacterMotion>& motions = CharacterMotions();

@@ -10,7 +10,9 @@
 #include "keyframe/keyframe.h"
 #include "md2/md2.h"
 #include "texture/image.h"
+#include "texture/texture.h"
 #include "tests/support/debug_capture.h"
+#include "tests/support/gl_context.h"
 #include "tests/support/load3ds_helper.h"
 
 #include <gtest/gtest.h>
@@ -743,6 +745,34 @@ TEST(ContentWriters, PictureEdgesAreSafe) {
 TEST(ContentWriters, UnknownTextureGivesNothing) {
     EXPECT_TRUE(MakeTextureFile("nosuch.jpg").empty());
     EXPECT_FALSE(MakeTextureFile(kChromeFile).empty());
+}
+
+} // namespace
+
+namespace {
+
+// The scenes with their textures, as the engine loads them: every material
+// map is in the archive, decodes and uploads (a failure would throw).
+TEST_F(ContentTest, ScenesLoadWithTheirTextures) {
+    ASSERT_TRUE(TestGlMakeCurrent(16, 16)) << TestGlError();
+    ContentArchive archive;
+    ASSERT_TRUE(archive.ok());
+    Loader3DS loader;
+    for (const SceneCase& sc : kScenes) {
+        SCOPED_TRACE(sc.file);
+        Scene scene;
+        try {
+            loader.Load(sc.file, &scene, 1);
+        } catch (const char* message) {
+            FAIL() << message;
+        }
+        for (int32_t i = 0; i < scene.materialCount; ++i) {
+            EXPECT_NE(scene.materials[i]->texture, 0u) << scene.materials[i]->name;
+        }
+        scene.Destroy();
+    }
+    FreeTextures();
+    TestGlDetach();
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -154,7 +155,7 @@ const std::vector<BoneDef>& Bones() {
                                  {0, y, 14.0f},
                                  down,
                                  fwd,
-                                 s == 0 ? right : right,
+                                 right,
                                  {0, 0, 0},
                                  {{-1.0f, 2.0f, 2.0f}, {1.0f, 2.4f, 2.3f}, {11.0f, 1.9f, 1.9f}},
                                  128,

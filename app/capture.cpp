@@ -7,7 +7,7 @@
 #include "archive/archive.h"      // PakOpen, g_currentPak
 #include "engine/engine.h"        // g_engine
 #include "framework/lumora.h"     // fwk, done, InitGL, ReSizeGLScene
-#include "platform/headless_gl.h" // HeadlessGlMakeCurrent, HeadlessGlReadColorBuffer, HeadlessGlRelease
+#include "platform/headless_gl.h" // HeadlessGlMakeCurrent, HeadlessGlReadColorBuffer, HeadlessGlDetach
 
 #include <GL/gl.h>
 #include <png.h>
@@ -178,7 +178,9 @@ int TessaroCapture(const CommandLine& options) {
         status = -1;
     }
     std::fflush(stdout);
-    HeadlessGlRelease();
+    // Detached, not terminated: the display goes with the process, and Mesa
+    // leaves allocations behind when its driver is unloaded by a terminate.
+    HeadlessGlDetach();
     ReleaseShowContent();
     UseFixedFrameClock(0);
     return status;

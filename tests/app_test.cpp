@@ -5,6 +5,7 @@
 #include "app/command_line.h"
 
 #include "archive/archive.h"
+#include "engine/engine.h" // g_engine's frame timer
 #include "archive/pak_writer.h"
 #include "framework/lumora.h"
 #include "tests/support/debug_capture.h"
@@ -124,6 +125,69 @@ TEST(CommandLineTest, RejectedOptionsGiveOneLine) {
     }
 }
 
+TEST(CommandLineTest, CaptureAndFixedStepOptions) {
+    const CommandLine plain = Parse({});
+    EXPECT_FALSE(plain.capture);
+    EXPECT_EQ(plain.startFrame, 0);
+    EXPECT_EQ(plain.frameLimit, -1);
+    EXPECT_EQ(plain.fixedStepMs, 0);
+
+    const CommandLine capture = Parse({"--capture", "out", "--mode", "2", "--start=250", "--frames", "12"});
+    ASSERT_EQ(capture.action, CommandAction::Run) << capture.error;
+    EXPECT_TRUE(capture.capture);
+    EXPECT_EQ(capture.captureDir, "out");
+    EXPECT_EQ(capture.modeIndex, 2);
+    EXPECT_EQ(capture.startFrame, 250);
+    EXPECT_EQ(capture.frameLimit, 12);
+    EXPECT_EQ(capture.fixedStepMs, 0);
+
+    const CommandLine limits = Parse({"--capture=d", "--start", "1000000000", "--frames", "1000000000",
+                                      "--fixed-step", "10000", "--no-sound"});
+    ASSERT_EQ(limits.action, CommandAction::Run) << limits.error;
+    EXPECT_EQ(limits.startFrame, 1000000000);
+    EXPECT_EQ(limits.frameLimit, 1000000000);
+    EXPECT_EQ(limits.fixedStepMs, 10000);
+
+    const CommandLine stepped = Parse({"--fixed-step", "33", "--windowed"});
+    ASSERT_EQ(stepped.action, CommandAction::Run) << stepped.error;
+    EXPECT_FALSE(stepped.capture);
+    EXPECT_EQ(stepped.fixedStepMs, 33);
+    EXPECT_TRUE(stepped.skipDialog);
+}
+
+TEST(CommandLineTest, RejectedCaptureAndFixedStepOptions) {
+    const std::vector<std::vector<const char*>> cases = {
+        {"--capture"},
+        {"--capture="},
+        {"--capture", "d", "--windowed"},
+        {"--capture", "d", "--fullscreen"},
+        {"--capture", "d", "--sound"},
+        {"--start", "5"},
+        {"--frames", "5"},
+        {"--capture", "d", "--start", "-1"},
+        {"--capture", "d", "--start", "1000000001"},
+        {"--capture", "d", "--start", "99999999999999999999999"},
+        {"--capture", "d", "--start", "1e3"},
+        {"--capture", "d", "--frames", "0"},
+        {"--capture", "d", "--frames", ""},
+        {"--capture", "d", "--frames"},
+        {"--fixed-step", "0"},
+        {"--fixed-step", "10001"},
+        {"--fixed-step", "4.5"},
+        {"--fixed-step"},
+    };
+    for (const auto& args : cases) {
+        const CommandLine line = Parse(args);
+        std::string joined;
+        for (const char* a : args) {
+            joined += std::string(a) + " ";
+        }
+        EXPECT_EQ(line.action, CommandAction::Error) << joined;
+        EXPECT_FALSE(line.error.empty()) << joined;
+        EXPECT_EQ(line.error.find('\n'), std::string::npos) << joined;
+    }
+}
+
 TEST(CommandLineTest, HelpAndVersion) {
     EXPECT_EQ(Parse({"--help"}).action, CommandAction::Help);
     EXPECT_EQ(Parse({"--version"}).action, CommandAction::Version);
@@ -131,6 +195,8 @@ TEST(CommandLineTest, HelpAndVersion) {
     EXPECT_EQ(Parse({"--help", "--bogus"}).action, CommandAction::Error);
     const std::string usage = CommandLineUsage();
     EXPECT_NE(usage.find("--mode N"), std::string::npos);
+    EXPECT_NE(usage.find("--capture DIR"), std::string::npos);
+    EXPECT_NE(usage.find("--fixed-step MS"), std::string::npos);
     EXPECT_EQ(usage.back(), '\n');
 }
 
@@ -205,6 +271,24 @@ class TimerTest : public ::testing::Test {
     }
     int64_t savedFrequency_ = 0;
 };
+
+// The fixed clock gives the engine the same step every frame, whatever the
+// counter does; 0 hands the frame timer back.
+TEST_F(TimerTest, FixedStepReplacesTheFrameTimerInTheEngine) {
+    g_perfFrequency = 1000000;
+    s_fakeCounter = 0;
+    ResetFrameTimer();
+    s_fakeCounter = 7000; // 7 ms later
+    UseFixedFrameClock(40);
+    EXPECT_EQ(g_engine.frameTimer.ElapsedMs(), 40u);
+    g_engine.frameTimer.Reset();
+    EXPECT_EQ(g_engine.frameTimer.ElapsedMs(), 40u);
+    EXPECT_EQ(FrameElapsedMs(), 7u) << "the frame timer itself is left alone";
+    UseFixedFrameClock(0);
+    EXPECT_EQ(g_engine.frameTimer.ElapsedMs(), 7u);
+    UseFixedFrameClock(-5);
+    EXPECT_EQ(g_engine.frameTimer.ElapsedMs(), 7u);
+}
 
 TEST_F(TimerTest, FortyMillisecondFrame) {
     g_perfFrequency = 1000000000;

@@ -43,6 +43,7 @@ class ScriptTest : public ::testing::Test {
     }
     void TearDown() override {
         FreeInstances(&g_character);
+        delete g_character.groups; // the model's one heap group, kept for the process in the program
         g_character = Md2Model{};
         g_zuzez1 = nullptr;
         g_floorMirror = Mirror{};
@@ -347,6 +348,12 @@ TEST_F(ScriptTest, ShowPlaysToTheFinish) {
     EXPECT_EQ(firstActive[4], 320 - 150 + 1); // B - 150
     EXPECT_EQ(finishedAt, 320 - 40 + 1);      // B - 40
     EXPECT_EQ(g_engine.finished, 1);
+    // The finish comes 40 frames before blur1's deactivation, which never fires.
+    EXPECT_EQ(g_engine.activeHead, g_blur1);
+    EXPECT_EQ(g_engine.activeCount, 1);
+    ASSERT_NE(g_engine.pendingEvents, nullptr);
+    EXPECT_EQ(g_engine.pendingEvents->type, EvDeactivateScene);
+    EXPECT_EQ(g_engine.pendingEvents->target, g_blur1);
 }
 
 } // namespace

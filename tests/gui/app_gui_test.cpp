@@ -3,6 +3,7 @@
 #include "tests/gui/app_gui_driver.h"
 
 #include "archive/pak_writer.h"
+#include "tests/support/show_archive.h"
 
 #include <gtest/gtest.h>
 
@@ -60,12 +61,20 @@ class AppGui : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         GuiEnsureSession();
-        std::vector<PakWriteEntry> entries = {{"readme.txt", 0x33, {'d', 'e', 'm', 'o'}}};
+        // A show whose logo lasts for hours: the tests end it themselves.
+        ShowArchiveOptions endless;
+        endless.logoFrames = 1000000;
         std::string error;
-        s_archiveReady = PakWriteArchive(kArchive, entries, &error);
+        s_archiveReady = PakWriteArchive(kArchive, BuildShowArchive(endless), &error);
+        // A show that finishes by itself after 280 engine frames.
+        ShowArchiveOptions brief;
+        brief.logoFrames = 20;
+        brief.corridoruFrames = 160;
+        s_archiveReady = s_archiveReady && PakWriteArchive(kShortArchive, BuildShowArchive(brief), &error);
     }
     static void TearDownTestSuite() {
         std::remove(kArchive);
+        std::remove(kShortArchive);
         GuiEndSession();
     }
     void SetUp() override {
@@ -85,6 +94,7 @@ class AppGui : public ::testing::Test {
     }
 
     static constexpr const char* kArchive = "app_gui_test.qdz";
+    static constexpr const char* kShortArchive = "app_gui_test_short.qdz";
     static inline bool s_archiveReady = false;
 };
 
@@ -227,6 +237,21 @@ TEST_F(AppGui, MinimisedWindowStopsDrawingButKeepsPumping) {
     int status = -1;
     ASSERT_TRUE(player.Wait(kEnd, &status)) << player.Errors();
     EXPECT_EQ(status, 0) << player.Errors();
+}
+
+// On a fixed clock of 40 ms per frame the short show finishes by itself:
+// the finish at engine frame 280 acts in the 282nd frame, whatever the speed
+// of the machine.
+TEST_F(AppGui, FixedStepShowFinishesByItselfAfterItsFrames) {
+    PlayerProcess player(TESSARO_PLAYER, {"--windowed", "--mode", "0", "--fixed-step", "40", "--pak", kShortArchive},
+                         ".", Env());
+    int status = -1;
+    ASSERT_TRUE(player.Wait(kAppear + kEnd, &status)) << player.Errors();
+    EXPECT_EQ(status, 0) << player.Errors();
+    const LoopState state = LastLoopState(player.Output());
+    ASSERT_TRUE(state.seen) << player.Output();
+    EXPECT_EQ(state.frames, 282) << player.Output();
+    EXPECT_TRUE(GuiWindowGone(kMainTitle, kEnd));
 }
 
 TEST_F(AppGui, BadOptionGivesOneLineAndStatusTwo) {

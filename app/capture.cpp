@@ -106,9 +106,16 @@ void PrepareFolder(const std::string& dir) {
 void CaptureLoop(const CommandLine& options) {
     // Fixed steps add up exactly for 40 ms; the margin covers others.
     const double start = static_cast<double>(options.startFrame) - 1e-3;
+    // A show whose archive never lets it finish must not write frames for
+    // ever: four hours of show is far beyond any real one.
+    constexpr int64_t kMaxPasses = 4LL * 60 * 60 * 25;
     int64_t written = 0;
+    int64_t passes = 0;
     std::string error;
     while (done == 0) {
+        if (++passes > kMaxPasses) {
+            Raise("the show did not finish within four hours of frames");
+        }
         g_frameCount += 1;
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();

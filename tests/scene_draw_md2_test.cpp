@@ -12,6 +12,7 @@
 #include "scene/draw.h"
 #include "scene/scene.h"
 #include "tests/support/gl_recorder.h"
+#include "tests/support/md2_test_model.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ class Md2DrawTest : public ::testing::Test {
     void SetUp() override {
         PoolInit(4 * 1024 * 1024);
         g_drawStats = DrawStats{};
-        frames.resize(kVerts * kFrames);
+        fixture.Resize(kVerts, kFaces);
         for (uint32_t f = 0; f < kFrames; ++f) {
             for (uint32_t v = 0; v < kVerts; ++v) {
                 frames[f * kVerts + v] = FrameVertex{{0.0f, 0.0f, -1.0f},
@@ -38,32 +39,12 @@ class Md2DrawTest : public ::testing::Test {
             }
         }
         planes.assign(kFaces * kFrames, FramePlane{{0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}, 1.0f, 0.0f});
-        boxes.resize(6 * kFrames);
         for (uint32_t f = 0; f < kFrames; ++f) {
             const float box[6] = {-100.0f, -100.0f, -20.0f, 100.0f, 100.0f, -5.0f};
             std::memcpy(&boxes[6 * f], box, sizeof(box));
         }
-        arrayVerts.resize(kVerts);
-        state.resize(kVerts);
         tris = {0, 1, 2, 0};
-        group = MaterialGroup{nullptr, static_cast<int32_t>(kFaces), nullptr};
-        model = Md2Model{};
-        model.anims[0] = AnimRange{0, 2};
-        model.anims[1] = AnimRange{2, 3};
-        model.anims[2] = AnimRange{5, 40};
-        model.animCount = 3;
-        model.frameBoxes = boxes.data();
-        model.vertsPerFrame = kVerts;
-        model.facesPerFrame = kFaces;
-        model.frameCount = kFrames;
-        model.frames = frames.data();
-        model.arrayVerts = arrayVerts.data();
-        model.vertexState = state.data();
-        model.speed = 0.5f;
-        model.tris = tris.data();
-        model.framePlanes = planes.data();
-        model.groups = &group;
-        model.groupCount = 1;
+        fixture.Wire(0.5f);
         original = frames;
 
         // Eye space = world space: the camera sits at the origin looking down -z.
@@ -87,15 +68,15 @@ class Md2DrawTest : public ::testing::Test {
         return arrayVerts[0].x;
     }
 
-    std::vector<FrameVertex> frames;
+    TestMd2Model fixture;
+    Md2Model& model = fixture.model;
+    std::vector<FrameVertex>& frames = fixture.frames;
+    std::vector<FramePlane>& planes = fixture.planes;
+    std::vector<float>& boxes = fixture.boxes;
+    std::vector<ArrayVertex>& arrayVerts = fixture.arrayVerts;
+    std::vector<int32_t>& state = fixture.state;
+    std::vector<uint16_t>& tris = fixture.tris;
     std::vector<FrameVertex> original;
-    std::vector<FramePlane> planes;
-    std::vector<float> boxes;
-    std::vector<ArrayVertex> arrayVerts;
-    std::vector<int32_t> state;
-    std::vector<uint16_t> tris;
-    MaterialGroup group{};
-    Md2Model model{};
     Scene scene;
     Camera camera;
 };

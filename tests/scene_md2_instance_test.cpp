@@ -7,6 +7,7 @@
 #include "md2/md2.h"
 #include "memory/memory_pool.h"
 #include "scene/scene.h"
+#include "tests/support/md2_test_model.h"
 
 namespace {
 
@@ -20,44 +21,22 @@ class InstanceTest : public ::testing::Test {
 
     void SetUp() override {
         PoolInit(4 * 1024 * 1024);
-        frames.resize(kVerts * kFrames);
-        planes.resize(kFaces * kFrames);
-        boxes.resize(6 * kFrames);
-        arrayVerts.resize(kVerts);
-        state.resize(kVerts);
-        tris.resize(4 * kFaces);
-        group = MaterialGroup{nullptr, static_cast<int32_t>(kFaces), nullptr};
-        model = Md2Model{};
-        model.anims[0] = AnimRange{0, 2};
-        model.anims[1] = AnimRange{2, 3};
-        model.anims[2] = AnimRange{5, 40};
-        model.animCount = 3;
-        model.frameBoxes = boxes.data();
-        model.vertsPerFrame = kVerts;
-        model.facesPerFrame = kFaces;
-        model.frameCount = kFrames;
-        model.frames = frames.data();
-        model.arrayVerts = arrayVerts.data();
-        model.vertexState = state.data();
-        model.speed = 1.0f;
-        model.tris = tris.data();
-        model.framePlanes = planes.data();
-        model.groups = &group;
-        model.groupCount = 1;
+        fixture.Resize(kVerts, kFaces);
+        fixture.Wire(1.0f);
     }
     void TearDown() override {
         FreeInstances(&model);
         PoolRelease();
     }
 
-    std::vector<FrameVertex> frames;
-    std::vector<FramePlane> planes;
-    std::vector<float> boxes;
-    std::vector<ArrayVertex> arrayVerts;
-    std::vector<int32_t> state;
-    std::vector<uint16_t> tris;
-    MaterialGroup group{};
-    Md2Model model{};
+    TestMd2Model fixture;
+    Md2Model& model = fixture.model;
+    std::vector<FrameVertex>& frames = fixture.frames;
+    std::vector<FramePlane>& planes = fixture.planes;
+    std::vector<float>& boxes = fixture.boxes;
+    std::vector<ArrayVertex>& arrayVerts = fixture.arrayVerts;
+    std::vector<int32_t>& state = fixture.state;
+    std::vector<uint16_t>& tris = fixture.tris;
 };
 
 const float kOrigin[3] = {0.0f, 0.0f, 0.0f};

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/engine_test_helpers.h"
+
 namespace {
 
 constexpr int32_t kWidth = 64;
@@ -37,26 +39,6 @@ uint32_t StepClock() {
 }
 void CountReset() {
     s_resets += 1;
-}
-
-void EnsurePools() {
-    if (PoolInspect().groupCount == 0) {
-        PoolSetSmallSize(200000);
-        ASSERT_EQ(PoolInit(4000000), 1);
-    }
-}
-
-void Adopt(Engine& engine, Scene* scene) {
-    scene->prev = nullptr;
-    scene->next = engine.inactiveHead;
-    if (engine.inactiveHead != nullptr) {
-        engine.inactiveHead->prev = scene;
-    } else {
-        engine.inactiveTail = scene;
-    }
-    engine.inactiveHead = scene;
-    engine.sceneCount += 1;
-    engine.inactiveCount += 1;
 }
 
 // Scene order of a list, checking the back links and the tail on the way.

@@ -18,6 +18,8 @@
 #include <limits>
 #include <vector>
 
+#include "tests/support/engine_test_helpers.h"
+
 namespace {
 
 uint32_t s_stepMs = 40;
@@ -25,27 +27,6 @@ uint32_t StepClock() {
     return s_stepMs;
 }
 void NoReset() {}
-
-void EnsurePools() {
-    if (PoolInspect().groupCount == 0) {
-        PoolSetSmallSize(200000);
-        ASSERT_EQ(PoolInit(4000000), 1);
-    }
-}
-
-// Links `scene` at the head of the engine's inactive list, as LoadScene does.
-void Adopt(Engine& engine, Scene* scene) {
-    scene->prev = nullptr;
-    scene->next = engine.inactiveHead;
-    if (engine.inactiveHead != nullptr) {
-        engine.inactiveHead->prev = scene;
-    } else {
-        engine.inactiveTail = scene;
-    }
-    engine.inactiveHead = scene;
-    engine.sceneCount += 1;
-    engine.inactiveCount += 1;
-}
 
 std::vector<const TimelineEvent*> Pending(const Engine& engine) {
     std::vector<const TimelineEvent*> out;

@@ -148,9 +148,6 @@ struct Md2Model {
     // (defined with the scene). Lives until the program ends.
     Md2Instance* AddInstance(const char* name, uint32_t skin);
 
-    // Draws every instance of the model (defined with the renderer).
-    void DrawInstances();
-
     // Draws every instance, newest first, with Md2Instance::Draw and the same
     // arguments (scene/md2_draw.cpp).
     void DrawInstances(Scene* scene, const Camera* camera, float dt, float time, const Mirror* plane);

@@ -18,6 +18,7 @@
 #include "scene/draw.h"
 #include "scene/scene.h"
 #include "scene/sky_box.h"
+#include "tests/support/face_builder.h"
 #include "tests/support/gl_context.h"
 #include "texture/texture.h"
 
@@ -103,27 +104,6 @@ void ExpectMatchesGolden(const std::string& name, const std::vector<uint8_t>& fr
         }
     }
     EXPECT_LE(outliers, kOutlierPixels) << name;
-}
-
-Face MakeFace(const std::vector<MeshVertex>& v, uint16_t a, uint16_t b, uint16_t c) {
-    const float* pa = v[a].position;
-    const float* pb = v[b].position;
-    const float* pc = v[c].position;
-    const float e1[3] = {pb[0] - pa[0], pb[1] - pa[1], pb[2] - pa[2]};
-    const float e2[3] = {pc[0] - pa[0], pc[1] - pa[1], pc[2] - pa[2]};
-    float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
-                  e1[0] * e2[1] - e1[1] * e2[0]};
-    const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    Face face{};
-    for (int i = 0; i < 3; ++i) {
-        n[i] /= length;
-        face.normal[i] = static_cast<int16_t>(std::lround(n[i] * 32767.0f));
-    }
-    face.d = n[0] * pb[0] + n[1] * pb[1] + n[2] * pb[2];
-    face.a = a;
-    face.b = b;
-    face.c = c;
-    return face;
 }
 
 // A cube of half-size 1 as the content has it: normals (geometric and per

@@ -95,6 +95,11 @@ int32_t FillLocalLights(Scene* scene, const float world[12]);
 
 struct ArrayVertex;
 
+// Writes the eye-space position M p and the colour LightVertex gives for
+// (p, n) into `target`, and counts the vertex as lit.
+void TransformAndLight(const float m[12], const float p[3], const float n[3], const LocalLight* lights,
+                       int32_t count, ArrayVertex* target);
+
 // Emits vertex `index` of `verts` in a base pass: glArrayElement on the array
 // path, else its u, v, its colour with `alpha` and its position.
 void EmitBaseVertex(const ArrayVertex* verts, int32_t index, bool arrayPath, float alpha);

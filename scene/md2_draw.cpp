@@ -82,17 +82,7 @@ static void InstanceBaseVertex(const InstancePass& pass, uint16_t index) {
         float p[3] = {0.0f, 0.0f, 0.0f};
         InterpolateVertex(instance->frames[static_cast<uint32_t>(instance->vertexOffset) + index],
                           instance->frac, normal, p);
-        ArrayVertex& target = instance->arrayVerts[index];
-        const float* m = pass.m;
-        target.x = m[0] * p[0] + m[1] * p[1] + m[2] * p[2] + m[3];
-        target.y = m[4] * p[0] + m[5] * p[1] + m[6] * p[2] + m[7];
-        target.z = m[8] * p[0] + m[9] * p[1] + m[10] * p[2] + m[11];
-        float colour[3] = {0.0f, 0.0f, 0.0f};
-        LightVertex(p, normal, pass.lights, pass.lightCount, colour);
-        target.r = colour[0];
-        target.g = colour[1];
-        target.b = colour[2];
-        ++g_drawStats.verticesLit;
+        TransformAndLight(pass.m, p, normal, pass.lights, pass.lightCount, &instance->arrayVerts[index]);
     }
     EmitBaseVertex(instance->arrayVerts, index, pass.arrayPath, pass.alpha);
 }

@@ -200,23 +200,26 @@ struct MeshPass {
 
 } // namespace
 
+void TransformAndLight(const float m[12], const float p[3], const float n[3], const LocalLight* lights,
+                       int32_t count, ArrayVertex* target) {
+    target->x = m[0] * p[0] + m[1] * p[1] + m[2] * p[2] + m[3];
+    target->y = m[4] * p[0] + m[5] * p[1] + m[6] * p[2] + m[7];
+    target->z = m[8] * p[0] + m[9] * p[1] + m[10] * p[2] + m[11];
+    float colour[3] = {0.0f, 0.0f, 0.0f};
+    LightVertex(p, n, lights, count, colour);
+    target->r = colour[0];
+    target->g = colour[1];
+    target->b = colour[2];
+    ++g_drawStats.verticesLit;
+}
+
 static void BaseVertex(const MeshPass& pass, uint16_t index) {
     MeshObject* object = pass.object;
     if (object->vertexState[index] == 0) {
         object->vertexState[index] = 1;
         const MeshVertex& source = object->vertices[index];
-        ArrayVertex& target = object->arrayVerts[index];
-        const float* m = pass.m;
-        const float* p = source.position;
-        target.x = m[0] * p[0] + m[1] * p[1] + m[2] * p[2] + m[3];
-        target.y = m[4] * p[0] + m[5] * p[1] + m[6] * p[2] + m[7];
-        target.z = m[8] * p[0] + m[9] * p[1] + m[10] * p[2] + m[11];
-        float colour[3] = {0.0f, 0.0f, 0.0f};
-        LightVertex(p, source.normal, pass.lights, pass.lightCount, colour);
-        target.r = colour[0];
-        target.g = colour[1];
-        target.b = colour[2];
-        ++g_drawStats.verticesLit;
+        TransformAndLight(pass.m, source.position, source.normal, pass.lights, pass.lightCount,
+                          &object->arrayVerts[index]);
     }
     EmitBaseVertex(object->arrayVerts, index, pass.arrayPath, pass.alpha);
 }

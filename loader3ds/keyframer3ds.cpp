@@ -16,6 +16,17 @@ namespace {
 
 enum class KeyKind { Vector, Rotation, Scalar };
 
+// The spline parameters (tension, continuity, bias, ease to, ease from) and
+// the frame that every kind of key starts with.
+template <typename Key> void SetKeyHeader(Key* key, const float params[5], int32_t frame) {
+    key->tension = params[0];
+    key->continuity = params[1];
+    key->bias = params[2];
+    key->easeTo = params[3];
+    key->easeFrom = params[4];
+    key->frame = frame;
+}
+
 bool IsDummyName(const char* name) {
     const char* expected = kDummyName;
     while (*expected && *name) {
@@ -252,12 +263,7 @@ void Loader3DS::ReadTrack() {
         }
         if (kind == KeyKind::Vector) {
             VectorKey& key = static_cast<VectorKey*>(keys)[i];
-            key.tension = params[0];
-            key.continuity = params[1];
-            key.bias = params[2];
-            key.easeTo = params[3];
-            key.easeFrom = params[4];
-            key.frame = frame;
+            SetKeyHeader(&key, params, frame);
             float v[3];
             ReadPoint(v);
             key.value[0] = v[0];
@@ -265,12 +271,7 @@ void Loader3DS::ReadTrack() {
             key.value[2] = v[1];
         } else if (kind == KeyKind::Rotation) {
             RotationKey& key = static_cast<RotationKey*>(keys)[i];
-            key.tension = params[0];
-            key.continuity = params[1];
-            key.bias = params[2];
-            key.easeTo = params[3];
-            key.easeFrom = params[4];
-            key.frame = frame;
+            SetKeyHeader(&key, params, frame);
             const float angle = ReadFloat();
             float axis[3];
             ReadPoint(axis);
@@ -282,12 +283,7 @@ void Loader3DS::ReadTrack() {
             key.orientation[3] = q[2];
         } else {
             ScalarKey& key = static_cast<ScalarKey*>(keys)[i];
-            key.tension = params[0];
-            key.continuity = params[1];
-            key.bias = params[2];
-            key.easeTo = params[3];
-            key.easeFrom = params[4];
-            key.frame = frame;
+            SetKeyHeader(&key, params, frame);
             key.value = ReadFloat();
         }
     }

@@ -5,7 +5,7 @@
 #include "app/scene_script.h" // RunSceneScript
 
 #include "archive/archive.h"      // PakOpen, g_currentPak
-#include "engine/engine.h"        // g_engine
+#include "engine/engine.h"        // g_engine, EngineSetScreenSize
 #include "framework/lumora.h"     // fwk, done, InitGL, ReSizeGLScene
 #include "platform/headless_gl.h" // HeadlessGlMakeCurrent, HeadlessGlReadColorBuffer, HeadlessGlDetach
 
@@ -85,6 +85,7 @@ void StartDisplay(const CommandLine& options) {
     fwk.bits = bits;
     fwk.fullscreen = false;
     fwk.playSounds = false;
+    EngineSetScreenSize(width, height);
     if (!HeadlessGlMakeCurrent(width, height)) {
         Raise("no off-screen OpenGL context: " + HeadlessGlError());
     }

@@ -1,6 +1,7 @@
 // The scene script: loads, dressing, choreography, floor mirror, timeline.
 #include "app/scene_script.h"
-#include "app/app.h" // g_logo, g_blur0, g_blur1, g_corridors, g_corridoru
+#include "app/app.h"        // g_logo, g_blur0, g_blur1, g_corridors, g_corridoru
+#include "app/show_names.h" // entry and mesh names shared with the content builder
 
 #include "engine/engine.h"     // g_engine
 #include "platform/platform.h" // PlatformDebugPrintf
@@ -10,11 +11,6 @@ Md2Model g_character;
 Md2Instance* g_zuzez1 = nullptr;
 Mirror g_floorMirror;
 Mirror g_spareMirror;
-
-const char* const kFloorMirrorMeshes[kFloorMirrorMeshCount] = {
-    "NGon02", "NGon15", "NGon01", "NGon06", "NGon18",   "NGon19",     "NGon20",  "NGon21",  "NGon22",
-    "NGon23", "NGon11", "NGon12", "NGon13", "NGon14",   "NGon15",     "NGon16",  "NGon17",  "NGon03",
-    "Object01", "EsternoVen", "porte04", "porte05", "porte06", "porte07", "Rectangle1", "Rectangle0"};
 
 namespace {
 
@@ -77,18 +73,18 @@ void SetEnvironment(MeshObject* object, const char* name, const uint32_t texture
 // Loads the character into corridoru and makes Zuzez1. A model that does not
 // load is left out altogether: there is nothing to draw or reflect.
 void LoadCharacter() {
-    if (g_character.Load("zuzez.md2") != 1) {
-        PlatformDebugPrintf("Scene script: zuzez.md2 not loaded, no character\n");
+    if (g_character.Load(kCharacterFile) != 1) {
+        PlatformDebugPrintf("Scene script: %s not loaded, no character\n", kCharacterFile);
         return;
     }
     g_corridoru->AddModel(&g_character);
-    const uint32_t skin = LoadJpegTexture("zuzez1.jpg", true);
-    g_zuzez1 = g_character.AddInstance("Zuzez1", skin);
+    const uint32_t skin = LoadJpegTexture(kCharacterSkinFile, true);
+    g_zuzez1 = AddMd2Instance(&g_character, "Zuzez1", skin);
     if (g_zuzez1 == nullptr) {
         return;
     }
     Material* material = FirstGroupMaterial(g_zuzez1->groups, g_zuzez1->groupCount);
-    const uint32_t chrome = LoadJpegTexture("chrome.jpg", true);
+    const uint32_t chrome = LoadJpegTexture(kChromeFile, true);
     if (material != nullptr) {
         material->envTexture = chrome;
         material->envAlpha = 0.3f;
@@ -129,7 +125,7 @@ void BuildFloorMirror() {
     mirror.SetCornerUV(1, 2.0f, 0.0f);
     mirror.SetCornerUV(2, 0.0f, 8.0f);
     mirror.SetCornerUV(3, 2.0f, 8.0f);
-    const uint32_t floor = LoadJpegTexture("mtlplat2.jpg", true);
+    const uint32_t floor = LoadJpegTexture(kMirrorFloorFile, true);
     mirror.textured = 1;
     mirror.texture = floor;
     mirror.TakePointFromCorner();
@@ -198,17 +194,17 @@ ShowTimes ComputeShowTimes(const int32_t logoFrames, const int32_t corridoruFram
 }
 
 int RunSceneScript() {
-    g_logo = g_engine.LoadScene("logo.3ds", 1);
-    g_blur0 = g_engine.LoadScene("blur0.3ds", 1);
-    g_blur1 = g_engine.LoadScene("blur1.3ds", 1);
-    g_corridors = g_engine.LoadScene("corridors.3ds", 1);
-    g_corridoru = g_engine.LoadScene("corridoru.3ds", 1);
+    g_logo = g_engine.LoadScene(kLogoFile, 1);
+    g_blur0 = g_engine.LoadScene(kBlur0File, 1);
+    g_blur1 = g_engine.LoadScene(kBlur1File, 1);
+    g_corridors = g_engine.LoadScene(kCorridorsFile, 1);
+    g_corridoru = g_engine.LoadScene(kCorridoruFile, 1);
     const ShowTimes times = ComputeShowTimes(g_logo->frameCount, g_corridoru->frameCount);
 
     LoadCharacter();
 
-    const uint32_t corridorChrome = LoadJpegTexture("chromer.jpg", true);
-    SetEnvironment(g_corridoru->FindObject("NGon01"), "NGon01", corridorChrome, 0.5f);
+    const uint32_t corridorChrome = LoadJpegTexture(kCorridorChromeFile, true);
+    SetEnvironment(g_corridoru->FindObject(kCorridorChromeMesh), kCorridorChromeMesh, corridorChrome, 0.5f);
 
     Choreograph(g_zuzez1);
     BuildFloorMirror();

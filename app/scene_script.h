@@ -24,10 +24,6 @@ extern Mirror g_floorMirror;
 // A second mirror that exists and is never configured.
 extern Mirror g_spareMirror;
 
-// Meshes of corridoru reflected in the floor, in the order they are added
-// ("NGon15" appears twice).
-constexpr int32_t kFloorMirrorMeshCount = 26;
-extern const char* const kFloorMirrorMeshes[kFloorMirrorMeshCount];
 
 // The lengths the timeline is built from, in engine frames: Ll and Lc are the
 // frameCount of logo and corridoru, B = Ll + Lc + 140. Held in 64 bits so that

@@ -5,7 +5,7 @@
 #include "app/scene_script.h" // RunSceneScript
 
 #include "archive/archive.h"       // PakOpen, PakClose, g_currentPak
-#include "engine/engine.h"         // g_engine, EngineSetFrameClock
+#include "engine/engine.h"         // g_engine, EngineSetFrameClock, EngineSetScreenSize
 #include "framework/lumora.h"      // SetWndProc, OrvaneInit, DoEvents, KillGLWindow, fwk, done
 #include "framework/win32_calls.h" // SwapBuffers, MessageBoxA
 #include "memory/memory_pool.h"    // PoolSetSmallSize, PoolInit
@@ -84,6 +84,7 @@ void StartUp(const CommandLine& options) {
     if (OrvaneInit(nullptr, s_title) == 0) {
         throw "Impossibile settare le impostazioni iniziali";
     }
+    EngineSetScreenSize(fwk.width, fwk.height);
     ClearBothBuffers();
     if (PakOpen(options.pakPath.c_str(), "rb") == nullptr) {
         throw "Impossibile trovare il PAKFile";
@@ -169,7 +170,7 @@ int TessaroRun(const CommandLine& options) {
 void UseFixedFrameClock(const int stepMs) {
     if (stepMs <= 0) {
         s_fixedStepMs = 0;
-        EngineSetFrameClock(nullptr, nullptr);
+        EngineSetFrameClock(FrameElapsedMs, ResetFrameTimer);
         return;
     }
     s_fixedStepMs = static_cast<uint32_t>(stepMs);

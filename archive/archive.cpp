@@ -1,7 +1,8 @@
 // Resource archive reader: directory from the end of the file, masked entries.
 #include "archive/archive.h"
 
-#include <cstdint> // int64_t
+#include <cstdint> // int64_t, UINT32_MAX
+#include <cstdlib> // malloc, free for whole-entry blocks
 #include <cstring> // memcpy
 #include <new>     // std::nothrow
 
@@ -329,4 +330,75 @@ int PakCloseEntry(const PAKFile* pak, PakEntry* entry) {
     }
     delete entry;
     return 0;
+}
+
+namespace {
+
+void* HeapAllocate(const uint32_t bytes) {
+    return std::malloc(bytes);
+}
+
+void HeapRelease(void* block) {
+    std::free(block);
+}
+
+PakLoadStatus* StatusOrScratch(PakLoadStatus* status) {
+    static PakLoadStatus s_scratch = kPakLoadOk;
+    return status != nullptr ? status : &s_scratch;
+}
+
+} // namespace
+
+uint8_t* PakLoadEntryWith(const PAKFile* pak, const char* name, const int32_t maxBytes, const int32_t padding,
+                          const PakAllocate allocate, const PakRelease release, int32_t* size,
+                          PakLoadStatus* status) {
+    PakLoadStatus* why = StatusOrScratch(status);
+    PakEntry* entry = PakOpenEntry(pak, name);
+    if (entry == nullptr || entry->dirEntry == nullptr || entry->dirEntry->size < 0) {
+        if (entry != nullptr) {
+            PakCloseEntry(pak, entry);
+        }
+        *why = kPakLoadMissing;
+        return nullptr;
+    }
+    const int32_t bytes = entry->dirEntry->size;
+    if (size != nullptr) {
+        *size = bytes;
+    }
+    // The block size is formed in 64 bits: an entry near 2 GiB plus its
+    // padding must not wrap into a small request.
+    const int64_t blockBytes = static_cast<int64_t>(bytes) + (padding > 0 ? padding : 0);
+    if (bytes > maxBytes || blockBytes > static_cast<int64_t>(UINT32_MAX)) {
+        PakCloseEntry(pak, entry);
+        *why = kPakLoadTooLarge;
+        return nullptr;
+    }
+    uint8_t* block = static_cast<uint8_t*>(allocate(static_cast<uint32_t>(blockBytes > 0 ? blockBytes : 1)));
+    if (block == nullptr) {
+        PakCloseEntry(pak, entry);
+        *why = kPakLoadNoMemory;
+        return nullptr;
+    }
+    // An empty entry reads as nothing; PakRead refuses an element size of 0.
+    const bool whole = bytes == 0 || PakRead(block, bytes, 1, entry, pak) == 1;
+    PakCloseEntry(pak, entry);
+    if (!whole) {
+        release(block);
+        *why = kPakLoadUnreadable;
+        return nullptr;
+    }
+    for (int64_t i = bytes; i < blockBytes; ++i) {
+        block[i] = 0;
+    }
+    *why = kPakLoadOk;
+    return block;
+}
+
+uint8_t* PakLoadEntry(const PAKFile* pak, const char* name, const int32_t maxBytes, int32_t* size,
+                      PakLoadStatus* status) {
+    return PakLoadEntryWith(pak, name, maxBytes, kPakLoadPadding, HeapAllocate, HeapRelease, size, status);
+}
+
+void PakFreeEntry(uint8_t* block) {
+    std::free(block);
 }

@@ -94,3 +94,40 @@ int32_t PakTell(const PakEntry* entry);
 // Releases an entry opened by PakOpenEntry. Returns 0, or -1 when either
 // argument is null.
 int PakCloseEntry(const PAKFile* pak, PakEntry* entry);
+
+// --- Whole entries ------------------------------------------------------------
+
+// Zero bytes PakLoadEntry stores after an entry's bytes, so that text and
+// chunk parsers always find a terminator.
+constexpr int32_t kPakLoadPadding = 2;
+
+// Why PakLoadEntry gave no block.
+enum PakLoadStatus : int32_t {
+    kPakLoadOk = 0,
+    kPakLoadMissing,    // no archive, or no entry of that name
+    kPakLoadTooLarge,   // the entry is larger than the caller allows
+    kPakLoadNoMemory,   // the allocation failed
+    kPakLoadUnreadable, // the archive did not deliver the whole entry
+};
+
+// Where PakLoadEntryWith takes its block from, and how it gives it back on a
+// failed read.
+using PakAllocate = void* (*)(uint32_t bytes);
+using PakRelease = void (*)(void* block);
+
+// The whole entry `name` of `pak` in one block from `allocate`: its bytes,
+// unmasked, then `padding` zero bytes. `*size` is set to the entry's size
+// whenever the entry exists. An entry larger than `maxBytes` is refused before
+// anything is allocated. Returns the block, or null with `*status` saying why
+// (status may be null); nothing stays allocated then. The block is released by
+// the caller with the release that matches `allocate`.
+uint8_t* PakLoadEntryWith(const PAKFile* pak, const char* name, int32_t maxBytes, int32_t padding,
+                          PakAllocate allocate, PakRelease release, int32_t* size, PakLoadStatus* status);
+
+// PakLoadEntryWith on the general heap with kPakLoadPadding zero bytes.
+// Released with PakFreeEntry.
+uint8_t* PakLoadEntry(const PAKFile* pak, const char* name, int32_t maxBytes, int32_t* size,
+                      PakLoadStatus* status);
+
+// Releases a block of PakLoadEntry; null is ignored.
+void PakFreeEntry(uint8_t* block);

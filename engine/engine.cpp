@@ -1,12 +1,10 @@
 // The engine object: scene lists, loading, viewports, the clock and the frame.
 #include "engine/engine.h"
 
-#include "app/app.h"              // FrameElapsedMs, ResetFrameTimer: the shell's frame timer
-#include "framework/lumora.h"     // fwk: the screen size the viewports are fractions of
-#include "keyframe/keyframe.h"    // KeyPlayer
-#include "loader3ds/loader3ds.h"  // Loader3DS
+#include "loader3ds/loader3ds.h"  // Load3ds
 #include "platform/sound/sound.h" // FMUSIC_PlaySong, FMUSIC_StopSong
-#include "scene/scene.h"          // Scene
+#include "scene/scene.h"          // Scene, Material, KeyPlayer
+#include "texture/texture.h"      // LoadTexture
 
 #include <GL/gl.h>
 
@@ -21,6 +19,11 @@ namespace {
 FrameClockElapsed s_clockElapsed = nullptr;
 FrameClockReset s_clockReset = nullptr;
 SceneDrawer s_drawer = nullptr;
+int32_t s_screenWidth = 0;
+int32_t s_screenHeight = 0;
+
+// Thrown when a material's texture map cannot be loaded.
+constexpr const char kMsgNoTexture[] = "Caricamento materiale fallito, texture non trovata";
 
 // Trails draw every scene at this opacity, so earlier frames show through.
 constexpr float kTrailsOpacity = 0.1f;
@@ -99,38 +102,43 @@ void EngineSetFrameClock(const FrameClockElapsed elapsed, const FrameClockReset 
     s_clockReset = reset;
 }
 
+void EngineSetScreenSize(const int32_t width, const int32_t height) {
+    s_screenWidth = width;
+    s_screenHeight = height;
+}
+
 void EngineSetSceneDrawer(const SceneDrawer drawer) {
     s_drawer = drawer;
 }
 
 uint32_t EngineFrameTimer::ElapsedMs() const {
-    return s_clockElapsed != nullptr ? s_clockElapsed() : FrameElapsedMs();
+    return s_clockElapsed != nullptr ? s_clockElapsed() : 0;
 }
 
 void EngineFrameTimer::Reset() const {
     if (s_clockReset != nullptr) {
         s_clockReset();
-    } else {
-        ResetFrameTimer();
     }
 }
 
 // The shell's frame-timer start is a zero-initialised static of its own, so
 // it is already 0 here; touching it from this constructor would depend on the
 // order in which static objects of different files are built.
-Engine::Engine() : loader(new Loader3DS()), keyPlayer(new KeyPlayer()) {}
+Engine::Engine() : keyPlayer(new KeyPlayer()) {}
 
 // Scenes and events are deliberately left alone (the shell releases the
 // scenes, the pools go back at exit); only the engine's own helpers go.
 Engine::~Engine() {
-    delete loader;
     delete keyPlayer;
 }
 
 Scene* Engine::LoadScene(const char* fileName, const int loadTextures) {
     Scene* scene = new Scene();
     try {
-        loader->Load(fileName, scene, static_cast<uint8_t>(loadTextures != 0 ? 1 : 0));
+        Load3ds(fileName, scene);
+        if (loadTextures != 0) {
+            LoadSceneTextures(scene);
+        }
     } catch (...) {
         // The run ends with the loader's message; do not leave a half-built
         // scene that no list and no handle knows about.
@@ -144,13 +152,29 @@ Scene* Engine::LoadScene(const char* fileName, const int loadTextures) {
     return scene;
 }
 
+void LoadSceneTextures(Scene* scene) {
+    if (scene == nullptr || scene->materials == nullptr) {
+        return;
+    }
+    for (int32_t i = 0; i < scene->materialCount; ++i) {
+        Material* material = scene->materials[i];
+        if (material == nullptr || material->mapFile == nullptr) {
+            continue;
+        }
+        material->texture = LoadTexture(material->mapFile, true);
+        if (material->texture == 0) {
+            throw kMsgNoTexture;
+        }
+    }
+}
+
 void Engine::SetSceneViewport(Scene* scene, const int32_t left, const int32_t top, const int32_t width,
                               const int32_t height, const uint32_t priority) {
     if (scene == nullptr) {
         return;
     }
-    const int32_t w = fwk.width;
-    const int32_t h = fwk.height;
+    const int32_t w = s_screenWidth;
+    const int32_t h = s_screenHeight;
     // GL counts y from the bottom of the screen, the script from the top.
     const int64_t bottom = 1000 - static_cast<int64_t>(top) - static_cast<int64_t>(height);
     const int32_t bottomClamped = static_cast<int32_t>(
@@ -277,7 +301,7 @@ int Engine::RenderFrame() {
 }
 
 void Engine::BeginOverlay() const {
-    glViewport(0, 0, fwk.width, fwk.height);
+    glViewport(0, 0, s_screenWidth, s_screenHeight);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);

@@ -1,15 +1,19 @@
 // Engine and timeline: the one object that owns the demo's scenes and plays
 // them.
 //
-// - Scenes are loaded through the engine's 3DS reader and kept in two doubly
+// - Scenes are loaded through the 3DS reader, their material textures through
+//   the texture manager, and kept in two doubly
 //   linked lists, active and inactive. The active list is ordered by the
 //   scene's priority, highest first; the highest is drawn first, the lowest
 //   last and on top. The engine never frees a scene: the shell destroys them
 //   at the end.
 // - The clock counts motion frames (25 a second) as floats. It is measured
 //   once per displayed frame, in whole milliseconds, through a frame-clock
-//   seam (the shell's frame timer unless a test or a fixed-step mode installs
-//   its own), and the same step drives the timeline and every active scene.
+//   seam that the layer above sets (the shell installs its frame timer, a
+//   fixed-step mode or a test its own), and the same step drives the timeline
+//   and every active scene.
+// - The screen size the viewports and overlays are fractions of arrives the
+//   same way: the shell sets it once the window exists.
 // - The timeline is a time-ordered list of events taken from the memory
 //   pools. An event fires once, when the clock has passed its time; instant
 //   events are given back to the pools at once, running ones (fades, flash,
@@ -23,7 +27,6 @@
 #include <cassert> // parameter indices
 #include <cstdint> // int32_t, uint32_t
 
-class Loader3DS;
 class KeyPlayer;
 struct Scene;
 struct MeshObject;
@@ -106,9 +109,19 @@ void ReleaseTimelineEvent(TimelineEvent* event);
 using FrameClockElapsed = uint32_t (*)();
 // Restarts the frame clock.
 using FrameClockReset = void (*)();
+// Loads the texture named by each material's map file (Material::mapFile),
+// in material order, into Material::texture. A texture that fails to load
+// throws "Caricamento materiale fallito, texture non trovata"; the materials
+// before it keep theirs. Null is ignored.
+void LoadSceneTextures(Scene* scene);
+
 // Installs the frame clock RenderFrame measures with. Passing null for either
-// restores the shell's frame timer (FrameElapsedMs / ResetFrameTimer).
+// removes it; with no clock installed no time passes (0 ms a frame).
 void EngineSetFrameClock(FrameClockElapsed elapsed, FrameClockReset reset);
+
+// Sets the screen (or window client) size in pixels that scene viewports are
+// thousandths of and that the overlays cover; 0 x 0 until set.
+void EngineSetScreenSize(int32_t width, int32_t height);
 
 // Draws one scene into the current viewport; Scene::Render by default.
 using SceneDrawer = void (*)(Scene* scene);
@@ -125,22 +138,24 @@ struct EngineFrameTimer {
 
 class Engine {
   public:
-    // Empty lists, clock 0, colour clearing on, no effect; makes the 3DS
-    // reader and the keyframe player.
+    // Empty lists, clock 0, colour clearing on, no effect; makes the keyframe
+    // player.
     Engine();
-    // Releases the 3DS reader and the keyframe player; scenes and events are
+    // Releases the keyframe player; scenes and events are
     // left alone (the shell destroys the scenes, the pools go back at exit).
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    // Loads archive entry `fileName` of g_currentPak into a new scene, sets up
-    // its tracks and puts it at the head of the inactive list. A missing entry
-    // or another fatal load error throws the loader's message (the partial
-    // scene is deleted first). The scene belongs to the caller for release.
+    // Loads archive entry `fileName` of g_currentPak into a new scene, with
+    // its material textures when `loadTextures` is set (LoadSceneTextures),
+    // sets up its tracks and puts it at the head of the inactive list. A
+    // missing entry or another fatal load error throws the loader's message
+    // (the partial scene is deleted first). The scene belongs to the caller
+    // for release.
     Scene* LoadScene(const char* fileName, int loadTextures);
 
-    // Viewport of `scene` in thousandths of fwk's width and height, `top`
+    // Viewport of `scene` in thousandths of the screen size, `top`
     // measured from the top of the screen; sets its priority. Null is ignored.
     void SetSceneViewport(Scene* scene, int32_t left, int32_t top, int32_t width, int32_t height,
                           uint32_t priority);
@@ -194,7 +209,6 @@ class Engine {
     Scene* inactiveHead = nullptr; // most recently inserted
     Scene* activeTail = nullptr;
     Scene* inactiveTail = nullptr;
-    Loader3DS* loader = nullptr; // made by the constructor, reused for every scene
     KeyPlayer* keyPlayer = nullptr;
     EngineFrameTimer frameTimer;
     Scene* currentScene = nullptr; // scene being processed by RenderFrame

@@ -1,21 +1,19 @@
-// Keyframe tracks: the key records the 3DS reader fills, the once-per-scene
-// set-up that turns them into playable splines, and the per-frame evaluation
-// that writes positions, orientations, colours and camera values into a scene.
+// Keyframe tracks: the key records the 3DS reader fills, the once-per-track
+// set-up that turns them into playable splines, and the evaluation of one
+// track at a frame.
 //
-// A track's key array comes from the memory pools and belongs to the scene
-// that holds the track; nothing here allocates or frees. PrepareTracks runs
-// once right after a scene is loaded (tangents and absolute orientations);
-// afterwards tracks are only read. EvaluateTracks may be called with any frame
-// in any order: no evaluation depends on the previous one. The only shared
-// state is g_currentFrame, meaningful only during an EvaluateTracks call.
+// A track's key array comes from the memory pools and belongs to the record
+// that holds the track (a scene's object, camera or light); nothing here
+// allocates or frees. The set-up runs once right after loading (tangents and
+// absolute orientations); afterwards tracks are only read. An evaluation may
+// be asked for any frame in any order: none depends on the previous one, and
+// there is no shared state.
 //
-// This header stays free of the scene records because those records embed
-// KeyTrack; the scene types are only forward-declared.
+// Walking a whole scene's tracks belongs to the scene (scene/scene.h:
+// PrepareTracks, EvaluateTracks); this layer knows nothing of scenes.
 #pragma once
 
 #include <cstdint> // uint16_t, int32_t
-
-struct Scene;
 
 // One track inside an object, camera or light. `keys` points to `keyCount`
 // records of the track's kind (VectorKey, RotationKey or ScalarKey).
@@ -78,17 +76,6 @@ inline ScalarKey* ScalarKeys(const KeyTrack& track) {
     return static_cast<ScalarKey*>(track.keys);
 }
 
-// Frame number being evaluated; set by EvaluateTracks, read by the evaluators.
-extern float g_currentFrame;
-
-// Computes tangents and absolute orientations for every track of `scene`
-// (objects, cameras, lights). Call exactly once after loading. Null is ignored.
-void PrepareTracks(Scene* scene);
-
-// Evaluates every track of `scene` at `frame` into the objects, the lights and
-// the current camera. Sets g_currentFrame. Null is ignored.
-void EvaluateTracks(Scene* scene, float frame);
-
 // Ease curve on the segment parameter t; a = easeFrom of the segment's first
 // key, b = easeTo of its last key. Returns t unchanged when a + b is 0.
 float Ease(float t, float a, float b);
@@ -102,24 +89,20 @@ void ComputeScalarTangents(KeyTrack* track);
 // Turns relative RotationKey orientations into absolute ones, in place.
 void AccumulateRotations(KeyTrack* track);
 
-// Value of a VectorKey track at g_currentFrame into `out`. Writes nothing for
-// a negative frame; (0, 0, 0) for an empty track.
-void EvaluateVector(const KeyTrack* track, float out[3]);
+// Value of a VectorKey track at `frame` into `out`. Writes nothing for a
+// negative frame; (0, 0, 0) for an empty track.
+void EvaluateVector(const KeyTrack* track, float frame, float out[3]);
 
-// Value of a ScalarKey track at g_currentFrame; 0 at frame 0 or before and
-// for an empty track.
-float EvaluateScalar(const KeyTrack* track);
+// Value of a ScalarKey track at `frame`; 0 at frame 0 or before and for an
+// empty track.
+float EvaluateScalar(const KeyTrack* track, float frame);
 
-// Orientation of a RotationKey track at g_currentFrame into `out` (not
-// normalised). Writes nothing for an empty track.
-void EvaluateRotation(const KeyTrack* track, float out[4]);
+// Orientation of a RotationKey track at `frame` into `out` (not normalised).
+// Writes nothing for an empty track.
+void EvaluateRotation(const KeyTrack* track, float frame, float out[4]);
 
-// The engine's keyframe player. It has no state: its methods are the two
-// passes above, kept as an object so the engine can own one.
-class KeyPlayer {
-  public:
-    // PrepareTracks(scene).
-    void PrepareTracks(Scene* scene) const;
-    // EvaluateTracks(scene, frame).
-    void EvaluateTracks(Scene* scene, float frame) const;
-};
+// Keys of a track that can be read: 0 when the array is missing, whatever
+// keyCount claims, so a half-built track never leads to a null read.
+inline int UsableKeyCount(const KeyTrack* track) {
+    return (track == nullptr || track->keys == nullptr) ? 0 : track->keyCount;
+}

@@ -1,43 +1,39 @@
 // Per-frame evaluation of keyframe tracks: key search, ease curve, cubic
 // Hermite segments for vectors and scalars, spherical interpolation for
-// rotations, and the pass that writes the results into a scene.
+// rotations.
 #include "keyframe/keyframe.h"
-#include "keyframe/keyframe_local.h"
 
 #include <cmath> // std::trunc
 
 #include "math/math3d.h" // QuatSlerp
-#include "scene/scene.h" // Scene, MeshObject, Camera, Light and their capacities
-
-float g_currentFrame = 0.0f;
 
 namespace {
 
-// Index of the first key whose frame is at or after the current frame
-// truncated toward zero; `count` when there is none. Comparing against the
+// Index of the first key whose frame is at or after `frame` truncated toward
+// zero; `count` when there is none. Comparing against the
 // truncated frame means a frame just past key i still uses the segment that
 // ends at key i, with a parameter slightly above 1. The comparison is done in
 // double so any float frame (huge, negative, not a number) stays defined.
-template <typename Key> int FindKey(const Key* keys, int count) {
-    const double frame = std::trunc(static_cast<double>(g_currentFrame));
+template <typename Key> int FindKey(const Key* keys, const int count, const float frame) {
+    const double whole = std::trunc(static_cast<double>(frame));
     for (int i = 0; i < count; ++i) {
-        if (static_cast<double>(keys[i].frame) >= frame) {
+        if (static_cast<double>(keys[i].frame) >= whole) {
             return i;
         }
     }
     return count;
 }
 
-// Position of the current frame in the segment from frame `from` to frame
+// Position of `frame` in the segment from frame `from` to frame
 // `to`. A segment of length 0 (two keys on one frame) has no inside: the
 // earlier key holds before that frame and the later key from it on.
-float SegmentParameter(int32_t from, int32_t to) {
+float SegmentParameter(const int32_t from, const int32_t to, const float frame) {
     const double length = static_cast<double>(to) - static_cast<double>(from);
-    const double frame = static_cast<double>(g_currentFrame);
+    const double at = static_cast<double>(frame);
     if (length == 0.0) {
-        return frame >= static_cast<double>(to) ? 1.0f : 0.0f;
+        return at >= static_cast<double>(to) ? 1.0f : 0.0f;
     }
-    return static_cast<float>((frame - static_cast<double>(from)) / length);
+    return static_cast<float>((at - static_cast<double>(from)) / length);
 }
 
 // The four cubic Hermite basis functions at u.
@@ -80,8 +76,8 @@ float Ease(float t, float a, float b) {
     return 1.0f - (k / b) * rest * rest;
 }
 
-void EvaluateVector(const KeyTrack* track, float out[3]) {
-    if (g_currentFrame < 0.0f) {
+void EvaluateVector(const KeyTrack* track, const float frame, float out[3]) {
+    if (frame < 0.0f) {
         return;
     }
     out[0] = 0.0f;
@@ -98,7 +94,7 @@ void EvaluateVector(const KeyTrack* track, float out[3]) {
         out[2] = keys[0].value[2];
         return;
     }
-    int i = FindKey(keys, n);
+    int i = FindKey(keys, n, frame);
     if (i == n) {
         out[0] = keys[n - 1].value[0];
         out[1] = keys[n - 1].value[1];
@@ -112,7 +108,7 @@ void EvaluateVector(const KeyTrack* track, float out[3]) {
     }
     const VectorKey& from = keys[i - 1];
     const VectorKey& to = keys[i];
-    const float u = Ease(SegmentParameter(from.frame, to.frame), from.easeFrom, to.easeTo);
+    const float u = Ease(SegmentParameter(from.frame, to.frame, frame), from.easeFrom, to.easeTo);
     const HermiteBasis h = HermiteAt(u);
     for (int c = 0; c < 3; ++c) {
         out[c] = h.h00 * from.value[c] + h.h01 * to.value[c] + h.h10 * from.tangentOut[c] +
@@ -120,8 +116,8 @@ void EvaluateVector(const KeyTrack* track, float out[3]) {
     }
 }
 
-float EvaluateScalar(const KeyTrack* track) {
-    if (g_currentFrame <= 0.0f) {
+float EvaluateScalar(const KeyTrack* track, const float frame) {
+    if (frame <= 0.0f) {
         return 0.0f;
     }
     const int n = UsableKeyCount(track);
@@ -132,7 +128,7 @@ float EvaluateScalar(const KeyTrack* track) {
     if (n == 1) {
         return keys[0].value;
     }
-    const int i = FindKey(keys, n);
+    const int i = FindKey(keys, n, frame);
     if (i == n) {
         return keys[n - 1].value;
     }
@@ -141,12 +137,12 @@ float EvaluateScalar(const KeyTrack* track) {
     }
     const ScalarKey& from = keys[i - 1];
     const ScalarKey& to = keys[i];
-    const float u = Ease(SegmentParameter(from.frame, to.frame), from.easeFrom, to.easeTo);
+    const float u = Ease(SegmentParameter(from.frame, to.frame, frame), from.easeFrom, to.easeTo);
     const HermiteBasis h = HermiteAt(u);
     return h.h00 * from.value + h.h01 * to.value + h.h10 * from.tangentOut + h.h11 * to.tangentIn;
 }
 
-void EvaluateRotation(const KeyTrack* track, float out[4]) {
+void EvaluateRotation(const KeyTrack* track, const float frame, float out[4]) {
     const int n = UsableKeyCount(track);
     if (n == 0) {
         return;
@@ -156,7 +152,7 @@ void EvaluateRotation(const KeyTrack* track, float out[4]) {
     if (n == 1) {
         pick = 0;
     } else {
-        const int i = FindKey(keys, n);
+        const int i = FindKey(keys, n, frame);
         if (i == n) {
             pick = n - 1;
         } else if (i == 0) {
@@ -164,7 +160,7 @@ void EvaluateRotation(const KeyTrack* track, float out[4]) {
         } else {
             const RotationKey& from = keys[i - 1];
             const RotationKey& to = keys[i];
-            const float u = Ease(SegmentParameter(from.frame, to.frame), from.easeFrom, to.easeTo);
+            const float u = Ease(SegmentParameter(from.frame, to.frame, frame), from.easeFrom, to.easeTo);
             // No shortest-arc flip and no normalisation: the renderer
             // normalises, and the content relies on the arc as given.
             QuatSlerp(from.orientation, to.orientation, u, out);
@@ -174,78 +170,4 @@ void EvaluateRotation(const KeyTrack* track, float out[4]) {
     for (int c = 0; c < 4; ++c) {
         out[c] = keys[pick].orientation[c];
     }
-}
-
-namespace {
-
-void EvaluateObjects(Scene* scene) {
-    for (MeshObject* object = scene->objects; object != nullptr; object = object->nextObject) {
-        if (UsableKeyCount(&object->positionTrack) > 0) {
-            EvaluateVector(&object->positionTrack, object->pos);
-        }
-        if (UsableKeyCount(&object->rotationTrack) > 0) {
-            EvaluateRotation(&object->rotationTrack, object->rot);
-        }
-    }
-}
-
-void EvaluateLights(Scene* scene) {
-    if (scene->lights == nullptr) {
-        return;
-    }
-    const int count = scene->lightCount < kSceneLightCapacity ? scene->lightCount : kSceneLightCapacity;
-    for (int i = 0; i < count; ++i) {
-        Light* light = scene->lights[i];
-        if (light == nullptr) {
-            continue;
-        }
-        if (UsableKeyCount(&light->positionTrack) > 0) {
-            EvaluateVector(&light->positionTrack, light->pos);
-        }
-        if (UsableKeyCount(&light->targetTrack) > 0) {
-            EvaluateVector(&light->targetTrack, light->target);
-        }
-        if (UsableKeyCount(&light->colourTrack) > 0) {
-            EvaluateVector(&light->colourTrack, light->colour);
-        }
-    }
-}
-
-// The current camera only; a scene without one (or with an index outside
-// its cameras) has nothing to evaluate. Position and target are evaluated
-// even from empty tracks, which yield the origin; roll and field of view
-// keep their values when their track is empty, as there is nothing to read.
-void EvaluateCamera(Scene* scene) {
-    if (scene->cameras == nullptr || scene->currentCamera < 0 || scene->currentCamera >= scene->cameraCount ||
-        scene->currentCamera >= kSceneCameraCapacity) {
-        return;
-    }
-    Camera* camera = scene->cameras[scene->currentCamera];
-    if (camera == nullptr) {
-        return;
-    }
-    EvaluateVector(&camera->positionTrack, camera->pos);
-    EvaluateVector(&camera->targetTrack, camera->target);
-    if (UsableKeyCount(&camera->rollTrack) > 0) {
-        camera->SetRoll(EvaluateScalar(&camera->rollTrack));
-    }
-    if (UsableKeyCount(&camera->fovTrack) > 0) {
-        camera->SetFov(EvaluateScalar(&camera->fovTrack));
-    }
-}
-
-} // namespace
-
-void EvaluateTracks(Scene* scene, float frame) {
-    g_currentFrame = frame;
-    if (scene == nullptr) {
-        return;
-    }
-    EvaluateObjects(scene);
-    EvaluateLights(scene);
-    EvaluateCamera(scene);
-}
-
-void KeyPlayer::EvaluateTracks(Scene* scene, float frame) const {
-    ::EvaluateTracks(scene, frame);
 }

@@ -1,11 +1,9 @@
-// Load-time set-up of a scene's tracks: Kochanek-Bartels tangents for the
-// position-like and scalar tracks, and absolute orientations for rotation
-// tracks. Runs once per scene so a displayed frame only evaluates.
+// Load-time set-up of a track: Kochanek-Bartels tangents for position-like
+// and scalar tracks, and absolute orientations for rotation tracks. Runs once
+// per track so a displayed frame only evaluates.
 #include "keyframe/keyframe.h"
-#include "keyframe/keyframe_local.h"
 
 #include "math/math3d.h" // QuatMultiply
-#include "scene/scene.h" // Scene, MeshObject, Camera, Light and their capacities
 
 namespace {
 
@@ -115,45 +113,4 @@ void AccumulateRotations(KeyTrack* track) {
             keys[i].orientation[c] = running[c];
         }
     }
-}
-
-void PrepareTracks(Scene* scene) {
-    if (scene == nullptr) {
-        return;
-    }
-    for (MeshObject* object = scene->objects; object != nullptr; object = object->nextObject) {
-        ComputeVectorTangents(&object->positionTrack);
-        AccumulateRotations(&object->rotationTrack);
-        ComputeVectorTangents(&object->scaleTrack);
-    }
-    if (scene->cameras != nullptr) {
-        const int count =
-            scene->cameraCount < kSceneCameraCapacity ? scene->cameraCount : kSceneCameraCapacity;
-        for (int i = 0; i < count; ++i) {
-            Camera* camera = scene->cameras[i];
-            if (camera == nullptr) {
-                continue;
-            }
-            ComputeVectorTangents(&camera->positionTrack);
-            ComputeVectorTangents(&camera->targetTrack);
-            ComputeScalarTangents(&camera->rollTrack);
-            // The field-of-view track keeps the zero tangents it was read with.
-        }
-    }
-    if (scene->lights != nullptr) {
-        const int count = scene->lightCount < kSceneLightCapacity ? scene->lightCount : kSceneLightCapacity;
-        for (int i = 0; i < count; ++i) {
-            Light* light = scene->lights[i];
-            if (light == nullptr) {
-                continue;
-            }
-            ComputeVectorTangents(&light->positionTrack);
-            ComputeVectorTangents(&light->targetTrack);
-            ComputeVectorTangents(&light->colourTrack);
-        }
-    }
-}
-
-void KeyPlayer::PrepareTracks(Scene* scene) const {
-    ::PrepareTracks(scene);
 }

@@ -1,4 +1,4 @@
-// 3DS reader: materials, their texture files, and the keyframer section
+// 3DS reader: materials, the names of their texture files, and the keyframer section
 // (frame segment, node headers, dummies and tracks).
 #include "keyframe/keyframe.h"    // KeyTrack, VectorKey, RotationKey, ScalarKey
 #include "loader3ds/format3ds.h"  // chunk ids, record sizes
@@ -7,7 +7,6 @@
 #include "math/math3d.h"          // QuatFromAxisAngle
 #include "platform/platform.h"    // PlatformDebugOutput
 #include "scene/scene.h"          // Scene, MeshObject, Camera, Light, Material
-#include "texture/texture.h"      // LoadTexture
 
 #include <cctype>  // tolower
 #include <climits> // INT32_MAX, INT32_MIN
@@ -84,19 +83,6 @@ void Loader3DS::ReadMapFile() {
     char name[kLocalNameBytes];
     ReadString(name, kLocalNameBytes);
     scene->materials[scene->materialCount - 1]->mapFile = Loader3dsCopyName(name);
-}
-
-void Loader3DS::LoadMaterialTextures() {
-    for (int32_t i = 0; i < scene->materialCount; ++i) {
-        Material* material = scene->materials[i];
-        if (!material->mapFile) {
-            continue;
-        }
-        material->texture = LoadTexture(material->mapFile, true);
-        if (material->texture == 0) {
-            throw kMsgNoTexture;
-        }
-    }
 }
 
 void Loader3DS::ReadFrameSegment() {

@@ -57,9 +57,14 @@ char* Loader3dsCopyName(const char* text) {
     return copy;
 }
 
-void Loader3DS::Load(const char* name, Scene* target, uint8_t textures) {
+void Load3ds(const char* name, Scene* scene) {
+    // One reader serves every scene; a load resets what it uses.
+    static Loader3DS s_reader;
+    s_reader.Load(name, scene);
+}
+
+void Loader3DS::Load(const char* name, Scene* target) {
     selection = kSelectNone;
-    loadTextures = textures;
     LoadGuard guard{ReadFile(name)};
     Parse(guard.fileBuffer, target);
 }
@@ -153,9 +158,6 @@ void Loader3DS::Parse(uint8_t* fileBuffer, Scene* target) {
         }
     }
     PlatformDebugOutput("Load 3ds terminato\n");
-    if (loadTextures) {
-        LoadMaterialTextures();
-    }
     PostPass();
 }
 

@@ -1,5 +1,6 @@
 // MD2 character models: loading an MD2 file from the current archive and
-// turning it into per-frame render data that instances only interpolate.
+// turning it into per-frame render data that the scene's instances
+// (scene/scene.h) only interpolate.
 //
 // Load reads the whole entry into a heap copy, checks the header against the
 // bytes really there, parses triangles, frames and texture coordinates into
@@ -18,7 +19,7 @@
 
 #include <cstdint> // int32_t, uint8_t, uint16_t, uint32_t
 
-#include "scene/scene_types.h" // ArrayVertex, MaterialGroup
+#include "math/render_records.h" // ArrayVertex, MaterialGroup
 
 // Layout facts and limits of the file format.
 constexpr int32_t kMd2Magic = 0x32504449; // "IDP2" read as a little-endian int32
@@ -33,10 +34,9 @@ constexpr int32_t kMd2TriangleSize = 12;      // 3 vertex + 3 texture-coordinate
 constexpr int32_t kMd2TexCoordSize = 4;       // s, t as int16
 constexpr int32_t kMd2MaxRenderVerts = 65536; // render vertices are indexed by uint16
 
-struct Md2Instance; // scene/scene.h
-struct Scene;       // scene/scene.h
-struct Camera;      // scene/scene.h
-struct Mirror;      // scene/scene.h
+// Placements of a model in a scene belong to the scene layer; the model only
+// carries the head of their list for it, as an opaque pointer.
+struct Md2Instance;
 struct Md2Model;
 
 // The 17 header values in file order.
@@ -110,14 +110,13 @@ struct Md2Loader {
     float* texCoords;    // s / skin width, t / skin height per entry
 };
 
-// The model: motion table, per-frame render data, and the instances placed
-// in a scene.
+// The model: motion table and per-frame render data.
 struct Md2Model {
     const char* name; // "Md2 Object" once loaded
     AnimRange anims[kMd2MaxAnims];
     uint32_t animCount;
     Md2Model* next;         // link in a scene's model list
-    Md2Instance* instances; // newest first
+    Md2Instance* instances; // the scene's placements of this model, newest first
     float* frameBoxes;      // pool: per frame min x, y, z, max x, y, z
     uint32_t vertsPerFrame; // render vertices
     uint32_t facesPerFrame; // triangles
@@ -143,14 +142,6 @@ struct Md2Model {
     // Load. Returns 1, or 0 when a pool request fails (the arrays already
     // taken are given back and the model's array fields are left unchanged).
     int BuildModel();
-
-    // Creates an instance drawing this model with skin texture `skin`
-    // (defined with the scene). Lives until the program ends.
-    Md2Instance* AddInstance(const char* name, uint32_t skin);
-
-    // Draws every instance, newest first, with Md2Instance::Draw and the same
-    // arguments (scene/md2_draw.cpp).
-    void DrawInstances(Scene* scene, const Camera* camera, float dt, float time, const Mirror* plane);
 };
 
 // Fills model->anims and model->animCount from the frames' names. Returns 1,

@@ -8,7 +8,7 @@
 #include <cstdlib> // calloc, malloc, free
 #include <cstring> // memcpy, memcmp, strlen
 
-#include "archive/archive.h" // PakOpenEntry, PakRead, PakCloseEntry, g_currentPak
+#include "archive/archive.h" // PakLoadEntry, PakFreeEntry, g_currentPak
 #include "md2/md2.h"
 #include "md2/md2_normals.h" // kMd2NormalCount
 
@@ -69,7 +69,7 @@ bool HeaderFits(const Md2Header& h, uint32_t fileSize) {
 
 // Releases every parse buffer of the loader; safe on a zeroed loader.
 void ReleaseParseBuffers(Md2Loader* loader) {
-    std::free(loader->fileCopy);
+    PakFreeEntry(loader->fileCopy);
     std::free(loader->triangles);
     std::free(loader->frames);
     std::free(loader->texCoords);
@@ -85,28 +85,18 @@ void ReleaseParseBuffers(Md2Loader* loader) {
 // + 2 bytes, the last two 0). Returns -1 for a missing entry, 0 when it cannot
 // be read whole, 1 on success.
 int ReadEntry(Md2Loader* loader, const char* name) {
-    PakEntry* entry = PakOpenEntry(g_currentPak, name);
-    if (entry == nullptr) {
+    int32_t size = 0;
+    PakLoadStatus status = kPakLoadOk;
+    loader->fileCopy = PakLoadEntry(g_currentPak, name, INT32_MAX - kPakLoadPadding, &size, &status);
+    if (status == kPakLoadMissing) {
         return -1;
     }
-    const int32_t size = entry->dirEntry->size;
-    if (size < 0) {
-        PakCloseEntry(g_currentPak, entry);
-        return 0;
-    }
-    loader->fileCopy = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size) + 2));
     if (loader->fileCopy == nullptr) {
-        PakCloseEntry(g_currentPak, entry);
         return 0;
     }
-    // An empty entry reads as nothing; PakRead refuses an element size of 0.
-    const int32_t read = size > 0 ? PakRead(loader->fileCopy, size, 1, entry, g_currentPak) : 1;
-    PakCloseEntry(g_currentPak, entry);
-    loader->fileCopy[size] = 0;
-    loader->fileCopy[size + 1] = 0;
     loader->fileSize = static_cast<uint32_t>(size);
     loader->cursor = 0;
-    return read == 1 ? 1 : 0;
+    return 1;
 }
 
 void ReadHeader(Md2Loader* loader) {
@@ -282,7 +272,7 @@ int Md2Model::Load(const char* entryName) {
         ReleaseParseBuffers(ld);
         return 0;
     }
-    std::free(ld->fileCopy);
+    PakFreeEntry(ld->fileCopy);
     ld->fileCopy = nullptr;
 
     // Grouping and the build write the model; keep the old table so that a

@@ -8,8 +8,12 @@
 #include "scene/draw.h"
 #include "scene/scene.h"
 
-void Md2Model::DrawInstances(Scene* scene, const Camera* camera, float dt, float time, const Mirror* plane) {
-    for (Md2Instance* instance = instances; instance != nullptr; instance = instance->next) {
+void DrawMd2Instances(const Md2Model* model, Scene* scene, const Camera* camera, const float dt, const float time,
+                      const Mirror* plane) {
+    if (model == nullptr) {
+        return;
+    }
+    for (Md2Instance* instance = model->instances; instance != nullptr; instance = instance->next) {
         instance->Draw(scene, camera, dt, time, plane);
     }
 }

@@ -38,23 +38,26 @@ static bool TakeInstanceBuffers(Md2Instance* instance) {
            (faces == 0 || instance->blendPlanes != nullptr);
 }
 
-Md2Instance* Md2Model::AddInstance(const char* instanceName, uint32_t skin) {
+Md2Instance* AddMd2Instance(Md2Model* model, const char* instanceName, const uint32_t skin) {
+    if (model == nullptr) {
+        return nullptr;
+    }
     Md2Instance* instance = new (std::nothrow) Md2Instance();
     if (instance == nullptr) {
         return nullptr;
     }
     instance->SetName(instanceName);
-    instance->model = this;
-    instance->frameBoxes = frameBoxes;
-    instance->vertsPerFrame = vertsPerFrame;
-    instance->facesPerFrame = facesPerFrame;
-    instance->frames = frames;
-    instance->arrayVerts = arrayVerts;
-    instance->vertexState = vertexState;
-    instance->tris = tris;
-    instance->framePlanes = framePlanes;
-    instance->speed = speed;
-    instance->anims = anims;
+    instance->model = model;
+    instance->frameBoxes = model->frameBoxes;
+    instance->vertsPerFrame = model->vertsPerFrame;
+    instance->facesPerFrame = model->facesPerFrame;
+    instance->frames = model->frames;
+    instance->arrayVerts = model->arrayVerts;
+    instance->vertexState = model->vertexState;
+    instance->tris = model->tris;
+    instance->framePlanes = model->framePlanes;
+    instance->speed = model->speed;
+    instance->anims = model->anims;
 
     const bool buffers = TakeInstanceBuffers(instance);
     MaterialGroup* group = new (std::nothrow) MaterialGroup();
@@ -62,17 +65,17 @@ Md2Instance* Md2Model::AddInstance(const char* instanceName, uint32_t skin) {
     if (buffers && group != nullptr && material != nullptr) {
         material->texture = skin;
         group->material = material;
-        group->faceCount = (groups != nullptr && groupCount > 0) ? groups[0].faceCount : 0;
+        group->faceCount = (model->groups != nullptr && model->groupCount > 0) ? model->groups[0].faceCount : 0;
         group->faceIndices = nullptr;
         instance->groups = group;
-        instance->groupCount = groupCount;
+        instance->groupCount = model->groupCount;
     } else {
         delete group;
         delete material;
     }
 
-    instance->next = instances;
-    instances = instance;
+    instance->next = model->instances;
+    model->instances = instance;
     return instance;
 }
 
@@ -222,7 +225,7 @@ static void FreeInstance(Md2Instance* instance, const Md2Model* model) {
     delete instance;
 }
 
-void FreeInstances(Md2Model* model) {
+void FreeMd2Instances(Md2Model* model) {
     if (model == nullptr) {
         return;
     }

@@ -9,7 +9,7 @@
 //   the 3DS loader (NewMeshObject and friends); they stay until the pool is
 //   given back at process exit.
 // - Md2Instance and MoveKey records come from the general heap; an instance
-//   lives until the program ends (FreeInstances exists for tools and tests),
+//   lives until the program ends (FreeMd2Instances exists for tools and tests),
 //   a MoveKey is freed as soon as AdvanceKeys takes it.
 // - Mirror records belong to whoever configures them (the scene script).
 // - Names are pool copies made by the SetName helpers.
@@ -22,7 +22,7 @@
 #include <cstdint> // int32_t, uint16_t, uint32_t
 
 #include "keyframe/keyframe.h"   // KeyTrack, embedded in objects, cameras and lights
-#include "scene/scene_types.h"   // MeshVertex, ArrayVertex, Face, Material, MaterialGroup
+#include "math/render_records.h"   // MeshVertex, ArrayVertex, Face, Material, MaterialGroup
 
 // MD2 records (md2/md2.h); the scene only holds pointers to them.
 struct Md2Model;
@@ -185,7 +185,7 @@ struct MoveKey {
 };
 
 // One placement of an Md2Model in a scene. Heap record made by
-// Md2Model::AddInstance; the frame data is shared with the model.
+// AddMd2Instance; the frame data is shared with the model.
 struct Md2Instance {
     float frac = 0.0f;                  // between the drawn frame and the next, 0 to below 1
     char* name = nullptr;
@@ -246,10 +246,20 @@ struct Md2Instance {
     void Draw(Scene* scene, const Camera* camera, float dt, float time, const Mirror* plane);
 };
 
+// Creates an instance drawing `model` with skin texture `skin` and puts it at
+// the head of the model's instance list. Lives until the program ends (see
+// FreeMd2Instances). Null when `model` is null or the heap is exhausted.
+Md2Instance* AddMd2Instance(Md2Model* model, const char* name, uint32_t skin);
+
+// Draws every instance of `model`, newest first, with Md2Instance::Draw and
+// the same arguments (scene/md2_draw.cpp). Null is ignored.
+void DrawMd2Instances(const Md2Model* model, Scene* scene, const Camera* camera, float dt, float time,
+                      const Mirror* plane);
+
 // Releases every instance of `model` (heap parts, pool buffers, queued keys)
 // and empties its instance list. The program itself never calls this: its
 // instances live until exit. Null is ignored.
-void FreeInstances(Md2Model* model);
+void FreeMd2Instances(Md2Model* model);
 
 // A reflecting floor: a quad plus the instances and meshes drawn mirrored in
 // it. Owned by whoever configures it.
@@ -374,3 +384,26 @@ struct Scene {
 
 // Null-safe Destroy, for shutdown loops.
 void SceneDestroy(Scene* scene);
+
+// --- Animation (scene/scene_animate.cpp) ------------------------------------
+
+// Frame of the last EvaluateTracks call.
+extern float g_currentFrame;
+
+// Computes tangents and absolute orientations for every track of `scene`
+// (objects, cameras, lights). Call exactly once after loading. Null is ignored.
+void PrepareTracks(Scene* scene);
+
+// Evaluates every track of `scene` at `frame` into the objects, the lights and
+// the current camera. Sets g_currentFrame. Null is ignored.
+void EvaluateTracks(Scene* scene, float frame);
+
+// The engine's keyframe player. It has no state: its methods are the two
+// passes above, kept as an object so the engine can own one.
+class KeyPlayer {
+  public:
+    // PrepareTracks(scene).
+    void PrepareTracks(Scene* scene) const;
+    // EvaluateTracks(scene, frame).
+    void EvaluateTracks(Scene* scene, float frame) const;
+};

@@ -41,7 +41,7 @@ void Scene::Render() {
         object->Draw(this, camera, nullptr);
     }
     for (Md2Model* model = models; model != nullptr; model = model->next) {
-        model->DrawInstances(this, camera, dt, time, nullptr);
+        DrawMd2Instances(model, this, camera, dt, time, nullptr);
     }
     g_drawGl.PopMatrix();
 }

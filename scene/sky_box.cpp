@@ -4,7 +4,7 @@
 #include <cstring> // std::memcpy, std::strcmp, std::memset
 #include <new>     // std::nothrow
 
-#include "archive/archive.h"    // g_currentPak, PakOpenEntry, PakRead, PakCloseEntry
+#include "archive/archive.h"    // g_currentPak, PakLoadEntry, PakFreeEntry
 #include "math/math3d.h"        // EulerToMatrix, Dot3
 #include "memory/memory_pool.h" // PoolAlloc for the box
 #include "platform/platform.h"  // PlatformDebugOutput, PlatformDebugPrintf
@@ -283,32 +283,19 @@ int32_t RunSkyBoxDescription(const char* text, size_t length) {
     return handled;
 }
 
-// The entry's bytes in a heap buffer (caller deletes[]); null when the entry
-// is missing, empty reads as an empty buffer, oversize or unreadable.
+// The entry's bytes, NUL-terminated, in a block released with PakFreeEntry;
+// null when the entry is missing, oversize or unreadable.
 static char* ReadDescription(const char* entryName, int32_t* size) {
-    PakEntry* entry = PakOpenEntry(g_currentPak, entryName);
-    if (entry == nullptr) {
+    PakLoadStatus status = kPakLoadOk;
+    uint8_t* text = PakLoadEntry(g_currentPak, entryName, kSkyBoxMaxDescriptionBytes, size, &status);
+    if (status == kPakLoadMissing) {
         PlatformDebugPrintf("SkyBox : %s not found\n", entryName != nullptr ? entryName : "(null)");
-        return nullptr;
-    }
-    const int32_t bytes = entry->dirEntry != nullptr ? entry->dirEntry->size : 0;
-    char* text = nullptr;
-    if (bytes < 0 || bytes > kSkyBoxMaxDescriptionBytes) {
+    } else if (status == kPakLoadTooLarge) {
         PlatformDebugPrintf("SkyBox : %s is not a description\n", entryName);
-    } else {
-        text = new (std::nothrow) char[static_cast<size_t>(bytes) + 1];
-        if (text != nullptr && bytes > 0 && PakRead(text, bytes, 1, entry, g_currentPak) != 1) {
-            PlatformDebugPrintf("SkyBox : %s could not be read\n", entryName);
-            delete[] text;
-            text = nullptr;
-        }
+    } else if (status == kPakLoadUnreadable) {
+        PlatformDebugPrintf("SkyBox : %s could not be read\n", entryName);
     }
-    PakCloseEntry(g_currentPak, entry);
-    if (text != nullptr) {
-        text[bytes] = '\0';
-        *size = bytes;
-    }
-    return text;
+    return reinterpret_cast<char*>(text);
 }
 
 SkyBox* Scene::LoadSkyBox(const char* entryName) {
@@ -324,6 +311,6 @@ SkyBox* Scene::LoadSkyBox(const char* entryName) {
         g_currentSkyBox = skyBox;
         RunSkyBoxDescription(text, static_cast<size_t>(size));
     }
-    delete[] text;
+    PakFreeEntry(reinterpret_cast<uint8_t*>(text));
     return skyBox;
 }

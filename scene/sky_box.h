@@ -19,7 +19,7 @@
 #include <cstddef> // size_t
 #include <cstdint> // int32_t, uint32_t
 
-#include "scene/scene_types.h" // ArrayVertex
+#include "math/render_records.h" // ArrayVertex
 
 constexpr int32_t kSkyBoxFaces = 6;
 constexpr int32_t kSkyBoxVertices = 24;   // four per face

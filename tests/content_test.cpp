@@ -7,6 +7,7 @@
 
 #include "archive/archive.h"
 #include "archive/pak_writer.h"
+#include "engine/engine.h" // LoadSceneTextures
 #include "keyframe/keyframe.h"
 #include "md2/md2.h"
 #include "texture/image.h"
@@ -153,7 +154,7 @@ TEST_F(ContentTest, ScenesReadBackAsWritten) {
     for (const SceneCase& sc : kScenes) {
         SCOPED_TRACE(sc.file);
         const Scene3ds desc = sc.make();
-        Loaded3ds loaded(Encode3ds(desc), 0, {}, sc.file);
+        Loaded3ds loaded(Encode3ds(desc), {}, sc.file);
         ASSERT_TRUE(loaded.ok()) << loaded.error();
         Scene& scene = loaded.scene();
         EXPECT_EQ(scene.frameCount, desc.lastFrame - desc.firstFrame + 1);
@@ -211,7 +212,7 @@ TEST_F(ContentTest, ScenesReadBackAsWritten) {
 
 TEST_F(ContentTest, SplineParametersReachTheKeys) {
     const Scene3ds desc = MakeCorridorScene(true);
-    Loaded3ds loaded(Encode3ds(desc), 0, {}, kCorridoruFile);
+    Loaded3ds loaded(Encode3ds(desc), {}, kCorridoruFile);
     ASSERT_TRUE(loaded.ok()) << loaded.error();
     const Camera3ds& written = desc.cameras[0];
     const Camera* camera = loaded.scene().cameras[0];
@@ -233,7 +234,7 @@ TEST_F(ContentTest, SplineParametersReachTheKeys) {
 
 TEST_F(ContentTest, CorridorsHoldEveryNameTheScriptLooksUp) {
     for (const bool flight : {true, false}) {
-        Loaded3ds loaded(Encode3ds(MakeCorridorScene(flight)), 0, {},
+        Loaded3ds loaded(Encode3ds(MakeCorridorScene(flight)), {},
                          flight ? kCorridoruFile : kCorridorsFile);
         ASSERT_TRUE(loaded.ok()) << loaded.error();
         for (const char* name : kScriptMeshes) {
@@ -274,7 +275,7 @@ TEST_F(ContentTest, CorridorPairLinesUp) {
 
 // No floor face inside the mirror's rectangle, floor beyond it at both ends.
 TEST_F(ContentTest, MirrorRectangleIsLeftToTheMirror) {
-    Loaded3ds loaded(Encode3ds(MakeCorridorScene(true)), 0, {}, kCorridoruFile);
+    Loaded3ds loaded(Encode3ds(MakeCorridorScene(true)), {}, kCorridoruFile);
     ASSERT_TRUE(loaded.ok()) << loaded.error();
     int32_t before = 0;
     int32_t after = 0;
@@ -573,12 +574,11 @@ TEST_F(ContentTest, AllScenesAndTheCharacterFitThePools) {
     ContentArchive archive;
     ASSERT_TRUE(archive.ok());
     DebugCapture capture;
-    Loader3DS loader;
     std::vector<std::unique_ptr<Scene>> scenes;
     for (const SceneCase& sc : kScenes) {
         scenes.push_back(std::make_unique<Scene>());
         try {
-            loader.Load(sc.file, scenes.back().get(), 0);
+            Load3ds(sc.file, scenes.back().get());
         } catch (const char* message) {
             FAIL() << sc.file << ": " << message;
         }
@@ -757,12 +757,12 @@ TEST_F(ContentTest, ScenesLoadWithTheirTextures) {
     ASSERT_TRUE(TestGlMakeCurrent(16, 16)) << TestGlError();
     ContentArchive archive;
     ASSERT_TRUE(archive.ok());
-    Loader3DS loader;
     for (const SceneCase& sc : kScenes) {
         SCOPED_TRACE(sc.file);
         Scene scene;
         try {
-            loader.Load(sc.file, &scene, 1);
+            Load3ds(sc.file, &scene);
+            LoadSceneTextures(&scene);
         } catch (const char* message) {
             FAIL() << message;
         }

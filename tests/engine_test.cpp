@@ -4,13 +4,12 @@
 
 #include "archive/archive.h"    // PakOpen, PakClose
 #include "archive/pak_writer.h" // PakWriteArchive
-#include "framework/lumora.h"   // fwk
 #include "memory/memory_pool.h" // PoolInit
 #include "scene/scene.h"
 #include "support/gl_context.h"
-#include "support/writer3ds.h"
+#include "tools/formats/writer3ds.h"
 // After the writer: the shell's global `keys` would shadow the writer's parameters.
-#include "app/app.h" // SetPerfCounterSource, g_perfFrequency, ResetFrameTimer
+#include "app/app.h" // SetPerfCounterSource, g_perfFrequency, FrameElapsedMs, ResetFrameTimer
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -129,8 +128,7 @@ class EngineTest : public ::testing::Test {
     void SetUp() override {
         EnsurePools();
         ASSERT_TRUE(TestGlMakeCurrent(kWidth, kHeight)) << TestGlError();
-        fwk.width = kWidth;
-        fwk.height = kHeight;
+        EngineSetScreenSize(kWidth, kHeight);
         s_stepMs = 40;
         s_resets = 0;
         s_draws.clear();
@@ -173,7 +171,6 @@ TEST_F(EngineTest, ConstructionStartsEmptyWithColourClearingAndNoOverlay) {
     EXPECT_EQ(engine.effectMode, kEffectNone);
     EXPECT_EQ(engine.activeHead, nullptr);
     EXPECT_EQ(engine.inactiveHead, nullptr);
-    EXPECT_NE(engine.loader, nullptr);
     EXPECT_NE(engine.keyPlayer, nullptr);
     EXPECT_EQ(engine.overlayAlpha, -1.0f);
     EXPECT_EQ(engine.overlayTexture, 0u);
@@ -206,8 +203,7 @@ TEST_F(EngineTest, ViewportsAreThousandthsOfTheScreenWithYFromTheBottom) {
 
 TEST_F(EngineTest, ViewportWithHugeFractionsStaysDefined) {
     Scene scene;
-    fwk.width = std::numeric_limits<int32_t>::max();
-    fwk.height = std::numeric_limits<int32_t>::max();
+    EngineSetScreenSize(std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max());
     const int32_t big = std::numeric_limits<int32_t>::max();
     engine.SetSceneViewport(&scene, big, -big, big, big, 1u);
     EXPECT_EQ(scene.viewX, std::numeric_limits<int32_t>::max());
@@ -331,8 +327,15 @@ int64_t FakeCounter() {
     return s_counter;
 }
 
-TEST_F(EngineTest, TheDefaultClockIsTheShellsFrameTimerSoLoadingTimeIsNotCounted) {
+TEST_F(EngineTest, WithoutAClockNoTimePasses) {
     EngineSetFrameClock(nullptr, nullptr);
+    engine.RenderFrame();
+    engine.RenderFrame();
+    EXPECT_EQ(engine.time, 0.0f);
+}
+
+TEST_F(EngineTest, OnTheShellsFrameTimerLoadingTimeIsNotCounted) {
+    EngineSetFrameClock(FrameElapsedMs, ResetFrameTimer);
     const int64_t savedFrequency = g_perfFrequency;
     g_perfFrequency = 1000000; // 1000 ticks a millisecond
     SetPerfCounterSource(FakeCounter);
@@ -715,7 +718,7 @@ TEST_F(EngineTest, CorpusScenesLoadAndPlayThroughTheSceneDrawing) {
 }
 
 TEST(EngineGlobal, TheProgramsEngineExistsBeforeMain) {
-    EXPECT_NE(g_engine.loader, nullptr);
+    EXPECT_NE(g_engine.keyPlayer, nullptr);
     EXPECT_EQ(g_engine.clearMask, static_cast<int32_t>(GL_COLOR_BUFFER_BIT));
     EXPECT_EQ(g_engine.overlayAlpha, -1.0f);
 }

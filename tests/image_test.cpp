@@ -2,7 +2,7 @@
 #include "texture/image.h"
 #include "texture/jpeg_source.h"
 
-#include "tests/support/image_writer.h"
+#include "tools/formats/image_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // TGA loading from the current archive.
 #include "texture/image.h"
 
-#include "tests/support/image_writer.h"
+#include "tools/formats/image_writer.h"
 #include "tests/support/texture_archive.h"
 
 #include <gtest/gtest.h>

@@ -12,7 +12,7 @@
 
 #include "archive/archive.h"        // PakOpen, PakClose, g_currentPak
 #include "archive/pak_writer.h"     // PakWriteArchive: the file is served from a temporary archive
-#include "loader3ds/loader3ds.h"    // Loader3DS
+#include "loader3ds/loader3ds.h"    // Load3ds
 #include "memory/memory_pool.h"     // PoolInit, PoolSetSmallSize
 #include "scene/scene.h"            // Scene and its records
 #include "tests/support/temp_dir.h" // TempDir, ReadFileBytes
@@ -46,7 +46,7 @@ class KeyframeCorpusTest : public ::testing::TestWithParam<const char*> {
         pak_ = PakOpen(archive.c_str(), "rb");
         ASSERT_NE(pak_, nullptr);
         try {
-            loader_.Load(kEntryName, &scene_, 0);
+            Load3ds(kEntryName, &scene_);
         } catch (const char* message) {
             FAIL() << "load failed: " << message;
         }
@@ -81,7 +81,6 @@ class KeyframeCorpusTest : public ::testing::TestWithParam<const char*> {
 
     TempDir dir_;
     PAKFile* pak_ = nullptr;
-    Loader3DS loader_;
     Scene scene_;
 };
 
@@ -114,9 +113,9 @@ TEST_P(KeyframeCorpusTest, EachKeyIsReachedAtItsOwnFrame) {
     for (MeshObject* o = scene_.objects; o != nullptr; o = o->nextObject) {
         const VectorKey* positions = VectorKeys(o->positionTrack);
         for (int k = 0; k < o->positionTrack.keyCount; ++k) {
-            g_currentFrame = static_cast<float>(positions[k].frame);
+            const float frame = static_cast<float>(positions[k].frame);
             float out[3] = {};
-            EvaluateVector(&o->positionTrack, out);
+            EvaluateVector(&o->positionTrack, frame, out);
             for (int c = 0; c < 3; ++c) {
                 EXPECT_NEAR(out[c], positions[k].value[c], 1e-3 * (1.0 + std::fabs(positions[k].value[c])))
                     << o->name << " position key " << k;
@@ -125,9 +124,9 @@ TEST_P(KeyframeCorpusTest, EachKeyIsReachedAtItsOwnFrame) {
         }
         const RotationKey* rotations = RotationKeys(o->rotationTrack);
         for (int k = 0; k < o->rotationTrack.keyCount; ++k) {
-            g_currentFrame = static_cast<float>(rotations[k].frame);
+            const float frame = static_cast<float>(rotations[k].frame);
             float out[4] = {};
-            EvaluateRotation(&o->rotationTrack, out);
+            EvaluateRotation(&o->rotationTrack, frame, out);
             for (int c = 0; c < 4; ++c) {
                 EXPECT_NEAR(out[c], rotations[k].orientation[c], 1e-4) << o->name << " rotation key " << k;
             }
@@ -140,8 +139,8 @@ TEST_P(KeyframeCorpusTest, EachKeyIsReachedAtItsOwnFrame) {
             if (ScalarKeys(roll)[k].frame <= 0) {
                 continue; // frame 0 and before give 0 by design
             }
-            g_currentFrame = static_cast<float>(ScalarKeys(roll)[k].frame);
-            EXPECT_NEAR(EvaluateScalar(&roll), ScalarKeys(roll)[k].value, 1e-3)
+            const float frame = static_cast<float>(ScalarKeys(roll)[k].frame);
+            EXPECT_NEAR(EvaluateScalar(&roll, frame), ScalarKeys(roll)[k].value, 1e-3)
                 << "camera " << i << " roll key " << k;
             ++checked;
         }
@@ -165,8 +164,7 @@ TEST(KeyframeCorpusRoll, CameraRollRunsBetweenItsKeys) {
     PAKFile* pak = PakOpen(dir.File("r.qdz").c_str(), "rb");
     ASSERT_NE(pak, nullptr);
     Scene scene;
-    Loader3DS loader;
-    loader.Load(kEntryName, &scene, 0);
+    Load3ds(kEntryName, &scene);
     ASSERT_EQ(scene.cameraCount, 1);
     const KeyTrack& roll = scene.cameras[0]->rollTrack;
     ASSERT_EQ(roll.keyCount, 2);

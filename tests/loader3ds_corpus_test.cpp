@@ -38,7 +38,7 @@ TEST_P(Corpus3dsTest, CountsMatchTheFile) {
     const CorpusCase& c = GetParam();
     const std::vector<uint8_t> bytes = ReadCorpus(c.file);
     ASSERT_FALSE(bytes.empty()) << c.file;
-    Loaded3ds l(bytes, 0, {}, "c.3ds");
+    Loaded3ds l(bytes, {}, "c.3ds");
     ASSERT_TRUE(l.ok()) << c.file << ": " << l.error();
     Scene& s = l.scene();
     EXPECT_EQ(s.objectCount, c.objects);
@@ -81,7 +81,7 @@ TEST_P(Corpus3dsTest, CountsMatchTheFile) {
 // evaluate them at any frame. The loaded keys must carry that through.
 TEST_P(Corpus3dsTest, TracksPrepareAndEvaluate) {
     const CorpusCase& c = GetParam();
-    Loaded3ds l(ReadCorpus(c.file), 0, {}, "c.3ds");
+    Loaded3ds l(ReadCorpus(c.file), {}, "c.3ds");
     ASSERT_TRUE(l.ok()) << c.file << ": " << l.error();
     Scene& s = l.scene();
     PrepareTracks(&s);
@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Loader3ds, Corpus3dsTest,
 using CorpusDetail3dsTest = Pool3dsTest;
 
 TEST_F(CorpusDetail3dsTest, CameraTracksOfTargetCameraAnim) {
-    Loaded3ds l(ReadCorpus("TargetCameraAnim.3ds"), 0, {}, "c.3ds");
+    Loaded3ds l(ReadCorpus("TargetCameraAnim.3ds"), {}, "c.3ds");
     ASSERT_TRUE(l.ok()) << l.error();
     const Camera* c = l.scene().cameras[0];
     EXPECT_STREQ(c->name, "Camera01");
@@ -128,7 +128,7 @@ TEST_F(CorpusDetail3dsTest, CameraTracksOfTargetCameraAnim) {
 TEST_F(CorpusDetail3dsTest, ChildObjectFileKeepsBothBoxesDrawn) {
     // Box02's header gives parent index 1, which in object-node numbering is
     // Box02 itself: it stays a root instead of becoming its own child.
-    Loaded3ds l(ReadCorpus("CameraRollAnimWithChildObject.3ds"), 0, {}, "c.3ds");
+    Loaded3ds l(ReadCorpus("CameraRollAnimWithChildObject.3ds"), {}, "c.3ds");
     ASSERT_TRUE(l.ok()) << l.error();
     MeshObject* box2 = l.scene().FindObject("Box02");
     ASSERT_NE(box2, nullptr);
@@ -140,7 +140,7 @@ TEST_F(CorpusDetail3dsTest, ChildObjectFileKeepsBothBoxesDrawn) {
 }
 
 TEST_F(CorpusDetail3dsTest, MapFilesOfTest1) {
-    Loaded3ds l(ReadCorpus("test1.3ds"), 0, {}, "c.3ds");
+    Loaded3ds l(ReadCorpus("test1.3ds"), {}, "c.3ds");
     ASSERT_TRUE(l.ok()) << l.error();
     Scene& s = l.scene();
     ASSERT_EQ(s.materialCount, 3);
@@ -156,7 +156,7 @@ TEST_F(CorpusDetail3dsTest, MapFilesOfTest1) {
 TEST_F(CorpusDetail3dsTest, EmptyFileLoadsNothing) {
     const std::vector<uint8_t> bytes = ReadCorpus("broken/empty.3ds");
     EXPECT_TRUE(bytes.empty());
-    Loaded3ds l(bytes, 0, {}, "empty.3ds");
+    Loaded3ds l(bytes, {}, "empty.3ds");
     ASSERT_TRUE(l.ok()) << l.error();
     EXPECT_EQ(l.scene().objectCount, 0);
     EXPECT_EQ(l.scene().materialCount, 0);

@@ -6,7 +6,7 @@
 #include "loader3ds/loader3ds.h"
 #include "scene/scene.h"
 #include "tests/support/load3ds_helper.h"
-#include "tests/support/writer3ds.h"
+#include "tools/formats/writer3ds.h"
 
 #include <gtest/gtest.h>
 

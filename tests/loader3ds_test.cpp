@@ -5,7 +5,7 @@
 #include "scene/scene.h"
 #include "tests/support/debug_capture.h"
 #include "tests/support/load3ds_helper.h"
-#include "tests/support/writer3ds.h"
+#include "tools/formats/writer3ds.h"
 
 #include <gtest/gtest.h>
 
@@ -49,11 +49,10 @@ std::vector<int> FirstIndices(const MeshObject& o) {
 TEST_F(Loader3dsTest, MissingEntryThrowsFormattedMessage) {
     Loaded3ds other(EditorFile([](Writer3DS&) {}));
     ASSERT_TRUE(other.ok()) << other.error();
-    Loader3DS loader;
     Scene scene;
     std::string thrown;
     try {
-        loader.Load("nope.3ds", &scene, 0);
+        Load3ds("nope.3ds", &scene);
     } catch (const char* message) {
         thrown = message;
     }

@@ -2,7 +2,7 @@
 // byte by byte so that loader tests built on it stand on known files.
 #include "loader3ds/format3ds.h"
 #include "tests/support/load3ds_helper.h"
-#include "tests/support/writer3ds.h"
+#include "tools/formats/writer3ds.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@
 #include "md2/md2_normals.h"
 #include "memory/memory_pool.h"
 #include "tests/support/debug_capture.h"
-#include "tests/support/md2_writer.h"
+#include "tools/formats/md2_writer.h"
 
 namespace {
 

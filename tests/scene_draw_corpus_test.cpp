@@ -181,7 +181,7 @@ TEST_F(CorpusDrawTest, CharactersWalkThroughTheirMotions) {
         scene.lights[0] = &light;
         scene.lightCount = 1;
         scene.AddModel(&model);
-        Md2Instance* instance = model.AddInstance("walker", 0u);
+        Md2Instance* instance = AddMd2Instance(&model, "walker", 0u);
         ASSERT_NE(instance, nullptr);
         instance->SetMotion(0);
         scene.dt = 1.0f;
@@ -212,7 +212,7 @@ TEST_F(CorpusDrawTest, CharactersWalkThroughTheirMotions) {
         EXPECT_GT(g_drawStats.facesDrawn, 0u) << file;
         EXPECT_EQ(std::memcmp(before.data(), model.frames, frameBytes), 0) << file;
         scene.models = nullptr;
-        FreeInstances(&model);
+        FreeMd2Instances(&model);
         delete model.groups; // the model's one heap group (md2/md2.h)
     }
 }

@@ -57,7 +57,7 @@ class Md2DrawTest : public ::testing::Test {
         ExtractFrustumPlanes(projection, glIdentity, camera.planes);
     }
     void TearDown() override {
-        FreeInstances(&model);
+        FreeMd2Instances(&model);
         PoolRelease();
     }
 
@@ -82,7 +82,7 @@ class Md2DrawTest : public ::testing::Test {
 };
 
 TEST_F(Md2DrawTest, AMotionChangeShowsOneBlendedFrameThenPlaysTheNewMotion) {
-    Md2Instance* instance = model.AddInstance("walker", 5u);
+    Md2Instance* instance = AddMd2Instance(&model, "walker", 5u);
     ASSERT_NE(instance, nullptr);
     instance->SetMotion(2); // frames 5..44; preparedAnim 1000 asks for a first blend
 
@@ -113,7 +113,7 @@ TEST_F(Md2DrawTest, AMotionChangeShowsOneBlendedFrameThenPlaysTheNewMotion) {
 }
 
 TEST_F(Md2DrawTest, ASwitchDuringABlendStartsFromTheBlendAndKeepsTheModelIntact) {
-    Md2Instance* instance = model.AddInstance("walker", 5u);
+    Md2Instance* instance = AddMd2Instance(&model, "walker", 5u);
     instance->SetMotion(2);
     DrawOnce(instance);
     DrawOnce(instance);
@@ -136,7 +136,7 @@ TEST_F(Md2DrawTest, ASwitchDuringABlendStartsFromTheBlendAndKeepsTheModelIntact)
 
 TEST_F(Md2DrawTest, MotionsWrapAtTheirEnd) {
     model.speed = 1.0f;
-    Md2Instance* instance = model.AddInstance("walker", 5u);
+    Md2Instance* instance = AddMd2Instance(&model, "walker", 5u);
     instance->SetMotion(1);
     instance->preparedAnim = 1; // already playing
     const float expected[] = {2.0f, 3.0f, 4.0f, 2.0f, 3.0f};
@@ -156,7 +156,7 @@ TEST_F(Md2DrawTest, LargeStepsStayInsideTheMotion) {
         {2.25f, 2u, 0.25f}, {3.5f, 0u, 0.5f}, {7.25f, 1u, 0.25f}, {1e9f, 1u, 0.0f}, {-4.0f, 0u, 0.0f},
     };
     for (const Case& c : cases) {
-        Md2Instance* instance = model.AddInstance("walker", 5u);
+        Md2Instance* instance = AddMd2Instance(&model, "walker", 5u);
         instance->SetMotion(1);
         instance->preparedAnim = 1;
         instance->speed = 1.0f;
@@ -170,7 +170,7 @@ TEST_F(Md2DrawTest, LargeStepsStayInsideTheMotion) {
 }
 
 TEST_F(Md2DrawTest, ACulledInstanceKeepsItsFrameButFollowsItsMoves) {
-    Md2Instance* instance = model.AddInstance("walker", 5u);
+    Md2Instance* instance = AddMd2Instance(&model, "walker", 5u);
     instance->SetMotion(2);
     instance->preparedAnim = 2;
     instance->frac = 0.25f;
@@ -190,7 +190,7 @@ TEST_F(Md2DrawTest, ACulledInstanceKeepsItsFrameButFollowsItsMoves) {
 }
 
 TEST_F(Md2DrawTest, TrianglesFailingThePlaneTestAreNotDrawn) {
-    Md2Instance* instance = model.AddInstance("walker", 5u);
+    Md2Instance* instance = AddMd2Instance(&model, "walker", 5u);
     instance->SetMotion(0);
     instance->preparedAnim = 0;
     // d - n . eye = 1 - 0.5 x 1 at frac 0 ... the delta makes it fail at frac 0.5.
@@ -212,7 +212,7 @@ TEST_F(Md2DrawTest, TrianglesFailingThePlaneTestAreNotDrawn) {
 
 TEST_F(Md2DrawTest, TranslucentScenesUseImmediateCallsWithTheSkin) {
     scene.opacity = 0.25f;
-    Md2Instance* instance = model.AddInstance("walker", 77u);
+    Md2Instance* instance = AddMd2Instance(&model, "walker", 77u);
     instance->SetMotion(0);
     instance->preparedAnim = 0;
     GlRecorder recorder;
@@ -227,8 +227,8 @@ TEST_F(Md2DrawTest, TranslucentScenesUseImmediateCallsWithTheSkin) {
 }
 
 TEST_F(Md2DrawTest, InstancesSharingTheModelArraysEachDrawTheirOwnVertices) {
-    Md2Instance* first = model.AddInstance("one", 5u);
-    Md2Instance* second = model.AddInstance("two", 5u);
+    Md2Instance* first = AddMd2Instance(&model, "one", 5u);
+    Md2Instance* second = AddMd2Instance(&model, "two", 5u);
     for (Md2Instance* instance : {first, second}) {
         instance->SetMotion(0);
         instance->preparedAnim = 0;
@@ -236,7 +236,7 @@ TEST_F(Md2DrawTest, InstancesSharingTheModelArraysEachDrawTheirOwnVertices) {
     second->pos[1] = 1.0f;
     scene.opacity = 0.5f;
     GlRecorder recorder;
-    model.DrawInstances(&scene, &camera, 0.0f, 0.0f, nullptr); // newest (second) first
+    DrawMd2Instances(&model, &scene, &camera, 0.0f, 0.0f, nullptr); // newest (second) first
     const std::vector<size_t> vertices = recorder.Find("glVertex3fv");
     ASSERT_EQ(vertices.size(), 6u);
     EXPECT_FLOAT_EQ(static_cast<float>(recorder.calls[vertices[0]].args[1]), 1.0f);
@@ -244,7 +244,7 @@ TEST_F(Md2DrawTest, InstancesSharingTheModelArraysEachDrawTheirOwnVertices) {
 }
 
 TEST_F(Md2DrawTest, MirrorDrawsReflectWithoutChangingTheFrameState) {
-    Md2Instance* instance = model.AddInstance("walker", 5u);
+    Md2Instance* instance = AddMd2Instance(&model, "walker", 5u);
     instance->SetMotion(2); // a switch is pending
     instance->frac = 0.5f;
     Mirror mirror;
@@ -267,7 +267,7 @@ TEST_F(Md2DrawTest, MirrorDrawsReflectWithoutChangingTheFrameState) {
 }
 
 TEST_F(Md2DrawTest, BrokenInstancesDrawNothing) {
-    Md2Instance* instance = model.AddInstance("walker", 5u);
+    Md2Instance* instance = AddMd2Instance(&model, "walker", 5u);
     instance->preparedAnim = 0;
     struct Case {
         const char* name;
@@ -292,7 +292,7 @@ TEST_F(Md2DrawTest, BrokenInstancesDrawNothing) {
 }
 
 TEST_F(Md2DrawTest, ChromePassInterpolatesNormalsAgainAndEndsBlending) {
-    Md2Instance* instance = model.AddInstance("walker", 5u);
+    Md2Instance* instance = AddMd2Instance(&model, "walker", 5u);
     instance->SetMotion(0);
     instance->preparedAnim = 0;
     instance->groups[0].material->envTexture = 9;

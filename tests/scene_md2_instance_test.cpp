@@ -25,7 +25,7 @@ class InstanceTest : public ::testing::Test {
         fixture.Wire(1.0f);
     }
     void TearDown() override {
-        FreeInstances(&model);
+        FreeMd2Instances(&model);
         PoolRelease();
     }
 
@@ -42,7 +42,7 @@ class InstanceTest : public ::testing::Test {
 const float kOrigin[3] = {0.0f, 0.0f, 0.0f};
 
 TEST_F(InstanceTest, AddInstanceSharesTheModelData) {
-    Md2Instance* instance = model.AddInstance("zuzez", 42u);
+    Md2Instance* instance = AddMd2Instance(&model, "zuzez", 42u);
     ASSERT_NE(instance, nullptr);
     EXPECT_STREQ(instance->name, "zuzez");
     EXPECT_EQ(instance->model, &model);
@@ -77,9 +77,9 @@ TEST_F(InstanceTest, AddInstanceSharesTheModelData) {
 }
 
 TEST_F(InstanceTest, InstancesAreListedNewestFirstWithOwnMaterials) {
-    Md2Instance* first = model.AddInstance("a", 1u);
+    Md2Instance* first = AddMd2Instance(&model, "a", 1u);
     model.speed = 1.0f / 3.0f;
-    Md2Instance* second = model.AddInstance("b", 2u);
+    Md2Instance* second = AddMd2Instance(&model, "b", 2u);
     EXPECT_EQ(model.instances, second);
     EXPECT_EQ(second->next, first);
     EXPECT_NE(first->groups[0].material, second->groups[0].material);
@@ -90,18 +90,18 @@ TEST_F(InstanceTest, InstancesAreListedNewestFirstWithOwnMaterials) {
 
 TEST_F(InstanceTest, InstanceOfAnEmptyModelDrawsNothing) {
     Md2Model empty{};
-    Md2Instance* instance = empty.AddInstance(nullptr, 7u);
+    Md2Instance* instance = AddMd2Instance(&empty, nullptr, 7u);
     ASSERT_NE(instance, nullptr);
     EXPECT_EQ(instance->name, nullptr);
     EXPECT_EQ(instance->groupCount, 0);
     EXPECT_EQ(instance->blendVerts, nullptr);
     EXPECT_EQ(instance->SetMotion(0), 0) << "an empty motion table";
-    FreeInstances(&empty);
+    FreeMd2Instances(&empty);
     EXPECT_EQ(empty.instances, nullptr);
 }
 
 TEST_F(InstanceTest, SetMotionPointsAtTheFirstFrame) {
-    Md2Instance* instance = model.AddInstance("i", 0u);
+    Md2Instance* instance = AddMd2Instance(&model, "i", 0u);
     instance->frameInAnim = 9;
     EXPECT_EQ(instance->SetMotion(1), 1);
     EXPECT_EQ(instance->anim, 1);
@@ -117,7 +117,7 @@ TEST_F(InstanceTest, SetMotionPointsAtTheFirstFrame) {
 }
 
 TEST_F(InstanceTest, SetPositionAndRotation) {
-    Md2Instance* instance = model.AddInstance("i", 0u);
+    Md2Instance* instance = AddMd2Instance(&model, "i", 0u);
     instance->SetPosition(1.0f, 2.0f, 3.0f);
     instance->SetRotation(0.5f, -0.25f, 3.0f);
     EXPECT_FLOAT_EQ(instance->pos[2], 3.0f);
@@ -131,7 +131,7 @@ TEST_F(InstanceTest, LoopDurationAndQueueLoops) {
     model.anims[5] = AnimRange{5, 40};
     model.animCount = 6;
     model.speed = 1.0f / 3.0f;
-    Md2Instance* instance = model.AddInstance("i", 0u);
+    Md2Instance* instance = AddMd2Instance(&model, "i", 0u);
     EXPECT_FLOAT_EQ(instance->LoopDuration(5), 120.0f);
     const float target[3] = {1.0f, 2.0f, 3.0f};
     MoveKey* key = instance->QueueLoops(5, target, kOrigin, 1.0f);
@@ -149,7 +149,7 @@ TEST_F(InstanceTest, LoopDurationAndQueueLoops) {
 }
 
 TEST_F(InstanceTest, QueueMoveAppendsInOrder) {
-    Md2Instance* instance = model.AddInstance("i", 0u);
+    Md2Instance* instance = AddMd2Instance(&model, "i", 0u);
     const float p[3] = {1.0f, 2.0f, 3.0f};
     const float r[3] = {0.1f, 0.2f, 0.3f};
     MoveKey* a = instance->QueueMove(0, p, r, 10.0f);
@@ -167,7 +167,7 @@ TEST_F(InstanceTest, QueueMoveAppendsInOrder) {
 }
 
 TEST_F(InstanceTest, AdvanceKeysMovesATenthWithTenFramesLeft) {
-    Md2Instance* instance = model.AddInstance("i", 0u);
+    Md2Instance* instance = AddMd2Instance(&model, "i", 0u);
     instance->keyEnd = 100.0f;
     const float target[3] = {10.0f, 20.0f, -30.0f};
     const float targetRot[3] = {1.0f, 2.0f, 3.0f};
@@ -184,7 +184,7 @@ TEST_F(InstanceTest, AdvanceKeysMovesATenthWithTenFramesLeft) {
 }
 
 TEST_F(InstanceTest, AdvanceKeysTakesAKeyAndReachesTheTarget) {
-    Md2Instance* instance = model.AddInstance("i", 0u);
+    Md2Instance* instance = AddMd2Instance(&model, "i", 0u);
     instance->SetMotion(1);
     const float target[3] = {8.0f, 0.0f, 4.0f};
     instance->QueueMove(2, target, kOrigin, 4.0f);
@@ -207,7 +207,7 @@ TEST_F(InstanceTest, AdvanceKeysTakesAKeyAndReachesTheTarget) {
 }
 
 TEST_F(InstanceTest, ZeroDurationKeyOnlySwitchesTheMotion) {
-    Md2Instance* instance = model.AddInstance("i", 0u);
+    Md2Instance* instance = AddMd2Instance(&model, "i", 0u);
     instance->SetPosition(1.0f, 1.0f, 1.0f);
     const float far[3] = {100.0f, 100.0f, 100.0f};
     instance->QueueMove(1, far, far, 0.0f);
@@ -233,18 +233,18 @@ TEST_F(InstanceTest, ZeroDurationKeyOnlySwitchesTheMotion) {
     EXPECT_FLOAT_EQ(instance->pos[0], 0.9f);
 }
 
-TEST_F(InstanceTest, FreeInstancesDuringATransition) {
-    Md2Instance* instance = model.AddInstance("i", 0u);
-    model.AddInstance("j", 0u);
+TEST_F(InstanceTest, FreeMd2InstancesDuringATransition) {
+    Md2Instance* instance = AddMd2Instance(&model, "i", 0u);
+    AddMd2Instance(&model, "j", 0u);
     // A transition exchanges the shared frames with the instance's own blend
     // buffers; releasing must give back the instance's, not the model's.
     std::swap(instance->frames, instance->blendVerts);
     std::swap(instance->framePlanes, instance->blendPlanes);
     instance->inTransition = 1;
     instance->QueueMove(0, kOrigin, kOrigin, 3.0f);
-    FreeInstances(&model);
+    FreeMd2Instances(&model);
     EXPECT_EQ(model.instances, nullptr);
-    FreeInstances(nullptr);
+    FreeMd2Instances(nullptr);
 }
 
 } // namespace

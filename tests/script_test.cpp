@@ -3,6 +3,7 @@
 // timeline it leaves behind; then the whole show played to its finish.
 #include "app/app.h"
 #include "app/scene_script.h"
+#include "app/show_names.h" // kFloorMirrorMeshes
 
 #include "archive/archive.h"
 #include "engine/engine.h"
@@ -40,9 +41,10 @@ class ScriptTest : public ::testing::Test {
         ASSERT_TRUE(TestGlMakeCurrent(64, 48)) << TestGlError();
         fwk.width = kScreenWidth;
         fwk.height = kScreenHeight;
+        EngineSetScreenSize(kScreenWidth, kScreenHeight);
     }
     void TearDown() override {
-        FreeInstances(&g_character);
+        FreeMd2Instances(&g_character);
         delete g_character.groups; // the model's one heap group, kept for the process in the program
         g_character = Md2Model{};
         g_zuzez1 = nullptr;

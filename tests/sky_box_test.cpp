@@ -18,7 +18,7 @@
 #include "tests/support/debug_capture.h"
 #include "tests/support/gl_context.h"
 #include "tests/support/gl_recorder.h"
-#include "tests/support/image_writer.h"
+#include "tools/formats/image_writer.h"
 #include "tests/support/texture_archive.h"
 #include "texture/texture.h"
 

@@ -5,7 +5,7 @@
 #include "memory/memory_pool.h"
 #include "tests/support/debug_capture.h"
 #include "tests/support/gl_context.h"
-#include "tests/support/image_writer.h"
+#include "tools/formats/image_writer.h"
 #include "tests/support/texture_archive.h"
 
 #include <GL/gl.h>

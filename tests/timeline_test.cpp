@@ -2,7 +2,6 @@
 // effects and their curves, unknown types.
 #include "engine/engine.h"
 
-#include "framework/lumora.h"     // fwk
 #include "memory/memory_pool.h"   // PoolInit
 #include "platform/sound/sound.h" // SoundLoadSong, FSOUND_Init
 #include "scene/scene.h"
@@ -92,8 +91,7 @@ class TimelineGlTest : public TimelineTest {
     void SetUp() override {
         TimelineTest::SetUp();
         ASSERT_TRUE(TestGlMakeCurrent(32, 32)) << TestGlError();
-        fwk.width = 32;
-        fwk.height = 32;
+        EngineSetScreenSize(32, 32);
     }
 };
 

@@ -1,7 +1,7 @@
 // Texture manager: archive entry -> decoded image -> GL texture object.
 #include "texture/texture.h"
 
-#include "archive/archive.h"     // g_currentPak, PakOpenEntry, PakRead, PakCloseEntry
+#include "archive/archive.h"     // g_currentPak, PakLoadEntryWith
 #include "memory/memory_pool.h"  // PoolAlloc, PoolFree
 #include "platform/platform.h"   // PlatformDebugOutput
 
@@ -155,25 +155,11 @@ bool IsTextureSizeValid(int32_t width, int32_t height) {
 }
 
 void* ReadEntryToPool(const char* name, int32_t* size) {
-    PakEntry* entry = PakOpenEntry(g_currentPak, name);
-    if (entry == nullptr) {
-        return nullptr;
-    }
-    const int32_t bytes = entry->dirEntry != nullptr ? entry->dirEntry->size : -1;
-    unsigned char* block = nullptr;
-    if (bytes >= 0 && bytes < INT32_MAX) {
-        block = static_cast<unsigned char*>(PoolAlloc(static_cast<uint32_t>(bytes) + 1u));
-    }
-    if (block != nullptr && bytes > 0 && PakRead(block, bytes, 1, entry, g_currentPak) != 1) {
-        PoolFree(block);
-        block = nullptr;
-    }
-    PakCloseEntry(g_currentPak, entry);
-    if (block == nullptr) {
-        return nullptr;
-    }
-    block[bytes] = 0;
-    if (size != nullptr) {
+    int32_t bytes = 0;
+    // One terminating 0 byte; INT32_MAX itself is refused, as the block size
+    // (size + 1) must stay a valid int32 count.
+    uint8_t* block = PakLoadEntryWith(g_currentPak, name, INT32_MAX - 1, 1, PoolAlloc, PoolFree, &bytes, nullptr);
+    if (block != nullptr && size != nullptr) {
         *size = bytes;
     }
     return block;

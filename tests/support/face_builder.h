@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "scene/scene_types.h"
+#include "math/render_records.h"
 
 inline Face MakeFace(const std::vector<MeshVertex>& v, uint16_t a, uint16_t b, uint16_t c) {
     const float* pa = v[a].position;

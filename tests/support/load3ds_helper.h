@@ -1,11 +1,12 @@
 // Loading 3DS bytes through the real path for tests: the bytes go into a
 // temporary archive (with any extra entries), the archive becomes
 // g_currentPak, and a Loader3DS reads the entry into a fresh Scene.
+// Material textures are not loaded: that is the engine's LoadSceneTextures.
 #pragma once
 
 #include "archive/archive.h"     // PakOpen, PakClose, g_currentPak
 #include "archive/pak_writer.h"  // PakWriteArchive
-#include "loader3ds/loader3ds.h" // Loader3DS
+#include "loader3ds/loader3ds_local.h" // Loader3DS, to look at the reader's state
 #include "memory/memory_pool.h"  // PoolInit
 #include "scene/scene.h"         // Scene
 
@@ -23,8 +24,8 @@ class Loaded3ds {
   public:
     // Writes `file` as entry `entryName` (plus `extra`), opens the archive and
     // loads the entry. error() holds the thrown text, empty on success.
-    explicit Loaded3ds(const std::vector<uint8_t>& file, uint8_t loadTextures = 0,
-                       const std::vector<PakWriteEntry>& extra = {}, const std::string& entryName = "t.3ds") {
+    explicit Loaded3ds(const std::vector<uint8_t>& file, const std::vector<PakWriteEntry>& extra = {},
+                       const std::string& entryName = "t.3ds") {
         static int s_serial = 0;
         path_ = ::testing::TempDir() + "tessaro_l3ds_" + std::to_string(::getpid()) + "_" +
                 std::to_string(s_serial++) + ".qdz";
@@ -42,7 +43,7 @@ class Loaded3ds {
         }
         scene_ = std::make_unique<Scene>();
         try {
-            loader_.Load(entryName.c_str(), scene_.get(), loadTextures);
+            loader_.Load(entryName.c_str(), scene_.get());
         } catch (const char* message) {
             error_ = message ? message : "(null)";
         }

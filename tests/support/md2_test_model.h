@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "md2/md2.h"
-#include "scene/scene_types.h"
+#include "math/render_records.h"
 
 struct TestMd2Model {
     static constexpr uint32_t kFrames = 45;

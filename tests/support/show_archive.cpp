@@ -1,9 +1,9 @@
 // Synthetic demo content: see show_archive.h.
 #include "tests/support/show_archive.h"
 
-#include "tests/support/image_writer.h"
-#include "tests/support/md2_writer.h"
-#include "tests/support/writer3ds.h"
+#include "tools/formats/image_writer.h"
+#include "tools/formats/md2_writer.h"
+#include "tools/formats/writer3ds.h"
 
 namespace {
 

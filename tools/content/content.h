@@ -6,26 +6,15 @@
 // back with what was written.
 #pragma once
 
+#include "app/show_names.h"           // the entry names the scene script asks for
 #include "archive/pak_writer.h"       // PakWriteEntry
-#include "tests/support/md2_writer.h" // Md2WriterModel
+#include "tools/formats/md2_writer.h" // Md2WriterModel
 #include "tools/content/picture.h"    // Picture
 #include "tools/content/scene3ds.h"   // Scene3ds
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// Entry names the scene script asks for.
-constexpr const char* kLogoFile = "logo.3ds";
-constexpr const char* kBlur0File = "blur0.3ds";
-constexpr const char* kBlur1File = "blur1.3ds";
-constexpr const char* kCorridorsFile = "corridors.3ds";
-constexpr const char* kCorridoruFile = "corridoru.3ds";
-constexpr const char* kCharacterFile = "zuzez.md2";
-constexpr const char* kCharacterSkinFile = "zuzez1.jpg";
-constexpr const char* kChromeFile = "chrome.jpg";
-constexpr const char* kCorridorChromeFile = "chromer.jpg";
-constexpr const char* kMirrorFloorFile = "mtlplat2.jpg";
 
 // Mask byte of every entry the builder writes.
 constexpr uint8_t kContentMask = 0x5A;

@@ -173,7 +173,7 @@ Mesh3ds Pipes() {
             }
         }
     }
-    return Static(kit, "NGon01", {0.0f, 0.5f * (kNearEnd + kFarEnd), kHeight - 16.0f});
+    return Static(kit, kCorridorChromeMesh, {0.0f, 0.5f * (kNearEnd + kFarEnd), kHeight - 16.0f});
 }
 
 // A ring hanging from the ceiling above the spot where the character stops.

@@ -1,7 +1,7 @@
 // Procedural pictures: see picture.h.
 #include "tools/content/picture.h"
 
-#include "tests/support/image_writer.h" // EncodeJpeg, EncodeTga
+#include "tools/formats/image_writer.h" // EncodeJpeg, EncodeTga
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 // what the reader made of the bytes.
 #pragma once
 
-#include "tests/support/writer3ds.h" // Vec3f, UV, Face3ds, TrackKey3ds, Writer3DS
+#include "tools/formats/writer3ds.h" // Vec3f, UV, Face3ds, TrackKey3ds, Writer3DS
 
 #include <cstdint>
 #include <string>

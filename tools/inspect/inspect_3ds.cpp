@@ -5,9 +5,9 @@
 #include <memory>  // unique_ptr
 
 #include "archive/archive.h"     // PakOpenEntry, PakRead for the main-chunk check
-#include "keyframe/keyframe.h"   // PrepareTracks, EvaluateTracks
+#include "scene/scene.h"         // PrepareTracks, EvaluateTracks
 #include "loader3ds/format3ds.h" // kChunkMain, kChunkHeaderSize
-#include "loader3ds/loader3ds.h" // Loader3DS
+#include "loader3ds/loader3ds.h" // Load3ds
 #include "scene/scene.h"
 #include "tools/inspect/inspect.h"
 
@@ -300,9 +300,8 @@ bool Inspect3ds(const InspectRequest& request, JsonWriter* json, std::string* er
         return false;
     }
     std::unique_ptr<Scene> scene(new Scene());
-    std::unique_ptr<Loader3DS> loader(new Loader3DS());
     try {
-        loader->Load(request.entryName.c_str(), scene.get(), 0);
+        Load3ds(request.entryName.c_str(), scene.get());
     } catch (const char* message) {
         *error = message != nullptr ? message : "the 3DS reader failed";
         scene->Destroy();

@@ -1,6 +1,8 @@
 // Plain vertex, face and material records shared by the scene model, the MD2
-// models and the drawing code. No behaviour lives here; the records that own
-// them (MeshObject, Md2Model, Md2Instance) say who allocates and releases them.
+// models and the drawing code. They sit at the bottom of the layers, beside the
+// maths, so that the MD2 models below the scene can fill them too. No
+// behaviour lives here; the records that own them (MeshObject, Md2Model,
+// Md2Instance) say who allocates and releases them.
 #pragma once
 
 #include <cstdint> // int16_t, uint16_t, uint32_t

@@ -1,5 +1,5 @@
 // 3DS file writer: see writer3ds.h.
-#include "tests/support/writer3ds.h"
+#include "tools/formats/writer3ds.h"
 
 #include <cstring> // memcpy
 

@@ -1,5 +1,5 @@
 // Writes MD2 files little-endian, byte by byte, whatever the host order.
-#include "tests/support/md2_writer.h"
+#include "tools/formats/md2_writer.h"
 
 #include <cstring> // memcpy
 

@@ -1,5 +1,5 @@
 // JPEG and TGA writers for tests.
-#include "tests/support/image_writer.h"
+#include "tools/formats/image_writer.h"
 
 #include <csetjmp> // jmp_buf
 #include <cstddef> // size_t

@@ -1,12 +1,13 @@
-// 3DS reader with textures on: material map files are loaded from the archive
-// as GL textures after the walk (needs the headless GL context).
+// A scene's material textures: the 3DS reader records the map file names, and
+// the engine loads them from the archive as GL textures (needs the headless
+// GL context).
+#include "engine/engine.h"
 #include "loader3ds/format3ds.h"
-#include "loader3ds/loader3ds.h"
 #include "scene/scene.h"
 #include "tests/support/gl_context.h"
-#include "tests/support/image_writer.h"
+#include "tools/formats/image_writer.h"
 #include "tests/support/load3ds_helper.h"
-#include "tests/support/writer3ds.h"
+#include "tools/formats/writer3ds.h"
 
 #include <gtest/gtest.h>
 
@@ -41,27 +42,43 @@ PakWriteEntry TgaEntry(const std::string& name) {
     return PakWriteEntry{name, 0x11, EncodeTga(pixels.data(), 8, 8, 24)};
 }
 
-TEST_F(Texture3dsTest, MapFileInTheArchiveGetsATextureName) {
-    Loaded3ds l(MaterialsFile({"wall.tga", "FLOOR.TGA"}), 1, {TgaEntry("wall.tga"), TgaEntry("floor.tga")});
+// LoadSceneTextures, with the thrown text or "" when nothing was thrown.
+std::string LoadTextures(Scene* scene) {
+    try {
+        LoadSceneTextures(scene);
+    } catch (const char* message) {
+        return message;
+    }
+    return "";
+}
+
+TEST_F(Texture3dsTest, TheReaderRecordsMapNamesAndLoadsNoTexture) {
+    Loaded3ds l(MaterialsFile({"nowhere.jpg"}));
     ASSERT_TRUE(l.ok()) << l.error();
+    ASSERT_EQ(l.scene().materialCount, 2);
+    EXPECT_EQ(l.scene().materials[0]->mapFile, nullptr);
+    EXPECT_STREQ(l.scene().materials[1]->mapFile, "nowhere.jpg");
+    EXPECT_EQ(l.scene().materials[1]->texture, 0u);
+}
+
+TEST_F(Texture3dsTest, MapFileInTheArchiveGetsATextureName) {
+    Loaded3ds l(MaterialsFile({"wall.tga", "FLOOR.TGA"}), {TgaEntry("wall.tga"), TgaEntry("floor.tga")});
+    ASSERT_TRUE(l.ok()) << l.error();
+    EXPECT_EQ(LoadTextures(&l.scene()), "");
     Scene& s = l.scene();
     ASSERT_EQ(s.materialCount, 3);
     EXPECT_EQ(s.materials[0]->texture, 0u); // no map file: nothing loaded
     EXPECT_NE(s.materials[1]->texture, 0u);
     EXPECT_NE(s.materials[2]->texture, 0u);
     EXPECT_NE(s.materials[1]->texture, s.materials[2]->texture);
+    EXPECT_EQ(LoadTextures(nullptr), "");
 }
 
 TEST_F(Texture3dsTest, MissingMapFileIsFatal) {
-    Loaded3ds l(MaterialsFile({"wall.tga", "nowhere.jpg"}), 1, {TgaEntry("wall.tga")});
-    EXPECT_EQ(l.error(), "Caricamento materiale fallito, texture non trovata");
-    EXPECT_NE(l.scene().materials[1]->texture, 0u); // materials before it were loaded
-}
-
-TEST_F(Texture3dsTest, TexturesOffLoadsNothing) {
-    Loaded3ds l(MaterialsFile({"nowhere.jpg"}), 0);
+    Loaded3ds l(MaterialsFile({"wall.tga", "nowhere.jpg"}), {TgaEntry("wall.tga")});
     ASSERT_TRUE(l.ok()) << l.error();
-    EXPECT_EQ(l.scene().materials[1]->texture, 0u);
+    EXPECT_EQ(LoadTextures(&l.scene()), "Caricamento materiale fallito, texture non trovata");
+    EXPECT_NE(l.scene().materials[1]->texture, 0u); // materials before it were loaded
 }
 
 } // namespace

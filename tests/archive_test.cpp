@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib> // malloc, free for the counting allocator
 #include <cstring>
 #include <random>
 #include <strings.h> // strcasecmp
@@ -318,6 +319,82 @@ TEST(ArchiveOpen, RejectsDamagedArchives) {
         // A rejected archive opened for update is not written back.
         EXPECT_EQ(ReadFileBytes(path), bytes) << c.what;
     }
+}
+
+// Counts the blocks PakLoadEntryWith takes and gives back, so that a refused
+// load can be seen to leave nothing allocated.
+int s_blocksOut = 0;
+void* CountingAllocate(uint32_t bytes) {
+    ++s_blocksOut;
+    return std::malloc(bytes);
+}
+void CountingRelease(void* block) {
+    --s_blocksOut;
+    std::free(block);
+}
+void* FailingAllocate(uint32_t) { return nullptr; }
+
+TEST(ArchiveLoadEntry, WholeEntriesAndEveryRefusal) {
+    TempDir dir;
+    const Bytes data = Text("chunky bytes");
+    OpenedArchive a(dir, Build({{"data.bin", 0x5A, data}, {"empty.bin", 0x11, {}}}));
+    ASSERT_NE(a.pak, nullptr);
+    struct Case {
+        const char* name;
+        int32_t maxBytes;
+        PakAllocate allocate;
+        PakLoadStatus status;
+        int32_t size; // -1: left as it was
+    };
+    const Case cases[] = {
+        {"DATA.BIN", 1000, CountingAllocate, kPakLoadOk, 12},
+        {"data.bin", 12, CountingAllocate, kPakLoadOk, 12},
+        {"empty.bin", 0, CountingAllocate, kPakLoadOk, 0},
+        {"data.bin", 11, CountingAllocate, kPakLoadTooLarge, 12},
+        {"data.bin", 1000, FailingAllocate, kPakLoadNoMemory, 12},
+        {"none.bin", 1000, CountingAllocate, kPakLoadMissing, -1},
+        {nullptr, 1000, CountingAllocate, kPakLoadMissing, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name != nullptr ? c.name : "(null)");
+        int32_t size = -1;
+        PakLoadStatus status = kPakLoadUnreadable;
+        uint8_t* block = PakLoadEntryWith(a.pak, c.name, c.maxBytes, 3, c.allocate, CountingRelease, &size, &status);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(size, c.size);
+        EXPECT_EQ(block != nullptr, c.status == kPakLoadOk);
+        if (block != nullptr) {
+            EXPECT_EQ(Bytes(block, block + size), c.size == 0 ? Bytes{} : data);
+            EXPECT_EQ(Bytes(block + size, block + size + 3), Bytes(3, 0)) << "the padding is zero";
+            CountingRelease(block);
+        }
+        EXPECT_EQ(s_blocksOut, 0);
+    }
+    int32_t size = 0;
+    uint8_t* heap = PakLoadEntry(a.pak, "data.bin", INT32_MAX, &size, nullptr);
+    ASSERT_NE(heap, nullptr);
+    EXPECT_EQ(heap[size], 0);
+    EXPECT_EQ(heap[size + 1], 0);
+    PakFreeEntry(heap);
+    PakFreeEntry(nullptr);
+    EXPECT_EQ(PakLoadEntry(nullptr, "data.bin", INT32_MAX, &size, nullptr), nullptr);
+}
+
+TEST(ArchiveLoadEntry, AnEntryTheFileNoLongerHoldsIsUnreadableAndNothingStays) {
+    TempDir dir;
+    const Bytes data(4096, 0x42);
+    const Bytes file = Build({{"big.bin", 0, data}});
+    OpenedArchive a(dir, file);
+    ASSERT_NE(a.pak, nullptr);
+    // Cut the file under the open archive: the directory is in memory, the
+    // bytes are gone.
+    WriteFileBytes(dir.File("test.qdz"), Bytes(file.begin(), file.begin() + 100));
+    PakLoadStatus status = kPakLoadOk;
+    int32_t size = 0;
+    EXPECT_EQ(PakLoadEntryWith(a.pak, "big.bin", INT32_MAX, 2, CountingAllocate, CountingRelease, &size, &status),
+              nullptr);
+    EXPECT_EQ(status, kPakLoadUnreadable);
+    EXPECT_EQ(s_blocksOut, 0);
 }
 
 TEST(ArchiveRoundTrip, RandomArchivesReadBackExactly) {

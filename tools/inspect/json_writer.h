@@ -1,14 +1,16 @@
-// A small streaming JSON writer for the inspector's output: objects, arrays,
-// strings, integers and floats that read back exactly.
+// The inspector's JSON output: a streaming interface (open, key, value, close)
+// over a document of nlohmann::json, which does the escaping, the number
+// spelling and the commas.
 #pragma once
+
+#include <nlohmann/json.hpp> // ordered_json: members stay in the order written
 
 #include <cstdint> // int64_t
 #include <string>
 #include <vector>
 
-// Appends JSON text to a string. Commas are placed by the writer; callers
-// only open, close and emit values (after Key inside objects). Misuse (a
-// value without a key inside an object) is a programmer error.
+// Builds one JSON value from calls in document order. Misuse (a value without
+// a key inside an object, closing what is not open) is a programmer error.
 class JsonWriter {
   public:
     void BeginObject();
@@ -17,9 +19,8 @@ class JsonWriter {
     void EndArray();
     // The name of the next value inside an object.
     void Key(const char* name);
-    // A string; null gives JSON null. Control characters and bytes above 0x7F
-    // are written as \u escapes (bytes read as Latin-1), so any byte string
-    // gives valid JSON.
+    // A string; null gives JSON null. Bytes are read as Latin-1, so any byte
+    // string gives valid JSON; the text is written in ASCII with \u escapes.
     void String(const char* text);
     void Int(int64_t value);
     void Bool(bool value);
@@ -30,12 +31,21 @@ class JsonWriter {
     // An array of `count` floats.
     void Floats(const float* values, int count);
 
-    // The text written so far.
-    const std::string& Text() const { return text_; }
+    // The document as compact JSON text; empty until a value was written.
+    const std::string& Text();
 
   private:
-    void BeforeValue();
+    // An open object or array, and the key it goes under in its parent.
+    struct Open {
+        nlohmann::ordered_json value;
+        std::string key;
+    };
+    void Put(nlohmann::ordered_json value);
+    void Close();
+
+    std::vector<Open> open_;
+    nlohmann::ordered_json root_;
+    bool haveRoot_ = false;
+    std::string key_;
     std::string text_;
-    std::vector<bool> first_; // one per open container: no value written yet
-    bool afterKey_ = false;
 };

@@ -1,7 +1,7 @@
 // 3DS reader: file reading, the chunk walk and its dispatch table.
 #include "loader3ds/loader3ds.h"
 
-#include "archive/archive.h"      // g_currentPak, PakOpenEntry, PakRead, PakCloseEntry
+#include "archive/archive.h"      // g_currentPak, PakLoadEntry, PakFreeEntry
 #include "loader3ds/format3ds.h"  // chunk ids
 #include "loader3ds/loader3ds_local.h"
 #include "memory/memory_pool.h"   // PoolAlloc
@@ -9,7 +9,6 @@
 #include "scene/scene.h"          // Scene
 
 #include <cstdio>  // snprintf
-#include <cstdlib> // malloc, free
 #include <cstring> // memcpy, memset, strlen
 
 namespace {
@@ -70,39 +69,28 @@ void Loader3DS::Load(const char* name, Scene* target) {
 }
 
 uint8_t* Loader3DS::ReadFile(const char* name) {
-    PakEntry* entry = PakOpenEntry(g_currentPak, name);
-    if (!entry) {
-        ThrowNotFound(name);
-    }
-    const int32_t bytes = entry->dirEntry ? entry->dirEntry->size : -1;
-    if (bytes < 0) {
-        PakCloseEntry(g_currentPak, entry);
+    int32_t bytes = -1;
+    PakLoadStatus status = kPakLoadOk;
+    uint8_t* data = PakLoadEntry(g_currentPak, name, INT32_MAX - kPakLoadPadding, &bytes, &status);
+    if (status == kPakLoadMissing) {
         ThrowNotFound(name);
     }
     size = bytes;
     PlatformDebugOutput("Numero di byte allocati per il buffer = ");
     PlatformDebugPrintf("%d", size);
-
-    uint8_t* data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size) + 2));
-    if (!data) {
-        PakCloseEntry(g_currentPak, entry);
+    if (status == kPakLoadNoMemory) {
         throw kMsgNoMemory;
     }
     // An entry the archive cannot deliver whole is as good as missing: parsing a
     // half-read buffer would build a scene from stale bytes.
-    if (size > 0 && PakRead(data, size, 1, entry, g_currentPak) != 1) {
-        std::free(data);
-        PakCloseEntry(g_currentPak, entry);
+    if (data == nullptr) {
         ThrowNotFound(name);
     }
-    data[size] = 0;
-    data[size + 1] = 0;
-    PakCloseEntry(g_currentPak, entry);
     PlatformDebugOutput("...Lettura file OK \n");
     return data;
 }
 
-void Loader3DS::ReleaseFile(uint8_t* fileBuffer) { std::free(fileBuffer); }
+void Loader3DS::ReleaseFile(uint8_t* fileBuffer) { PakFreeEntry(fileBuffer); }
 
 void Loader3DS::Parse(uint8_t* fileBuffer, Scene* target) {
     buffer = fileBuffer;

@@ -264,6 +264,25 @@ PakEntry* PakOpenEntry(const PAKFile* pak, const char* name) {
     return entry;
 }
 
+// XORs `mask` into `size` bytes: nothing to do for mask 0, eight bytes at a
+// time otherwise (memcpy keeps the word access aligned-agnostic).
+static void Unmask(unsigned char* bytes, const size_t size, const uint8_t mask) {
+    if (mask == 0) {
+        return;
+    }
+    const uint64_t wide = 0x0101010101010101ull * mask;
+    size_t i = 0;
+    for (; i + sizeof(uint64_t) <= size; i += sizeof(uint64_t)) {
+        uint64_t word = 0;
+        std::memcpy(&word, bytes + i, sizeof word);
+        word ^= wide;
+        std::memcpy(bytes + i, &word, sizeof word);
+    }
+    for (; i < size; ++i) {
+        bytes[i] ^= mask;
+    }
+}
+
 int32_t PakRead(void* buffer, int32_t elementSize, int32_t count, PakEntry* entry, const PAKFile* pak) {
     if (buffer == nullptr || entry == nullptr || pak == nullptr || elementSize <= 0 || count <= 0) {
         return 0;
@@ -284,10 +303,7 @@ int32_t PakRead(void* buffer, int32_t elementSize, int32_t count, PakEntry* entr
         return 0;
     }
     const size_t got = std::fread(buffer, 1, static_cast<size_t>(bytes), pak->file);
-    unsigned char* bytesRead = static_cast<unsigned char*>(buffer);
-    for (size_t i = 0; i < got; ++i) {
-        bytesRead[i] ^= dir->mask;
-    }
+    Unmask(static_cast<unsigned char*>(buffer), got, dir->mask);
     entry->position += static_cast<int32_t>(got);
     return static_cast<int32_t>(static_cast<int64_t>(got) / elementSize);
 }

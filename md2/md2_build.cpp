@@ -32,24 +32,40 @@ void RotateVector(const float m[12], const float n[3], float out[3]) {
     out[2] = m[8] * n[0] + m[9] * n[1] + m[10] * n[2];
 }
 
-// Position and normal of MD2 vertex `vertex` of `frame`, in engine axes.
-void DecodeVertex(const Md2Frame& frame, uint32_t vertex, const float axes[12], float position[3],
-                  float normal[3]) {
+// The format's normal table turned into engine axes, once per build: every
+// vertex of every frame looks its normal up here.
+struct NormalTable {
+    float normal[kMd2NormalCount][3];
+};
+
+void BuildNormalTable(const float axes[12], NormalTable* out) {
+    for (int32_t i = 0; i < kMd2NormalCount; ++i) {
+        const double* table = kMd2Normals[i];
+        const float tableNormal[3] = {static_cast<float>(table[0]), static_cast<float>(table[1]),
+                                      static_cast<float>(table[2])};
+        float rotated[3] = {};
+        RotateVector(axes, tableNormal, rotated);
+        // The table's normals point into the model once the axes are turned.
+        out->normal[i][0] = -rotated[0];
+        out->normal[i][1] = -rotated[1];
+        out->normal[i][2] = -rotated[2];
+    }
+}
+
+// Position and normal of MD2 vertex `vertex` of `frame`, in engine axes. A
+// normal index outside the table reads as the zero normal.
+void DecodeVertex(const Md2Frame& frame, uint32_t vertex, const float axes[12], const NormalTable& normals,
+                  float position[3], float normal[3]) {
     const uint8_t* packed = frame.verts + vertex * 4;
     float local[3] = {};
     for (int k = 0; k < 3; ++k) {
         local[k] = frame.scale[k] * static_cast<float>(packed[k]) + frame.translate[k];
     }
     TransformPoint(axes, local, position);
-    const double* table = kMd2Normals[packed[3]];
-    const float tableNormal[3] = {static_cast<float>(table[0]), static_cast<float>(table[1]),
-                                  static_cast<float>(table[2])};
-    float rotated[3] = {};
-    RotateVector(axes, tableNormal, rotated);
-    // The table's normals point into the model once the axes are turned.
-    normal[0] = -rotated[0];
-    normal[1] = -rotated[1];
-    normal[2] = -rotated[2];
+    const bool known = packed[3] < kMd2NormalCount;
+    for (int k = 0; k < 3; ++k) {
+        normal[k] = known ? normals.normal[packed[3]][k] : 0.0f;
+    }
 }
 
 // The frame after `frame` within `anim`: the last frame leads back to the first.
@@ -172,20 +188,26 @@ int Md2Model::BuildModel() {
         return 0;
     }
 
-    // Vertices of every frame, with deltas toward the next frame of its motion.
+    // Vertices of every frame, with deltas toward the next frame of its
+    // motion. Each frame is decoded once; the deltas are then read off the
+    // decoded frames, as every frame is also the next one's predecessor.
+    NormalTable normals = {};
+    BuildNormalTable(axes, &normals);
     for (uint32_t a = 0; a < animCount; ++a) {
         const AnimRange& anim = anims[a];
         for (uint32_t f = anim.firstFrame; f < anim.firstFrame + anim.frameCount; ++f) {
-            const uint32_t g = NextFrame(anim, f);
+            FrameVertex* frame = newFrames + uint64_t{f} * renderVerts;
             for (uint32_t v = 0; v < renderVerts; ++v) {
-                float nextPosition[3] = {};
-                float nextNormal[3] = {};
-                FrameVertex& out = newFrames[uint64_t{f} * renderVerts + v];
-                DecodeVertex(ld.frames[f], pairs[v].vertex, axes, out.position, out.normal);
-                DecodeVertex(ld.frames[g], pairs[v].vertex, axes, nextPosition, nextNormal);
+                DecodeVertex(ld.frames[f], pairs[v].vertex, axes, normals, frame[v].position, frame[v].normal);
+            }
+        }
+        for (uint32_t f = anim.firstFrame; f < anim.firstFrame + anim.frameCount; ++f) {
+            FrameVertex* frame = newFrames + uint64_t{f} * renderVerts;
+            const FrameVertex* following = newFrames + uint64_t{NextFrame(anim, f)} * renderVerts;
+            for (uint32_t v = 0; v < renderVerts; ++v) {
                 for (int k = 0; k < 3; ++k) {
-                    out.normalDelta[k] = nextNormal[k] - out.normal[k];
-                    out.positionDelta[k] = nextPosition[k] - out.position[k];
+                    frame[v].normalDelta[k] = following[v].normal[k] - frame[v].normal[k];
+                    frame[v].positionDelta[k] = following[v].position[k] - frame[v].position[k];
                 }
             }
         }
@@ -201,26 +223,27 @@ int Md2Model::BuildModel() {
         std::memcpy(newTris, indices.data(), indices.size() * sizeof(uint16_t));
     }
 
-    // Face planes of every frame, from the converted positions.
+    // Face planes of every frame, from the converted positions; as with the
+    // vertices, each plane is computed once and the deltas read off after.
     for (uint32_t a = 0; a < animCount; ++a) {
         const AnimRange& anim = anims[a];
         for (uint32_t f = anim.firstFrame; f < anim.firstFrame + anim.frameCount; ++f) {
-            const uint32_t g = NextFrame(anim, f);
             const FrameVertex* here = newFrames + uint64_t{f} * renderVerts;
-            const FrameVertex* following = newFrames + uint64_t{g} * renderVerts;
+            FramePlane* planes = newPlanes + uint64_t{f} * triangleCount;
             for (uint32_t t = 0; t < triangleCount; ++t) {
                 const uint16_t* tri = newTris + t * 4;
-                float nextNormal[3] = {};
-                float nextDistance = 0.0f;
-                FramePlane& out = newPlanes[uint64_t{f} * triangleCount + t];
-                TrianglePlane(here[tri[0]].position, here[tri[1]].position, here[tri[2]].position, out.normal,
-                              &out.distance);
-                TrianglePlane(following[tri[0]].position, following[tri[1]].position,
-                              following[tri[2]].position, nextNormal, &nextDistance);
+                TrianglePlane(here[tri[0]].position, here[tri[1]].position, here[tri[2]].position,
+                              planes[t].normal, &planes[t].distance);
+            }
+        }
+        for (uint32_t f = anim.firstFrame; f < anim.firstFrame + anim.frameCount; ++f) {
+            FramePlane* planes = newPlanes + uint64_t{f} * triangleCount;
+            const FramePlane* following = newPlanes + uint64_t{NextFrame(anim, f)} * triangleCount;
+            for (uint32_t t = 0; t < triangleCount; ++t) {
                 for (int k = 0; k < 3; ++k) {
-                    out.normalDelta[k] = nextNormal[k] - out.normal[k];
+                    planes[t].normalDelta[k] = following[t].normal[k] - planes[t].normal[k];
                 }
-                out.distanceDelta = nextDistance - out.distance;
+                planes[t].distanceDelta = following[t].distance - planes[t].distance;
             }
         }
     }

@@ -50,6 +50,7 @@ struct PoolState {
     uint32_t freeHead = kPoolNil;       // largest free block's descriptor
     uint32_t spareHead = kPoolNil;      // first unused descriptor
     int32_t groupCount = 0;
+    int32_t firstOpenGroup = 0;         // every group below it is fully used
 };
 
 extern PoolState g_pool;

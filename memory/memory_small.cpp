@@ -6,6 +6,11 @@
 // last, so a free needs nothing but the run's first address. Runs of fewer
 // than 8 units stay inside one group; longer runs start at unit 0 of a group
 // and may spill into the following groups.
+//
+// Allocation is first fit from the lowest group. The groups at the bottom
+// fill up first and stay full for the run, so the search starts at the first
+// group that is not known to be full (g_pool.firstOpenGroup) instead of
+// rescanning them; the block found is the same.
 #include "memory/memory_pool_local.h"
 
 static unsigned char& UsedByte(int32_t group) {
@@ -22,10 +27,17 @@ static void* UnitAddress(int32_t group, uint32_t unit) {
     return g_pool.smallArea + (static_cast<size_t>(group) * kPoolUnitsPerGroup + unit) * kPoolUnitSize;
 }
 
+// Moves firstOpenGroup past groups that are now full.
+static void SkipFullGroups() {
+    while (g_pool.firstOpenGroup < g_pool.groupCount && UsedByte(g_pool.firstOpenGroup) == 0xFF) {
+        ++g_pool.firstOpenGroup;
+    }
+}
+
 // Runs of 1 to 7 units: the first group with room, the lowest start in it.
 static void* AllocInGroup(uint32_t units) {
     const unsigned runMask = (1u << units) - 1u;
-    for (int32_t g = 0; g < g_pool.groupCount; ++g) {
+    for (int32_t g = g_pool.firstOpenGroup; g < g_pool.groupCount; ++g) {
         const unsigned char used = UsedByte(g);
         if (used == 0xFF) {
             continue;
@@ -39,6 +51,7 @@ static void* AllocInGroup(uint32_t units) {
             const unsigned char last = static_cast<unsigned char>(1u << shift);
             UsedByte(g) = static_cast<unsigned char>(used | mask);
             ContByte(g) = static_cast<unsigned char>((ContByte(g) & ~mask) | (mask & ~last));
+            SkipFullGroups();
             return UnitAddress(g, start);
         }
     }
@@ -52,7 +65,7 @@ static void* AllocAcrossGroups(uint32_t units) {
     const uint32_t rest = units % kPoolUnitsPerGroup;
     const int32_t span = full + (rest > 0 ? 1 : 0);
     const unsigned char restMask = static_cast<unsigned char>(0xFF00u >> rest);
-    int32_t g = 0;
+    int32_t g = g_pool.firstOpenGroup;
     while (g <= g_pool.groupCount - span) {
         int32_t busy = -1;
         for (int32_t j = 0; j < full && busy < 0; ++j) {
@@ -80,6 +93,7 @@ static void* AllocAcrossGroups(uint32_t units) {
         } else {
             ContByte(g + full - 1) = 0xFE;
         }
+        SkipFullGroups();
         return UnitAddress(g, 0);
     }
     return nullptr;
@@ -148,6 +162,9 @@ void SmallFree(void* p) {
     }
     int32_t g = static_cast<int32_t>(unit / kPoolUnitsPerGroup);
     uint32_t k = static_cast<uint32_t>(unit % kPoolUnitsPerGroup);
+    if (g < g_pool.firstOpenGroup) {
+        g_pool.firstOpenGroup = g;
+    }
     // Whole groups first: a run that starts at unit 0 and continues through
     // unit 7 owns the group outright.
     if (k == 0) {

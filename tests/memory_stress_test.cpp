@@ -13,6 +13,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -212,6 +213,74 @@ TEST(PoolSmallStress, FillFreeRefill) {
         PoolGroupBits(g, &used, nullptr);
         ASSERT_EQ(used, 0) << g;
     }
+    PoolRelease();
+    PoolSetSmallSize(kPoolDefaultSmallSize);
+}
+
+// First fit over the whole bitmap, read through PoolGroupBits: the address
+// a small request of `bytes` must get, or null when nothing fits. A second
+// implementation of the search, kept as plain as the rule is written.
+const unsigned char* ReferenceSmallAddress(uint32_t bytes) {
+    const PoolView view = PoolInspect();
+    const uint32_t units = std::max<uint32_t>((bytes + 1) / 2, 1);
+    std::vector<unsigned char> used(static_cast<size_t>(view.groupCount));
+    for (int32_t g = 0; g < view.groupCount; ++g) {
+        PoolGroupBits(g, &used[static_cast<size_t>(g)], nullptr);
+    }
+    auto unitFree = [&](int64_t unit) { return (used[static_cast<size_t>(unit / 8)] & (0x80 >> (unit % 8))) == 0; };
+    if (units < 8) {
+        for (int32_t g = 0; g < view.groupCount; ++g) {
+            for (uint32_t start = 0; start + units <= 8; ++start) {
+                bool fits = true;
+                for (uint32_t k = 0; k < units; ++k) {
+                    fits = fits && unitFree(int64_t{g} * 8 + start + k);
+                }
+                if (fits) {
+                    return view.smallArea + (int64_t{g} * 8 + start) * 2;
+                }
+            }
+        }
+        return nullptr;
+    }
+    for (int32_t g = 0; int64_t{g} * 8 + units <= int64_t{view.groupCount} * 8; ++g) {
+        bool fits = true;
+        for (uint32_t k = 0; k < units && fits; ++k) {
+            fits = unitFree(int64_t{g} * 8 + k);
+        }
+        if (fits) {
+            return view.smallArea + int64_t{g} * 16;
+        }
+    }
+    return nullptr;
+}
+
+// Random small allocations and frees: every block lands exactly where the
+// plain first-fit search over the whole bitmap says, however the pool
+// shortens its own search.
+TEST(PoolSmallStress, EveryBlockLandsWhereFirstFitSays) {
+    PoolSetSmallSize(2000);
+    ASSERT_EQ(PoolInit(100000), 1);
+    std::mt19937 rng(7);
+    std::vector<unsigned char*> live;
+    DebugCapture capture;
+    for (int step = 0; step < 4000; ++step) {
+        if (!live.empty() && rng() % 3 == 0) {
+            const size_t pick = rng() % live.size();
+            PoolFree(live[pick]);
+            live[pick] = live.back();
+            live.pop_back();
+            continue;
+        }
+        // Mostly short runs, now and then one that spans groups.
+        const uint32_t bytes = rng() % 8 == 0 ? 16 + rng() % 70 : rng() % 14;
+        const unsigned char* expected = ReferenceSmallAddress(bytes);
+        unsigned char* got = static_cast<unsigned char*>(PoolAlloc(bytes));
+        ASSERT_EQ(got, expected) << "step " << step << ", " << bytes << " bytes";
+        if (got != nullptr) {
+            live.push_back(got);
+        }
+    }
+    ASSERT_EQ(PoolCheck(), nullptr);
     PoolRelease();
     PoolSetSmallSize(kPoolDefaultSmallSize);
 }

@@ -1,0 +1,377 @@
+// tessaro-bench: our loaders raced against the libraries people would use
+// instead, on the same files, in one process. Run by scripts/bench; not a test.
+//
+// Usage: tessaro-bench CORPUS_DIR CONTENT_ARCHIVE PLAYER [REPETITIONS]
+//
+// Our loaders read from an open archive that holds every file, as the player
+// does; the peers read the same bytes from files on disk (the page cache
+// holds them after the first round). What each contender builds is printed
+// with its section.
+#include "archive/archive.h"     // PakOpen, g_currentPak, PakLoadEntry
+#include "archive/pak_writer.h"  // PakWriteArchive: the bench's own archive
+#include "loader3ds/loader3ds.h" // Load3ds
+#include "md2/md2.h"             // Md2Model
+#include "memory/memory_pool.h"  // PoolInit, PoolRelease
+#include "scene/scene.h"         // Scene
+#include "texture/image.h"       // DecodeJpegFromMemory, LoadTgaImage
+
+#include "bench/peer_irrlicht.h"
+#include "bench/race.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+#include <lib3ds/file.h>
+#include <jpeglib.h>
+
+#include <unistd.h> // getpid
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The pool as the player sets it up.
+constexpr int32_t kSmallBytes = 200000;
+constexpr int32_t kTotalBytes = 20000000;
+
+struct BenchFile {
+    std::string name; // entry name in the bench archive, base name on disk
+    std::string path; // the file on disk the peers read
+};
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// Files of `dir` (not below it) whose extension is one of `extensions`.
+std::vector<BenchFile> FilesIn(const std::string& dir, const std::vector<std::string>& extensions) {
+    std::vector<BenchFile> files;
+    if (!fs::is_directory(dir)) {
+        return files;
+    }
+    for (const auto& item : fs::directory_iterator(dir)) {
+        const std::string ext = Lower(item.path().extension().string());
+        if (item.is_regular_file() && std::find(extensions.begin(), extensions.end(), ext) != extensions.end() &&
+            item.path().filename().string().size() <= static_cast<size_t>(kPakMaxNameLength)) {
+            files.push_back({item.path().filename().string(), item.path().string()});
+        }
+    }
+    std::sort(files.begin(), files.end(), [](const BenchFile& a, const BenchFile& b) { return a.name < b.name; });
+    return files;
+}
+
+// Every entry of the content archive written out as a file of `dir`.
+std::vector<BenchFile> ExtractContent(const std::string& archive, const std::string& dir) {
+    std::vector<BenchFile> files;
+    PAKFile* pak = PakOpen(archive.c_str(), "rb");
+    if (pak == nullptr) {
+        return files;
+    }
+    for (const PakDirEntry* e = pak->entries; e != nullptr; e = e->next) {
+        int32_t size = 0;
+        uint8_t* data = PakLoadEntry(pak, e->name, INT32_MAX - kPakLoadPadding, &size, nullptr);
+        if (data == nullptr) {
+            continue;
+        }
+        const std::string path = dir + "/" + e->name;
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data), size);
+        PakFreeEntry(data);
+        files.push_back({e->name, path});
+    }
+    PakClose(pak);
+    return files;
+}
+
+void FreshPool() {
+    PoolRelease();
+    PoolSetSmallSize(kSmallBytes);
+    PoolInit(kTotalBytes);
+}
+
+// --- Contenders ---------------------------------------------------------------
+
+bool OursLoad3ds(const std::string& name) {
+    Scene scene;
+    try {
+        Load3ds(name.c_str(), &scene);
+    } catch (const char*) {
+        scene.Destroy();
+        return false;
+    }
+    scene.Destroy();
+    return true;
+}
+
+bool Lib3dsLoad(const std::string& path) {
+    Lib3dsFile* file = lib3ds_file_load(path.c_str());
+    if (file == nullptr) {
+        return false;
+    }
+    lib3ds_file_free(file);
+    return true;
+}
+
+bool AssimpLoad(const std::string& path, unsigned flags) {
+    Assimp::Importer importer;
+    return importer.ReadFile(path, flags) != nullptr;
+}
+
+bool OursLoadMd2(const std::string& name) {
+    Md2Model model{};
+    const bool ok = model.Load(name.c_str()) == 1;
+    delete model.groups;
+    return ok;
+}
+
+bool OursDecodeJpeg(const std::vector<uint8_t>& bytes) {
+    ImageBuffer* image = DecodeJpegFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    if (image == nullptr) {
+        return false;
+    }
+    image->Destroy();
+    return true;
+}
+
+// libjpeg-turbo's fastest way to RGBA: its own extended colour space and as
+// many rows per call as it offers.
+bool TurboDecodeRgba(const std::vector<uint8_t>& bytes) {
+    jpeg_decompress_struct info = {};
+    jpeg_error_mgr errors = {};
+    info.err = jpeg_std_error(&errors);
+    errors.error_exit = [](j_common_ptr) { std::abort(); };
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_EXT_RGBA;
+    jpeg_start_decompress(&info);
+    const size_t stride = static_cast<size_t>(info.output_width) * 4;
+    std::vector<uint8_t> pixels(stride * info.output_height);
+    std::vector<JSAMPROW> rows(info.output_height);
+    for (JDIMENSION y = 0; y < info.output_height; ++y) {
+        rows[y] = pixels.data() + stride * y;
+    }
+    while (info.output_scanline < info.output_height) {
+        jpeg_read_scanlines(&info, rows.data() + info.output_scanline, info.output_height - info.output_scanline);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return true;
+}
+
+bool OursLoadTga(const std::string& name) {
+    TgaImage* image = LoadTgaImage(name.c_str());
+    if (image == nullptr) {
+        return false;
+    }
+    FreeTgaImage(image);
+    return true;
+}
+
+// --- Sections -------------------------------------------------------------------
+
+struct Bench {
+    std::vector<BenchFile> files3ds;
+    std::vector<BenchFile> filesMd2;
+    std::vector<BenchFile> filesJpeg;
+    std::vector<BenchFile> filesTga;
+    int repetitions = 21;
+    std::vector<RaceResult> results;
+
+    void Record(const std::string& section, const std::string& file, std::vector<Contender> contenders) {
+        RaceResult result{section, file, {}, Race(contenders, repetitions)};
+        for (const Contender& c : contenders) {
+            result.names.push_back(c.name);
+        }
+        PrintJsonLine(result);
+        results.push_back(result);
+    }
+
+    void Section3ds() {
+        for (const BenchFile& f : files3ds) {
+            Record("3ds fresh", f.name,
+                   {{"ours", [&] { return OursLoad3ds(f.name); }, FreshPool},
+                    {"lib3ds", [&] { return Lib3dsLoad(f.path); }, nullptr},
+                    {"assimp", [&] { return AssimpLoad(f.path, aiProcess_GenSmoothNormals); }, nullptr},
+                    {"irrlicht", [&] { return IrrlichtLoadMesh(f.path); }, nullptr}});
+        }
+    }
+
+    // The show's last scene, loaded after the four before it into the same
+    // pool, against the same load into a fresh pool.
+    void Section3dsShowOrder() {
+        const char* earlier[] = {"logo.3ds", "blur0.3ds", "blur1.3ds", "corridors.3ds"};
+        std::vector<Scene*> kept;
+        auto loadEarlier = [&] {
+            FreshPool();
+            for (const char* name : earlier) {
+                kept.push_back(new Scene());
+                try {
+                    Load3ds(name, kept.back());
+                } catch (const char*) {
+                }
+            }
+        };
+        auto dropEarlier = [&] {
+            for (Scene* s : kept) {
+                s->Destroy();
+                delete s;
+            }
+            kept.clear();
+        };
+        Record("3ds show order", "corridoru.3ds",
+               {{"ours in show order", [&] {
+                     const bool ok = OursLoad3ds("corridoru.3ds");
+                     dropEarlier();
+                     return ok;
+                 },
+                 loadEarlier},
+                {"ours fresh", [&] { return OursLoad3ds("corridoru.3ds"); }, FreshPool}});
+    }
+
+    void SectionMd2() {
+        for (const BenchFile& f : filesMd2) {
+            Record("md2 every frame", f.name,
+                   {{"ours", [&] { return OursLoadMd2(f.name); }, FreshPool},
+                    {"irrlicht", [&] { return IrrlichtLoadMesh(f.path); }, nullptr}});
+        }
+    }
+
+    void SectionJpeg() {
+        for (const BenchFile& f : filesJpeg) {
+            const std::vector<uint8_t> bytes = ReadBytes(f.path);
+            Record("jpeg rgba", f.name,
+                   {{"ours", [&] { return OursDecodeJpeg(bytes); }, nullptr},
+                    {"turbo", [&] { return TurboDecodeRgba(bytes); }, nullptr}});
+        }
+    }
+
+    void SectionTga() {
+        for (const BenchFile& f : filesTga) {
+            Record("tga", f.name,
+                   {{"ours", [&] { return OursLoadTga(f.name); }, nullptr},
+                    {"irrlicht", [&] { return IrrlichtLoadImage(f.path); }, nullptr}});
+        }
+    }
+
+    // Start-up to the first frame of the player, as a whole process: its own
+    // clock, not raced against a peer.
+    void SectionStartUp(const std::string& player, const std::string& archive, const std::string& scratch) {
+        std::vector<int64_t> times;
+        const std::string command = "'" + player + "' --capture '" + scratch + "/startup' --frames 1 --pak '" +
+                                    archive + "' >/dev/null 2>&1";
+        for (int rep = 0; rep < std::max(5, repetitions / 3); ++rep) {
+            const auto start = std::chrono::steady_clock::now();
+            const int status = std::system(command.c_str());
+            const auto end = std::chrono::steady_clock::now();
+            if (status != 0) {
+                times.clear();
+                break;
+            }
+            times.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count());
+        }
+        std::sort(times.begin(), times.end());
+        RaceResult result{"start-up to first frame", "pako.qdz", {"player"},
+                          {times.empty() ? -1 : times[times.size() / 2]}};
+        PrintJsonLine(result);
+        results.push_back(result);
+    }
+};
+
+void PrintWhatEachBuilds() {
+    std::printf(
+        "\nWhat each contender builds:\n"
+        "  3ds   ours: the scene model from an open archive (objects, averaged normals, faces sorted by material,\n"
+        "        boxes, hierarchy, keyframe tracks) into the memory pool. lib3ds: its file records (meshes, nodes,\n"
+        "        keys), no normals. assimp: its scene with smooth normals. irrlicht: its mesh with normals and\n"
+        "        hardware buffers prepared (null driver), material textures looked up by name.\n"
+        "  md2   ours: every frame's render vertices and face planes with deltas to the next frame, boxes.\n"
+        "        irrlicht: all frames' vertices and normals kept for interpolation at draw time.\n"
+        "  jpeg  ours: RGBA image through the player's image interface. turbo: libjpeg-turbo straight to RGBA.\n"
+        "  tga   ours: from the archive, colour order swapped for GL. irrlicht: its image in its own format.\n"
+        "  start-up: the player process with --capture --frames 1 (EGL, content load, one frame, PNG).\n"
+        "  Not measured here: the corridor frame against irrlicht's GL driver.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: tessaro-bench CORPUS_DIR CONTENT_ARCHIVE PLAYER [REPETITIONS]\n");
+        return 2;
+    }
+    const std::string corpus = argv[1];
+    const std::string content = argv[2];
+    const std::string player = argv[3];
+    Bench bench;
+    bench.repetitions = argc > 4 ? std::max(3, std::atoi(argv[4])) : 21;
+
+    const std::string scratch = (fs::temp_directory_path() / ("tessaro-bench-" + std::to_string(::getpid()))).string();
+    fs::create_directories(scratch + "/content");
+    const std::vector<BenchFile> ours = ExtractContent(content, scratch + "/content");
+    if (ours.empty()) {
+        std::fprintf(stderr, "tessaro-bench: cannot read %s\n", content.c_str());
+        return 1;
+    }
+    auto pick = [&](const std::vector<std::string>& ext, const std::string& sub) {
+        std::vector<BenchFile> files = FilesIn(corpus + "/" + sub, ext);
+        for (const BenchFile& f : ours) {
+            if (std::find(ext.begin(), ext.end(), Lower(fs::path(f.name).extension().string())) != ext.end()) {
+                files.push_back(f);
+            }
+        }
+        return files;
+    };
+    bench.files3ds = pick({".3ds"}, "3ds");
+    bench.filesMd2 = pick({".md2"}, "md2");
+    bench.filesJpeg = pick({".jpg", ".jpeg"}, "3ds");
+    bench.filesTga = pick({".tga"}, "tga");
+
+    // One archive with every file, as our loaders read it.
+    std::vector<PakWriteEntry> entries;
+    for (const auto* list : {&bench.files3ds, &bench.filesMd2, &bench.filesJpeg, &bench.filesTga}) {
+        for (const BenchFile& f : *list) {
+            entries.push_back({f.name, 0x5A, ReadBytes(f.path)});
+        }
+    }
+    std::string error;
+    const std::string archive = scratch + "/bench.qdz";
+    if (!PakWriteArchive(archive, entries, &error) || PakOpen(archive.c_str(), "rb") == nullptr) {
+        std::fprintf(stderr, "tessaro-bench: %s\n", error.c_str());
+        return 1;
+    }
+    FreshPool();
+    if (!IrrlichtStart()) {
+        std::fprintf(stderr, "tessaro-bench: no Irrlicht device\n");
+        return 1;
+    }
+
+    bench.Section3ds();
+    bench.Section3dsShowOrder();
+    bench.SectionMd2();
+    bench.SectionJpeg();
+    bench.SectionTga();
+    bench.SectionStartUp(player, content, scratch);
+
+    PrintTable(bench.results);
+    PrintWhatEachBuilds();
+    IrrlichtStop();
+    PakClose(g_currentPak);
+    PoolRelease();
+    fs::remove_all(scratch);
+    return 0;
+}

@@ -200,6 +200,9 @@ int RunSceneScript() {
     g_corridors = g_engine.LoadScene(kCorridorsFile, 1);
     g_corridoru = g_engine.LoadScene(kCorridoruFile, 1);
     const ShowTimes times = ComputeShowTimes(g_logo->frameCount, g_corridoru->frameCount);
+    // The logo's sky, when the archive has one; without it the logo stands on
+    // the cleared screen as before.
+    g_logo->LoadSkyBox(kLogoSkyFile);
 
     LoadCharacter();
 

@@ -190,6 +190,7 @@ struct ShowRecord {
     std::vector<Framing> framing;
     int32_t logoFrames = 0;
     int64_t show = 0; // Ll + Lc + 140
+    bool logoSky = false;
     std::string error;
 };
 
@@ -224,6 +225,7 @@ ShowRecord PlayShow() {
     RunSceneScript();
     const ShowTimes times = ComputeShowTimes(g_logo->frameCount, g_corridoru->frameCount);
     record.logoFrames = static_cast<int32_t>(times.logoFrames);
+    record.logoSky = g_logo->skyBox != nullptr;
     record.show = times.show;
     UseFixedFrameClock(kStepMs);
     for (int32_t frame = 0; frame < times.show + 10; ++frame) {
@@ -355,6 +357,7 @@ TEST(ShowDirection, NoDarkStretchUntilBlur1FadesOut) {
     }
     const ShowRecord& show = Show();
     ASSERT_TRUE(show.error.empty()) << show.error;
+    EXPECT_TRUE(show.logoSky) << "the logo stands on its own sky";
     const int32_t last = static_cast<int32_t>(show.show - 99);
     ASSERT_GT(static_cast<int32_t>(show.luminance.size()), last) << "the show ended early";
     const DarkRun run = LongestDarkRun(show.luminance, kFirstJudgedFrame, last, kLuminanceFloor);

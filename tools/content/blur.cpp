@@ -46,6 +46,11 @@ Mesh3ds LightTube(const std::string& name, float radius, float length, const std
         const Vec3f p1{radius * std::cos(a1), -60.0f, radius * std::sin(a1)};
         // Around first, then along: the face points at the axis, as the streaks do.
         kit.Panel(p0, Sub(p1, p0), {0.0f, length, 0.0f}, 1, 8, material, length * 0.5f);
+        // The far end is closed, facing the camera: no dark hole in the middle.
+        const Vec3f end{0.0f, length, 0.0f};
+        kit.Triangle(Add(end, {0.0f, -60.0f, 0.0f}), Add(p0, end), Add(p1, end), {0.5f, 0.5f},
+                     {0.5f + 0.5f * std::cos(a0), 0.5f + 0.5f * std::sin(a0)},
+                     {0.5f + 0.5f * std::cos(a1), 0.5f + 0.5f * std::sin(a1)}, material);
     }
     return kit.Make(name, {0.0f, 0.0f, 0.0f});
 }
@@ -126,6 +131,12 @@ Scene3ds MakeBlurScene(int32_t which) {
         l.colourKeys = {VectorKey3ds(0, l.colour.x, l.colour.y, l.colour.z),
                         VectorKey3ds(last / 2, 0.9f, 0.9f, 0.9f),
                         VectorKey3ds(last, l.colour.z, l.colour.y, l.colour.x)};
+        if (!second) {
+            // White while the tube of light is round the camera, then the blue.
+            l.colour = {1.0f, 1.0f, 1.0f};
+            l.colourKeys.front() = VectorKey3ds(0, 1.0f, 1.0f, 1.0f);
+            l.colourKeys.insert(l.colourKeys.begin() + 1, VectorKey3ds(40, 0.9f, 0.95f, 1.0f));
+        }
         s.lights.push_back(l);
     }
     Camera3ds c;

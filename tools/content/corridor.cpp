@@ -334,8 +334,8 @@ const Shot kCharacterShots[] = {
     {123, {28.0f, 150.0f, 49.0f}, {0.0f, 50.0f, 30.0f}},
     {150, {26.0f, 158.0f, 52.0f}, {0.0f, 50.0f, 30.0f}},
     {190, {30.0f, 112.0f, 76.0f}, {0.0f, 50.0f, 30.0f}},
-    {220, {30.0f, 62.0f, 86.0f}, {0.0f, 50.0f, 28.0f}},
-    {250, {28.0f, 2.0f, 78.0f}, {0.0f, 50.0f, 30.0f}},
+    {220, {30.0f, 66.0f, 86.0f}, {0.0f, 48.0f, 36.0f}},
+    {250, {28.0f, 2.0f, 78.0f}, {0.0f, 50.0f, 33.0f}},
     {290, {20.0f, -52.0f, 55.0f}, {0.0f, 50.0f, 36.0f}},
     {380, {0.0f, -75.0f, 50.0f}, {0.0f, 50.0f, 40.0f}},
     {480, {-20.0f, -66.0f, 50.0f}, {0.0f, 50.0f, 36.0f}},
@@ -359,7 +359,7 @@ Camera3ds CharacterCamera() {
     c.rollKeys = {TcbScalarKey(0, 0.0f, 0.0f, 0.0f, 0.0f), ScalarKey3ds(123, -3.0f), ScalarKey3ds(220, 4.0f),
                   ScalarKey3ds(290, 0.0f), ScalarKey3ds(603, 0.0f),
                   TcbScalarKey(kLastFrameCharacter, 2.0f, 0.2f, 0.0f, 0.0f)};
-    c.fovKeys = {ScalarKey3ds(0, 55.0f),   ScalarKey3ds(123, 52.0f), ScalarKey3ds(220, 60.0f),
+    c.fovKeys = {ScalarKey3ds(0, 55.0f),   ScalarKey3ds(123, 52.0f), ScalarKey3ds(220, 66.0f),
                  ScalarKey3ds(290, 55.0f), ScalarKey3ds(603, 58.0f), ScalarKey3ds(kLastFrameCharacter, 55.0f)};
     return c;
 }

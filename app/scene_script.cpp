@@ -3,6 +3,7 @@
 #include "app/app.h"        // g_logo, g_blur0, g_blur1, g_corridors, g_corridoru
 #include "app/show_names.h" // entry and mesh names shared with the content builder
 
+#include "archive/archive.h"   // PakFind, g_currentPak
 #include "engine/engine.h"     // g_engine
 #include "platform/platform.h" // PlatformDebugPrintf
 #include "texture/texture.h"   // LoadJpegTexture
@@ -200,6 +201,11 @@ int RunSceneScript() {
     g_corridors = g_engine.LoadScene(kCorridorsFile, 1);
     g_corridoru = g_engine.LoadScene(kCorridoruFile, 1);
     const ShowTimes times = ComputeShowTimes(g_logo->frameCount, g_corridoru->frameCount);
+    // The logo's sky, when the archive has one; without it the logo stands on
+    // the cleared screen as it always did, and nothing is reported.
+    if (PakFind(g_currentPak, kLogoSkyFile) != nullptr) {
+        g_logo->LoadSkyBox(kLogoSkyFile);
+    }
 
     LoadCharacter();
 

@@ -16,6 +16,9 @@ constexpr const char kCharacterSkinFile[] = "zuzez1.jpg";
 constexpr const char kChromeFile[] = "chrome.jpg";
 constexpr const char kCorridorChromeFile[] = "chromer.jpg";
 constexpr const char kMirrorFloorFile[] = "mtlplat2.jpg";
+// The logo scene's sky: a sky-box description (keyword lines) naming its
+// face pictures. Without it the logo has no sky box.
+constexpr const char kLogoSkyFile[] = "logo.sky";
 
 // The corridor mesh that carries the chrome environment map.
 constexpr const char kCorridorChromeMesh[] = "NGon01";

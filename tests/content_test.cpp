@@ -10,6 +10,7 @@
 #include "engine/engine.h" // LoadSceneTextures
 #include "keyframe/keyframe.h"
 #include "md2/md2.h"
+#include "scene/sky_box.h" // kSkyBoxFaces
 #include "texture/image.h"
 #include "texture/texture.h"
 #include "tests/support/debug_capture.h"
@@ -512,8 +513,11 @@ TEST_F(ContentTest, ArchiveHoldsTheScriptsFilesAndTheScenesMaps) {
     ASSERT_TRUE(BuildContent(&entries, &why)) << why;
     std::set<std::string> expected = {
         kLogoFile,      kBlur0File,         kBlur1File,  kCorridorsFile,      kCorridoruFile,
-        kCharacterFile, kCharacterSkinFile, kChromeFile, kCorridorChromeFile, kMirrorFloorFile};
+        kCharacterFile, kCharacterSkinFile, kChromeFile, kCorridorChromeFile, kMirrorFloorFile, kLogoSkyFile};
     for (const std::string& name : SceneTextureNames()) {
+        expected.insert(name);
+    }
+    for (const std::string& name : LogoSkyPictures()) {
         expected.insert(name);
     }
     std::set<std::string> present;
@@ -771,6 +775,24 @@ TEST_F(ContentTest, ScenesLoadWithTheirTextures) {
         }
         scene.Destroy();
     }
+    FreeTextures();
+    TestGlDetach();
+}
+
+// The logo's sky description names a picture for each of the six faces, and
+// every one of them is in the archive and loads.
+TEST_F(ContentTest, LogoSkyGivesEveryFaceAPicture) {
+    ASSERT_TRUE(TestGlMakeCurrent(16, 16)) << TestGlError();
+    ContentArchive archive;
+    ASSERT_TRUE(archive.ok());
+    Scene scene;
+    DebugCapture capture;
+    ASSERT_NE(scene.LoadSkyBox(kLogoSkyFile), nullptr);
+    for (int32_t face = 0; face < kSkyBoxFaces; ++face) {
+        EXPECT_NE(scene.skyBox->textures[face], 0u) << face;
+    }
+    EXPECT_EQ(capture.Joined(), "") << "every line of the description is understood";
+    scene.Destroy();
     FreeTextures();
     TestGlDetach();
 }

@@ -19,7 +19,7 @@ Mesh3ds Streaks(const std::string& name, float radius, int32_t count, float leng
             kTwoPi * (static_cast<float>(k) + HashNoise(k, 0, seed) * 0.5f) / static_cast<float>(count);
         const float y0 = -40.0f + HashNoise(k, 1, seed) * length * 0.3f;
         const float y1 = y0 + length * (0.5f + 0.5f * HashNoise(k, 2, seed));
-        const float w = 2.0f + 5.0f * HashNoise(k, 3, seed);
+        const float w = 4.0f + 8.0f * HashNoise(k, 3, seed);
         const float r = radius * (0.85f + 0.3f * HashNoise(k, 4, seed));
         const Vec3f tangent{-std::sin(a), 0.0f, std::cos(a)};
         const Vec3f corner{r * std::cos(a) - tangent.x * w * 0.5f, y0,
@@ -27,6 +27,30 @@ Mesh3ds Streaks(const std::string& name, float radius, int32_t count, float leng
         const int32_t pieces = std::max(1, static_cast<int32_t>((y1 - y0) / 60.0f));
         // Width first, then length: the face points at the axis.
         kit.Panel(corner, Scale(tangent, w), {0.0f, y1 - y0, 0.0f}, 1, pieces, material, y1 - y0);
+    }
+    return kit.Make(name, {0.0f, 0.0f, 0.0f});
+}
+
+// A tube of light around the camera's start, facing its axis, `length` long
+// from y = -60. blur0 starts almost transparent over black where the logo
+// ends (its opacity rises by 0.02 a frame), so only a picture that is bright
+// all over reads in its first frames; the tube then slides back past the
+// camera and the streaks take over as the corridor comes up beneath.
+Mesh3ds LightTube(const std::string& name, float radius, float length, const std::string& material) {
+    constexpr int32_t kSides = 16;
+    MeshKit kit;
+    for (int32_t k = 0; k < kSides; ++k) {
+        const float a0 = kTwoPi * static_cast<float>(k) / static_cast<float>(kSides);
+        const float a1 = kTwoPi * static_cast<float>(k + 1) / static_cast<float>(kSides);
+        const Vec3f p0{radius * std::cos(a0), -60.0f, radius * std::sin(a0)};
+        const Vec3f p1{radius * std::cos(a1), -60.0f, radius * std::sin(a1)};
+        // Around first, then along: the face points at the axis, as the streaks do.
+        kit.Panel(p0, Sub(p1, p0), {0.0f, length, 0.0f}, 1, 8, material, length * 0.5f);
+        // The far end is closed, facing the camera: no dark hole in the middle.
+        const Vec3f end{0.0f, length, 0.0f};
+        kit.Triangle(Add(end, {0.0f, -60.0f, 0.0f}), Add(p0, end), Add(p1, end), {0.5f, 0.5f},
+                     {0.5f + 0.5f * std::cos(a0), 0.5f + 0.5f * std::sin(a0)},
+                     {0.5f + 0.5f * std::cos(a1), 0.5f + 0.5f * std::sin(a1)}, material);
     }
     return kit.Make(name, {0.0f, 0.0f, 0.0f});
 }
@@ -57,6 +81,9 @@ Scene3ds MakeBlurScene(int32_t which) {
         {"Scia2", {0.1f, 0.1f, 0.1f}, {0.8f, 0.4f, 1.0f}, white, "streak.tga"},
         {"Scintille", {0.2f, 0.2f, 0.2f}, {1.0f, 1.0f, 1.0f}, white, "spark.tga"},
     };
+    if (!second) {
+        s.materials.push_back({"Luce", {0.9f, 0.9f, 1.0f}, {1.0f, 1.0f, 1.0f}, white, "lighttube.jpg"});
+    }
     s.firstFrame = 0;
     s.lastFrame = last;
     Mesh3ds outer = Streaks("Tunnel", 60.0f, 28, 700.0f, "Scia", second ? 91u : 92u);
@@ -81,6 +108,14 @@ Scene3ds MakeBlurScene(int32_t which) {
                       TcbVectorKey(last, {0.0f, second ? -120.0f : 120.0f, 0.0f}, 0.0f, 0.0f, 0.0f)};
     inner.rotation = Turning(last, -1.0f, 8);
     s.meshes.push_back(inner);
+    if (!second) {
+        Mesh3ds tube = LightTube("Tubo", 75.0f, 200.0f, "Luce");
+        // Backward slowly while the scene comes up, then quickly past the eye.
+        tube.position = {VectorKey3ds(0, 0.0f, 0.0f, 0.0f), VectorKey3ds(40, 0.0f, -40.0f, 0.0f),
+                         VectorKey3ds(60, 0.0f, -240.0f, 0.0f), VectorKey3ds(last, 0.0f, -900.0f, 0.0f)};
+        tube.rotation = {RotationKey3ds(0, 0.0f, 0.0f, 1.0f, 0.0f)};
+        s.meshes.push_back(tube);
+    }
     Dummy3ds axis;
     axis.instanceName = "Asse";
     axis.parent = 0;
@@ -96,6 +131,12 @@ Scene3ds MakeBlurScene(int32_t which) {
         l.colourKeys = {VectorKey3ds(0, l.colour.x, l.colour.y, l.colour.z),
                         VectorKey3ds(last / 2, 0.9f, 0.9f, 0.9f),
                         VectorKey3ds(last, l.colour.z, l.colour.y, l.colour.x)};
+        if (!second) {
+            // White while the tube of light is round the camera, then the blue.
+            l.colour = {1.0f, 1.0f, 1.0f};
+            l.colourKeys.front() = VectorKey3ds(0, 1.0f, 1.0f, 1.0f);
+            l.colourKeys.insert(l.colourKeys.begin() + 1, VectorKey3ds(40, 0.9f, 0.95f, 1.0f));
+        }
         s.lights.push_back(l);
     }
     Camera3ds c;

@@ -33,9 +33,15 @@ bool BuildContent(std::vector<PakWriteEntry>* entries, std::string* error) {
         entries->push_back(PakWriteEntry{sceneFiles[i], kContentMask, Encode3ds(scenes[i])});
     }
     entries->push_back(PakWriteEntry{kCharacterFile, kContentMask, Md2WriteBytes(MakeCharacterModel())});
+    const std::string sky = LogoSkyDescription();
+    entries->push_back(PakWriteEntry{kLogoSkyFile, kContentMask, std::vector<uint8_t>(sky.begin(), sky.end())});
     std::vector<std::string> pictures = {kCharacterSkinFile, kChromeFile, kCorridorChromeFile,
                                          kMirrorFloorFile};
-    for (const std::string& name : SceneTextureNames()) {
+    std::vector<std::string> named = SceneTextureNames();
+    for (const std::string& name : LogoSkyPictures()) {
+        named.push_back(name);
+    }
+    for (const std::string& name : named) {
         if (std::find(pictures.begin(), pictures.end(), name) == pictures.end()) {
             pictures.push_back(name);
         }

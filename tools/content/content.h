@@ -22,6 +22,10 @@ constexpr uint8_t kContentMask = 0x5A;
 // The scene descriptions, in the file's own axes.
 // logo.3ds: the title letters, lights and a camera sweeping in.
 Scene3ds MakeLogoScene();
+// The logo's sky box: the description stored as kLogoSkyFile, and the face
+// pictures it names, each once.
+std::string LogoSkyDescription();
+std::vector<std::string> LogoSkyPictures();
 // blur0.3ds (which = 0) and blur1.3ds (which = 1): tunnels of glowing streaks.
 Scene3ds MakeBlurScene(int32_t which);
 // corridoru.3ds (`characterFlight` true: the camera follows the character) or

@@ -302,45 +302,65 @@ std::vector<Light3ds> Lights(bool characterFlight) {
     return lights;
 }
 
-// The camera that follows the character (all heights in file z; the
-// character's feet are at z = 0 and its head near z = 52).
+// One key of the camera that follows the character: where the eye is and
+// what it looks at, in the file's axes.
+struct Shot {
+    int32_t frame;
+    Vec3f eye;
+    Vec3f look;
+};
+
+// The character's path, as the scene script moves it (file y is its z; its
+// soles are at z = 0 and its head near z = 56): a jog from y = -280 to -250,
+// a dash to y = 50 between frames 93 and 123, the gestures under the ring
+// (the jump near 377 lifts its head to about z = 85), a turn back, and a run
+// to y = 350 between frames 603 and 658. Each move starts a frame or so after
+// the previous one ends, so the times below carry that drift.
+//
+// The shots keep the whole figure in the picture with room around it: the
+// camera waits ahead of the jog and backs away in front of the dash, holds
+// behind the figure as it stops and turns, cranes up past the ring on the
+// wall side (clear of the ring, the pipes and the ribs' beams) to come down
+// in front of it for the gestures, wide enough for the jump and the
+// outstretched arms, and follows it from behind when it runs off. Eye and
+// look move together during the runs, so the figure stays where it is in the
+// frame while the corridor slides past.
+const Shot kCharacterShots[] = {
+    {0, {22.0f, -165.0f, 46.0f}, {0.0f, -280.0f, 30.0f}},
+    {45, {25.0f, -158.0f, 45.0f}, {0.0f, -265.0f, 30.0f}},
+    {90, {27.0f, -150.0f, 45.0f}, {0.0f, -251.0f, 30.0f}},
+    {103, {27.0f, -50.0f, 46.0f}, {0.0f, -150.0f, 30.0f}},
+    {113, {28.0f, 50.0f, 47.0f}, {0.0f, -50.0f, 30.0f}},
+    {123, {28.0f, 150.0f, 49.0f}, {0.0f, 50.0f, 30.0f}},
+    {150, {26.0f, 158.0f, 52.0f}, {0.0f, 50.0f, 30.0f}},
+    {190, {30.0f, 112.0f, 76.0f}, {0.0f, 50.0f, 30.0f}},
+    {220, {30.0f, 66.0f, 86.0f}, {0.0f, 48.0f, 36.0f}},
+    {250, {28.0f, 2.0f, 78.0f}, {0.0f, 50.0f, 33.0f}},
+    {290, {20.0f, -52.0f, 55.0f}, {0.0f, 50.0f, 36.0f}},
+    {380, {0.0f, -75.0f, 50.0f}, {0.0f, 50.0f, 40.0f}},
+    {480, {-20.0f, -66.0f, 50.0f}, {0.0f, 50.0f, 36.0f}},
+    {560, {-18.0f, -62.0f, 50.0f}, {0.0f, 50.0f, 34.0f}},
+    {603, {-15.0f, -62.0f, 50.0f}, {0.0f, 55.0f, 32.0f}},
+    {621, {-14.0f, 15.0f, 50.0f}, {0.0f, 125.0f, 32.0f}},
+    {639, {-12.0f, 90.0f, 52.0f}, {0.0f, 200.0f, 32.0f}},
+    {658, {-10.0f, 238.0f, 55.0f}, {0.0f, 350.0f, 32.0f}},
+    {kLastFrameCharacter, {-10.0f, 244.0f, 56.0f}, {0.0f, 350.0f, 32.0f}},
+};
+
 Camera3ds CharacterCamera() {
     Camera3ds c;
     c.name = "Camera01";
-    c.position = {20.0f, -170.0f, 45.0f};
-    c.target = {0.0f, -280.0f, 32.0f};
-    // The camera stays on the +x side while the character runs up the
-    // middle, comes round in front of it for the gestures, and follows it
-    // from behind when it runs off.
-    c.positionKeys = {
-        TcbVectorKey(0, {20.0f, -170.0f, 45.0f}, 0.0f, 0.0f, 0.0f),
-        VectorKey3ds(90, 30.0f, -175.0f, 42.0f),
-        VectorKey3ds(112, 38.0f, -50.0f, 45.0f),
-        VectorKey3ds(135, 38.0f, 110.0f, 45.0f),
-        VectorKey3ds(175, 40.0f, 70.0f, 40.0f),
-        TcbVectorKey(225, {28.0f, -30.0f, 40.0f}, 0.25f, 0.0f, 0.0f),
-        VectorKey3ds(330, 12.0f, -40.0f, 34.0f),
-        TcbVectorKey(420, {-22.0f, -25.0f, 38.0f}, 0.0f, 0.3f, 0.0f),
-        VectorKey3ds(480, 25.0f, -10.0f, 45.0f),
-        VectorKey3ds(540, 40.0f, 0.0f, 45.0f),
-        VectorKey3ds(593, -20.0f, -60.0f, 50.0f),
-        VectorKey3ds(620, -18.0f, 20.0f, 50.0f),
-        VectorKey3ds(647, -15.0f, 150.0f, 52.0f),
-        VectorKey3ds(700, -12.0f, 230.0f, 58.0f),
-        TcbVectorKey(kLastFrameCharacter, {-10.0f, 270.0f, 60.0f}, 0.5f, 0.0f, 0.0f),
-    };
-    c.targetKeys = {
-        VectorKey3ds(0, 0.0f, -280.0f, 32.0f),  VectorKey3ds(90, 0.0f, -250.0f, 32.0f),
-        VectorKey3ds(112, 0.0f, -40.0f, 30.0f), VectorKey3ds(135, 0.0f, 50.0f, 32.0f),
-        VectorKey3ds(225, 0.0f, 50.0f, 33.0f),  VectorKey3ds(330, 0.0f, 50.0f, 36.0f),
-        VectorKey3ds(420, 0.0f, 50.0f, 32.0f),  VectorKey3ds(540, 0.0f, 55.0f, 32.0f),
-        VectorKey3ds(593, 0.0f, 90.0f, 30.0f),  VectorKey3ds(620, 0.0f, 200.0f, 30.0f),
-        VectorKey3ds(647, 0.0f, 350.0f, 30.0f), VectorKey3ds(kLastFrameCharacter, 0.0f, 450.0f, 35.0f),
-    };
-    c.rollKeys = {TcbScalarKey(0, 0.0f, 0.0f, 0.0f, 0.0f), ScalarKey3ds(135, -4.0f), ScalarKey3ds(225, 2.0f),
-                  ScalarKey3ds(593, 0.0f), TcbScalarKey(kLastFrameCharacter, 3.0f, 0.2f, 0.0f, 0.0f)};
-    c.fovKeys = {ScalarKey3ds(0, 55.0f), ScalarKey3ds(225, 48.0f), ScalarKey3ds(480, 45.0f),
-                 ScalarKey3ds(593, 60.0f), ScalarKey3ds(kLastFrameCharacter, 55.0f)};
+    c.position = kCharacterShots[0].eye;
+    c.target = kCharacterShots[0].look;
+    for (const Shot& shot : kCharacterShots) {
+        c.positionKeys.push_back(VectorKey3ds(shot.frame, shot.eye.x, shot.eye.y, shot.eye.z));
+        c.targetKeys.push_back(VectorKey3ds(shot.frame, shot.look.x, shot.look.y, shot.look.z));
+    }
+    c.rollKeys = {TcbScalarKey(0, 0.0f, 0.0f, 0.0f, 0.0f), ScalarKey3ds(123, -3.0f), ScalarKey3ds(220, 4.0f),
+                  ScalarKey3ds(290, 0.0f), ScalarKey3ds(603, 0.0f),
+                  TcbScalarKey(kLastFrameCharacter, 2.0f, 0.2f, 0.0f, 0.0f)};
+    c.fovKeys = {ScalarKey3ds(0, 55.0f),   ScalarKey3ds(123, 52.0f), ScalarKey3ds(220, 66.0f),
+                 ScalarKey3ds(290, 55.0f), ScalarKey3ds(603, 58.0f), ScalarKey3ds(kLastFrameCharacter, 55.0f)};
     return c;
 }
 

@@ -5,6 +5,7 @@
 #include "tools/content/content.h"
 #include "tools/content/mesh_kit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -76,16 +77,6 @@ void Choreograph(Mesh3ds* m, int32_t arrive, int32_t hop) {
     m->scale = {VectorKey3ds(0, 1.0f, 1.0f, 1.0f)};
 }
 
-Mesh3ds Backdrop() {
-    MeshKit kit;
-    // u = +x, v = +z: u x v points to -y, toward the camera.
-    kit.Panel({-1500.0f, 60.0f, -300.0f}, {3000.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1300.0f}, 20, 9, "Cielo",
-              3000.0f);
-    Mesh3ds m = kit.Make("Fondale", {0.0f, 60.0f, 350.0f});
-    m.position = {VectorKey3ds(0, 0.0f, 60.0f, 350.0f)};
-    return m;
-}
-
 Mesh3ds Stage() {
     MeshKit kit;
     kit.Panel({-500.0f, -500.0f, -2.0f}, {1000.0f, 0.0f, 0.0f}, {0.0f, 560.0f, 0.0f}, 16, 10, "Griglia",
@@ -148,7 +139,36 @@ Camera3ds SweepCamera() {
     return c;
 }
 
+// Faces of the sky box in the description's order, with their pictures: a
+// night with stars over a warm glow on the horizon, all round the stage.
+struct SkyFace {
+    const char* keyword;
+    const char* picture;
+};
+const SkyFace kSkyFaces[] = {
+    {"TextureUp", "skyup.jpg"},     {"TextureDown", "skydown.jpg"}, {"TextureLeft", "skyside.jpg"},
+    {"TextureRight", "skyside.jpg"}, {"TextureFront", "skyside.jpg"}, {"TextureBack", "skyside.jpg"},
+};
+
 } // namespace
+
+std::string LogoSkyDescription() {
+    std::string text = "# The logo's night sky\n";
+    for (const SkyFace& face : kSkyFaces) {
+        text += std::string(face.keyword) + " " + face.picture + "\n";
+    }
+    return text;
+}
+
+std::vector<std::string> LogoSkyPictures() {
+    std::vector<std::string> names;
+    for (const SkyFace& face : kSkyFaces) {
+        if (std::find(names.begin(), names.end(), face.picture) == names.end()) {
+            names.push_back(face.picture);
+        }
+    }
+    return names;
+}
 
 Scene3ds MakeLogoScene() {
     Scene3ds s;
@@ -156,7 +176,6 @@ Scene3ds MakeLogoScene() {
     s.materials = {
         {"Oro", {0.3f, 0.25f, 0.1f}, {1.0f, 0.8f, 0.4f}, white, "gold.jpg"},
         {"Acciaio", {0.2f, 0.2f, 0.2f}, {0.7f, 0.72f, 0.75f}, white, "steel.tga"},
-        {"Cielo", {0.1f, 0.1f, 0.2f}, {0.3f, 0.3f, 0.6f}, white, "sky.tga"},
         {"Griglia", {0.1f, 0.1f, 0.2f}, {0.2f, 0.5f, 0.9f}, white, "grid.tga"},
     };
     s.firstFrame = 0;
@@ -167,7 +186,6 @@ Scene3ds MakeLogoScene() {
         Choreograph(&letter, 30 + 14 * i, 140 + 6 * i);
         s.meshes.push_back(letter);
     }
-    s.meshes.push_back(Backdrop());
     s.meshes.push_back(Stage());
     // A dummy riding on the E marks the title's centre of interest.
     Dummy3ds mark;

@@ -181,13 +181,53 @@ Picture Trim() {
     return p;
 }
 
-// A backdrop gradient one pixel wide.
-Picture SkyGradient() {
-    Picture p = MakePicture(1, 128, 3, C(0.0f, 0.0f, 0.0f));
-    PaintAll(&p, [&](float, float v, int32_t, int32_t) {
-        return Mix(C(0.05f, 0.1f, 0.35f), C(0.6f, 0.3f, 0.5f), v);
+// The logo's night sky. On a side face v = 0 is 45 degrees up and v = 0.5
+// the horizon, where a warm glow rises; stars thin out toward it.
+Rgba NightAt(float elevation) {
+    const Rgba zenith = C(0.03f, 0.04f, 0.16f);
+    const Rgba dusk = C(0.16f, 0.1f, 0.32f);
+    const Rgba glow = C(0.85f, 0.42f, 0.3f);
+    if (elevation < 0.0f) {
+        return Mix(C(0.3f, 0.14f, 0.16f), C(0.04f, 0.03f, 0.07f), std::min(1.0f, -elevation * 4.0f));
+    }
+    const Rgba high = Mix(dusk, zenith, std::min(1.0f, elevation * 1.4f));
+    return Mix(high, glow, std::exp(-elevation * 9.0f));
+}
+
+Rgba WithStar(const Rgba& sky, int32_t x, int32_t y, uint32_t seed, float density) {
+    const float star = HashNoise(x, y, seed);
+    if (star > 1.0f - density) {
+        const float k = 0.6f + 0.4f * HashNoise(x, y, seed + 1);
+        return Mix(sky, C(1.0f, 0.97f, 0.9f), k);
+    }
+    return sky;
+}
+
+Picture SkySide() {
+    Picture p = MakePicture(128, 128, 3, C(0.0f, 0.0f, 0.0f));
+    PaintAll(&p, [&](float, float v, int32_t x, int32_t y) {
+        // v to elevation: the face spans 45 degrees up to 45 down; tan
+        // keeps the horizon's glow where the eye sees it.
+        const float elevation = std::atan(1.0f - 2.0f * v) / (kTwoPi * 0.25f);
+        const float haze = SmoothNoise(static_cast<float>(x), static_cast<float>(y) * 3.0f, 16, 128, 101);
+        Rgba c = NightAt(elevation);
+        c = Mix(c, C(0.5f, 0.3f, 0.45f), std::max(0.0f, haze - 0.6f) * std::exp(-elevation * 6.0f));
+        return elevation > 0.05f ? WithStar(c, x, y, 102, 0.012f * elevation * 2.0f) : c;
     });
     return p;
+}
+
+Picture SkyUp() {
+    Picture p = MakePicture(128, 128, 3, C(0.0f, 0.0f, 0.0f));
+    PaintAll(&p, [&](float u, float v, int32_t x, int32_t y) {
+        const float edge = std::max(std::fabs(u - 0.5f), std::fabs(v - 0.5f)) * 2.0f;
+        return WithStar(NightAt(0.5f + 0.5f * (1.0f - edge)), x, y, 103, 0.012f);
+    });
+    return p;
+}
+
+Picture SkyDown() {
+    return MakePicture(32, 32, 3, NightAt(-1.0f));
 }
 
 Picture Grid() {
@@ -207,6 +247,18 @@ Picture Glow(int32_t w, int32_t h, int32_t channels, const Rgba& colour) {
         const float along = 0.6f + 0.4f * std::sin(u * kTwoPi * 3.0f);
         const float k = across * along;
         return C(colour.r * k + 0.3f * k * k, colour.g * k + 0.3f * k * k, colour.b * k + 0.3f * k * k, k);
+    });
+    return p;
+}
+
+// The inside of a tube of light: near white, with soft bands across its
+// length that show the speed, and a faint blue in the darker bands.
+Picture LightTube() {
+    Picture p = MakePicture(64, 128, 3, C(1.0f, 1.0f, 1.0f));
+    PaintAll(&p, [&](float u, float v, int32_t x, int32_t y) {
+        const float band = 0.5f + 0.5f * std::sin(v * kTwoPi * 6.0f + 2.0f * std::sin(u * kTwoPi));
+        const float n = SmoothNoise(static_cast<float>(x), static_cast<float>(y), 8, 64, 97) * 0.08f;
+        return Mix(C(0.7f, 0.85f, 1.0f), C(1.0f, 1.0f, 0.97f), 0.6f + 0.4f * band - n);
     });
     return p;
 }
@@ -307,7 +359,9 @@ const std::map<std::string, TextureRecipe>& Recipes() {
         {kCharacterSkinFile, {Format::Jpeg, [] { return CharacterSkinPicture(); }}},
         {"gold.jpg", {Format::Jpeg, [] { return Brushed(128, 128, 3, C(1.0f, 0.78f, 0.35f), 81); }}},
         {"steel.tga", {Format::Tga, [] { return Brushed(64, 64, 3, C(0.75f, 0.78f, 0.82f), 82); }}},
-        {"sky.tga", {Format::Tga, [] { return SkyGradient(); }}},
+        {"skyup.jpg", {Format::Jpeg, [] { return SkyUp(); }}},
+        {"skyside.jpg", {Format::Jpeg, [] { return SkySide(); }}},
+        {"skydown.jpg", {Format::Jpeg, [] { return SkyDown(); }}},
         {"grid.tga", {Format::Tga, [] { return Grid(); }}},
         {"wall.jpg", {Format::Jpeg, [] { return WallPanels(); }}},
         {"ceiling.jpg", {Format::Jpeg, [] { return CeilingTiles(); }}},
@@ -321,6 +375,7 @@ const std::map<std::string, TextureRecipe>& Recipes() {
         {"glowred.tga", {Format::Tga, [] { return Glow(128, 8, 4, C(1.0f, 0.35f, 0.15f)); }}},
         {"streak.tga", {Format::Tga, [] { return Glow(64, 2, 3, C(0.8f, 0.4f, 1.0f)); }}},
         {"spark.tga", {Format::Tga, [] { return Spark(); }}},
+        {"lighttube.jpg", {Format::Jpeg, [] { return LightTube(); }}},
     };
     return recipes;
 }

@@ -1,7 +1,8 @@
 // tessaro-bench: our loaders raced against the libraries people would use
 // instead, on the same files, in one process. Run by scripts/bench; not a test.
 //
-// Usage: tessaro-bench CORPUS_DIR CONTENT_ARCHIVE PLAYER [REPETITIONS]
+// Usage: tessaro-bench CORPUS_DIR CONTENT_ARCHIVE PLAYER [REPETITIONS [SECTION...]]
+// With SECTIONs (3ds, order, md2, jpeg, tga, startup) only those run.
 //
 // Our loaders read from an open archive that holds every file, as the player
 // does; the peers read the same bytes from files on disk (the page cache
@@ -360,12 +361,28 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    bench.Section3ds();
-    bench.Section3dsShowOrder();
-    bench.SectionMd2();
-    bench.SectionJpeg();
-    bench.SectionTga();
-    bench.SectionStartUp(player, content, scratch);
+    const std::vector<std::string> wanted(argv + std::min(argc, 5), argv + argc);
+    auto runs = [&](const char* section) {
+        return wanted.empty() || std::find(wanted.begin(), wanted.end(), section) != wanted.end();
+    };
+    if (runs("3ds")) {
+        bench.Section3ds();
+    }
+    if (runs("order")) {
+        bench.Section3dsShowOrder();
+    }
+    if (runs("md2")) {
+        bench.SectionMd2();
+    }
+    if (runs("jpeg")) {
+        bench.SectionJpeg();
+    }
+    if (runs("tga")) {
+        bench.SectionTga();
+    }
+    if (runs("startup")) {
+        bench.SectionStartUp(player, content, scratch);
+    }
 
     PrintTable(bench.results);
     PrintWhatEachBuilds();

@@ -145,7 +145,10 @@ bool ParseFrames(Md2Loader* loader) {
     if (h.frameCount == 0) {
         return true;
     }
-    loader->frames = static_cast<Md2Frame*>(std::calloc(static_cast<size_t>(h.frameCount), sizeof(Md2Frame)));
+    // Not zero-filled: each slot has room for kMd2MaxVerts vertices, and only
+    // the header's vertexCount of them are written below and ever read; the
+    // rest of the slot is never touched, so its pages are never faulted in.
+    loader->frames = static_cast<Md2Frame*>(std::malloc(static_cast<size_t>(h.frameCount) * sizeof(Md2Frame)));
     if (loader->frames == nullptr) {
         return false;
     }

@@ -68,9 +68,10 @@ constexpr int kControlCount = 12;
 
 // Scoped to the dialog by its name: the error boxes keep GTK's look.
 const char kDialogName[] = "lumora-display-mode";
-const char kStyle[] = "#lumora-display-mode combobox button { padding-top: 0; padding-bottom: 0; min-height: 0; }\n"
-                      "#lumora-display-mode checkbutton { padding: 0; min-height: 0; }\n"
-                      "#lumora-display-mode button { padding: 0; min-height: 0; }\n";
+const char kStyle[] =
+    "#lumora-display-mode combobox button { padding-top: 0; padding-bottom: 0; min-height: 0; }\n"
+    "#lumora-display-mode checkbutton { padding: 0; min-height: 0; }\n"
+    "#lumora-display-mode button { padding: 0; min-height: 0; }\n";
 
 // One control of the resource and the widget that stands for it.
 struct Control {
@@ -427,7 +428,8 @@ void LayOut(DialogState& state) {
 // that it was not confirmed.
 void ReportNoDisplay() {
     const char* x11 = std::getenv("DISPLAY");
-    const std::string where = x11 != nullptr && x11[0] != '\0' ? std::string(" (cannot open ") + x11 + ")" : "";
+    const std::string where =
+        x11 != nullptr && x11[0] != '\0' ? std::string(" (cannot open ") + x11 + ")" : "";
     std::fprintf(stderr,
                  "lumora: no display was found%s, so the display-mode dialog cannot be shown; "
                  "to render the show off screen, run the player with --capture DIR\n",
@@ -501,7 +503,8 @@ int RunResDialog(ResDialogChoice* choice) {
     if (monitor != nullptr) {
         gdk_monitor_get_geometry(monitor, &desktop);
     }
-    gtk_window_move(GTK_WINDOW(state.window), desktop.x + (desktop.width - DuX(state.units, kDialogWidthDu)) / 2,
+    gtk_window_move(GTK_WINDOW(state.window),
+                    desktop.x + (desktop.width - DuX(state.units, kDialogWidthDu)) / 2,
                     desktop.y + (desktop.height - DuY(state.units, kDialogHeightDu)) / 2);
 
     gtk_widget_show_all(state.window);

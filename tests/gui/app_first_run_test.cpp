@@ -11,10 +11,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>    // O_WRONLY, O_CREAT
-#include <poll.h>     // poll
-#include <signal.h>   // kill
-#include <spawn.h>    // posix_spawn
+#include <fcntl.h>  // O_WRONLY, O_CREAT
+#include <poll.h>   // poll
+#include <signal.h> // kill
+#include <spawn.h>  // posix_spawn
 #include <string>
 #include <sys/wait.h> // waitpid
 #include <unistd.h>   // pipe, read, close
@@ -31,8 +31,8 @@ constexpr const char* kArchive = "app_first_run_test.qdz";
 constexpr const char* kShortArchive = "app_first_run_test_short.qdz";
 constexpr const char* kSettingsError = "Velta error: Impossibile settare le impostazioni iniziali";
 // Sanitizer builds: the desktop libraries keep some memory for the life of the process.
-const std::string kLsan =
-    std::string("LSAN_OPTIONS=suppressions=") + TESSARO_SOURCE_DIR + "/tests/gui/lsan.supp:print_suppressions=0";
+const std::string kLsan = std::string("LSAN_OPTIONS=suppressions=") + TESSARO_SOURCE_DIR +
+                          "/tests/gui/lsan.supp:print_suppressions=0";
 
 class FirstRun : public ::testing::Test {
   protected:
@@ -70,7 +70,8 @@ struct NoDisplayCase {
 };
 
 // The player as started from a shell with no display at all: both variables unset.
-std::vector<std::string> WithoutDisplay(const std::vector<std::string>& env, const std::vector<std::string>& args) {
+std::vector<std::string> WithoutDisplay(const std::vector<std::string>& env,
+                                        const std::vector<std::string>& args) {
     std::vector<std::string> command = {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY"};
     command.insert(command.end(), env.begin(), env.end());
     command.push_back(TESSARO_PLAYER);
@@ -80,9 +81,11 @@ std::vector<std::string> WithoutDisplay(const std::vector<std::string>& env, con
 
 TEST_F(FirstRun, WithoutADisplayThePlayerSaysSoAndEnds) {
     const std::vector<std::string> refused = {
-        "Velta FrameWork Error: Window Creation Error1\nNo display was found", "--capture DIR", kSettingsError};
-    const std::vector<std::string> noDialog = {"lumora: no display was found, so the display-mode dialog cannot be shown",
-                                               "--capture DIR", kSettingsError};
+        "Velta FrameWork Error: Window Creation Error1\nNo display was found", "--capture DIR",
+        kSettingsError};
+    const std::vector<std::string> noDialog = {
+        "lumora: no display was found, so the display-mode dialog cannot be shown", "--capture DIR",
+        kSettingsError};
     const NoDisplayCase cases[] = {
         {"windowed", {"--windowed", "--pak", kArchive}, {}, 255, refused, false},
         {"full screen", {"--fullscreen", "--pak", kArchive}, {}, 255, refused, false},
@@ -103,12 +106,13 @@ TEST_F(FirstRun, WithoutADisplayThePlayerSaysSoAndEnds) {
         EXPECT_EQ(status, c.status) << c.name << "\n" << player.Errors();
         for (const std::string& text : c.errors) {
             EXPECT_NE(player.Errors().find(text), std::string::npos) << c.name << ": no '" << text << "' in\n"
-                                                                      << player.Errors();
+                                                                     << player.Errors();
         }
         EXPECT_EQ(player.Output().find("FPS = ") != std::string::npos, c.reportsRun) << c.name << "\n"
                                                                                      << player.Output();
         if (c.status == 0) {
-            EXPECT_EQ(player.Errors().find("No display"), std::string::npos) << c.name << "\n" << player.Errors();
+            EXPECT_EQ(player.Errors().find("No display"), std::string::npos) << c.name << "\n"
+                                                                             << player.Errors();
         }
     }
 }
@@ -219,8 +223,8 @@ TEST_F(FirstRun, EnterAndEscapeDismissTheErrorBox) {
         GTEST_SKIP() << "no X server, window manager or xdotool";
     }
     for (const char* key : {"Return", "Escape"}) {
-        PlayerProcess player(TESSARO_PLAYER, {"--windowed", "--mode", "0", "--pak", "no_such_archive.qdz"}, ".",
-                             {"SDL_AUDIODRIVER=dummy", kLsan});
+        PlayerProcess player(TESSARO_PLAYER, {"--windowed", "--mode", "0", "--pak", "no_such_archive.qdz"},
+                             ".", {"SDL_AUDIODRIVER=dummy", kLsan});
         const std::string box = GuiFindWindow(kErrorBoxTitle, kAppear);
         ASSERT_FALSE(box.empty()) << key << "\n" << player.Errors();
         GuiKey(box, key);

@@ -62,6 +62,11 @@ const char kMsgFullscreen[] =
     "drivers "
     "you will obtain fullscreen accelerated 3D graphic.";
 const char kMsgWindowCreation[] = "Window Creation Error1";
+// The window creation error when no screen could show the window: it says why
+// and how the show can still be seen.
+const char kMsgNoDisplay[] = "Window Creation Error1\n"
+                             "No display was found: there is no screen to show the window on.\n"
+                             "To render the show off screen, run the player with --capture DIR.";
 const char kMsgDeviceContext[] = "Can't Create A GL Device Context";
 const char kMsgChooseFormat[] = "Can't Find A Suitable PixelFormat";
 const char kMsgSetFormat[] = "Can't Set The PixelFormat";
@@ -162,6 +167,13 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
     fwk.wc.lpszClassName = fwk.title;
     if (!RegisterWindowClass(fwk.wc)) {
         return Fail(kMsgRegisterClass);
+    }
+
+    // Without a display SDL would fall back to drawing into memory, and the
+    // show would play where nobody sees it; the full-screen switch would fail
+    // too, for the wrong reason.
+    if (!VideoReachesAPerson()) {
+        return Fail(kMsgNoDisplay);
     }
 
     SDL_DisplayMode mode{};

@@ -13,7 +13,8 @@
 // mode change and the heap copy of the title; KillGLWindow releases them.
 //
 // Message boxes (SysError, MessageBoxA) are modal boxes when a display is
-// present and always also print their text on standard error. Setting
+// present, shown in the calling process (they end with it), and always also
+// print their text on standard error. Setting
 // TESSARO_NO_MESSAGE_BOX=1 in the environment sends them to standard error only,
 // for unattended runs. TESSARO_DIALOG_DUMP=1 makes the display-mode dialog
 // print its controls (kind, text, pixel rectangle, state) on standard output
@@ -64,6 +65,10 @@ LUMORA_API void SetWndProc(WNDPROC proc);
 // Dialog, window, full-screen switch, GL context and initial GL state.
 // Returns 1 on success; 0 when the dialog was cancelled (silently) or a step
 // failed (after a SysError box). Nothing is undone on failure: call KillGLWindow.
+// No window is made where nobody could see it: without a display (SDL left
+// with a driver that draws into memory, unless SDL_VIDEODRIVER names it) the
+// window creation error says so; a dialog that cannot appear for want of a
+// display counts as cancelled and says why in one line on standard error.
 LUMORA_API int OrvaneInit(HINSTANCE hInstance, char* title);
 
 // Runs the display-mode dialog modally and stores 0 (confirmed) or -1

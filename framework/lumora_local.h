@@ -117,6 +117,10 @@ bool UnregisterWindowClass(const char* name);
 
 // Starts SDL's video part once; false when no display can be opened.
 bool EnsureVideo();
+// True when SDL's video driver shows windows to a person, or when a driver
+// that draws into memory only was asked for by name (SDL_VIDEODRIVER); false
+// without any driver. Starts the video part as EnsureVideo does.
+bool VideoReachesAPerson();
 // Stops SDL's video part if EnsureVideo started it.
 void ReleaseVideo();
 
@@ -148,6 +152,19 @@ bool RestoreDesktopMode(HWND hWnd);
 // TESSARO_NO_MESSAGE_BOX set to a non-empty value other than 0).
 bool MessageBoxesSuppressed();
 
+// Shows a modal error box with one OK button (Enter and Escape dismiss it),
+// in this process. False, showing nothing, when GTK cannot open the display.
+bool ShowGtkMessageBox(const char* caption, const char* text);
+
 // The text as a box shows it: lines longer than width characters broken at
 // their last blank before the limit (a word longer than the limit stays whole).
 std::string WrapForBox(const char* text, size_t width);
+
+// ---- GTK ----
+
+// Starts GTK once (without touching the program's locale). False when no
+// display can be opened; asked again, it gives the same answer.
+bool StartGtk();
+// Runs GTK's pending work, so that a closed window leaves the screen before
+// the caller goes on.
+void FlushGtk();

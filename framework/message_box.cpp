@@ -12,7 +12,8 @@
 namespace {
 
 const char kFrameworkCaption[] = "Velta FrameWork Error";
-// SDL's boxes do not wrap; a line of the full-screen message would be wider than the screen.
+// Lines are broken here, at a fixed width, so the box shows the same lines on every desktop;
+// a line of the full-screen message would otherwise be wider than the screen.
 constexpr size_t kBoxLineWidth = 80;
 
 bool HasDisplay() {
@@ -67,14 +68,9 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     if (MessageBoxesSuppressed()) {
         return IDOK;
     }
-    // Enter and Escape both dismiss it, as they do a one-button box on Windows.
-    const SDL_MessageBoxButtonData button = {
-        SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDOK, "OK"};
+    // A display that cannot be opened leaves standard error as the record.
     const std::string wrapped = WrapForBox(shownText, kBoxLineWidth);
-    const SDL_MessageBoxData data = {
-        SDL_MESSAGEBOX_ERROR, nullptr, shownCaption, wrapped.c_str(), 1, &button, nullptr};
-    int pressed = IDOK;
-    SDL_ShowMessageBox(&data, &pressed);
+    ShowGtkMessageBox(shownCaption, wrapped.c_str());
     return IDOK;
 }
 

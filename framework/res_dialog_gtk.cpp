@@ -1,18 +1,26 @@
 // The display-mode dialog in GTK 3, laid out like its Windows resource: every
-// control sits at its dialog-unit rectangle converted with the base units of
-// the resource's font (MS Sans Serif 8 pt: 6 x 13 pixels per 4 x 8 units),
-// all inside one fixed container, the group boxes being frames drawn behind
-// the controls they enclose exactly as on Windows.
+// control sits at its dialog-unit rectangle, all inside one fixed container,
+// the group boxes being frames drawn behind the controls they enclose exactly
+// as on Windows.
+//
+// Dialog units are converted as Windows converts them, through base units
+// measured on the dialog's font: a quarter of the average letter width across,
+// an eighth of the line height down. The font is the desktop's own, so a
+// person who enlarged theirs gets a larger dialog. Fonts differ in shape as
+// well as size, and the resource's rectangles were drawn for a narrow one: when
+// a text would not fit its rectangle, the base units grow together, in small
+// steps, until every text fits, so the dialog keeps its proportions.
 //
 // Enter confirms (the default button), Escape, Cancel and the close box
-// cancel. With TESSARO_DIALOG_DUMP set, the dialog prints its controls (kind,
-// text, pixel rectangle, state) on standard output once it is on screen, so a
-// test can read what a person would see.
+// cancel. With TESSARO_DIALOG_DUMP set, the dialog prints its base units (in
+// use and the font's) and its controls (kind, text, pixel rectangle, state) on standard output once it
+// is on screen, so a test can read what a person would see.
 #include "framework/lumora_local.h"
 
 #include <gtk/gtk.h>
 
-#include <cstdio>  // printf
+#include <cassert>
+#include <cstdio>  // printf, fprintf
 #include <cstdlib> // getenv
 #include <string>
 
@@ -25,23 +33,52 @@ const char kNote[] =
 const char kContact[] = "orvane@example.org";
 const char kWebAddress[] = "http://www.example.org/orvane";
 
-// Dialog units to pixels for the resource's font.
-int DuX(const int units) {
-    return (units * 6 + 2) / 4;
+// Pixels per 4 horizontal and per 8 vertical dialog units.
+struct BaseUnits {
+    int x;
+    int y;
+};
+
+// A control's rectangle in dialog units, as the resource gives it.
+struct DuRect {
+    int x;
+    int y;
+    int w;
+    int h;
+};
+
+int DuX(const BaseUnits units, const int du) {
+    return (du * units.x + 2) / 4;
 }
-int DuY(const int units) {
-    return (units * 13 + 4) / 8;
+int DuY(const BaseUnits units, const int du) {
+    return (du * units.y + 4) / 8;
 }
 
 constexpr int kDialogWidthDu = 228;
 constexpr int kDialogHeightDu = 206;
 // Height of the closed drop-down list; the resource gives the open list's.
 constexpr int kComboClosedHeightDu = 14;
+// Base units grow by sixteenths of the font's, up to twice them.
+constexpr int kGrowthSteps = 16;
+// The link font is 19 pixels high for a dialog font whose line is 13 pixels
+// high; Pango's size is the em, about four fifths of that.
+constexpr int kLinkEmPixels = 15;
+constexpr int kReferenceLineHeight = 13;
+constexpr int kControlCount = 12;
 
-const char kStyle[] = "* { font-family: Sans; font-size: 8pt; }\n"
-                      "combobox button { padding-top: 0; padding-bottom: 0; min-height: 0; }\n"
-                      "checkbutton { padding: 0; min-height: 0; }\n"
-                      "button { padding: 0; min-height: 0; }\n";
+// Scoped to the dialog by its name: the error boxes keep GTK's look.
+const char kDialogName[] = "lumora-display-mode";
+const char kStyle[] =
+    "#lumora-display-mode combobox button { padding-top: 0; padding-bottom: 0; min-height: 0; }\n"
+    "#lumora-display-mode checkbutton { padding: 0; min-height: 0; }\n"
+    "#lumora-display-mode button { padding: 0; min-height: 0; }\n";
+
+// One control of the resource and the widget that stands for it.
+struct Control {
+    GtkWidget* widget;
+    DuRect rect;
+    const char* kind;
+};
 
 struct DialogState {
     GMainLoop* loop;
@@ -50,6 +87,12 @@ struct DialogState {
     GtkWidget* combo;
     GtkWidget* playSounds;
     GtkWidget* fullscreen;
+    GtkWidget* logo;
+    GtkWidget* link;
+    Control controls[kControlCount];
+    int controlCount;
+    BaseUnits fontUnits; // measured on the font
+    BaseUnits units;     // in use, grown from fontUnits until every text fits
     int result;
     bool finished;
     ResDialogChoice choice;
@@ -100,11 +143,13 @@ gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer user) {
     }
 }
 
-void Place(GtkWidget* fixed, GtkWidget* widget, const int x, const int y, const int w, const int h,
-           const char* kind) {
+// Puts the widget in the dialog; its place and size come once the base units are known.
+void Add(DialogState& state, GtkWidget* widget, const DuRect rect, const char* kind) {
+    assert(state.controlCount < kControlCount);
     g_object_set_data(G_OBJECT(widget), "lumora-kind", const_cast<char*>(kind));
-    gtk_widget_set_size_request(widget, DuX(w), DuY(h));
-    gtk_fixed_put(GTK_FIXED(fixed), widget, DuX(x), DuY(y));
+    gtk_fixed_put(GTK_FIXED(state.fixed), widget, 0, 0);
+    state.controls[state.controlCount] = Control{widget, rect, kind};
+    state.controlCount += 1;
 }
 
 GtkWidget* StaticText(const char* text, const float xalign, const float yalign) {
@@ -229,6 +274,8 @@ gboolean DumpWidgets(gpointer user) {
     int height = 0;
     gtk_window_get_size(GTK_WINDOW(state->window), &width, &height);
     std::printf("dialog|%s|%d,%d\n", gtk_window_get_title(GTK_WINDOW(state->window)), width, height);
+    std::printf("units|%d|%d|font %d,%d\n", state->units.x, state->units.y, state->fontUnits.x,
+                state->fontUnits.y);
     gtk_container_foreach(GTK_CONTAINER(state->fixed), DumpChild, nullptr);
     std::printf("dialog-ready\n");
     std::fflush(stdout);
@@ -246,69 +293,151 @@ gboolean OnMapped(GtkWidget* widget, GdkEvent* event, gpointer user) {
 }
 
 void AddStyle(GtkWidget* window) {
+    static bool s_added = false;
+    if (s_added) {
+        return;
+    }
     GtkCssProvider* css = gtk_css_provider_new();
     gtk_css_provider_load_from_data(css, kStyle, -1, nullptr);
     gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window), GTK_STYLE_PROVIDER(css),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     g_object_unref(css);
+    s_added = true;
 }
 
 void BuildControls(DialogState& state) {
-    GtkWidget* fixed = state.fixed;
-
-    GdkPixbuf* logo = CreateLogo(DuX(213), DuY(43));
-    GtkWidget* image = gtk_image_new_from_pixbuf(logo);
-    if (logo != nullptr) {
-        g_object_unref(logo);
-    }
-    Place(fixed, image, 7, 7, 213, 43, "image");
+    state.logo = gtk_image_new();
+    Add(state, state.logo, DuRect{7, 7, 213, 43}, "image");
 
     // Group boxes first, so that the controls they frame are drawn over them.
-    Place(fixed, gtk_frame_new("Setting "), 7, 55, 213, 55, "group");
-    Place(fixed, gtk_frame_new("Orvane Team "), 7, 115, 105, 32, "group");
-    Place(fixed, gtk_frame_new("Note : "), 115, 115, 105, 58, "group");
+    Add(state, gtk_frame_new("Setting "), DuRect{7, 55, 213, 55}, "group");
+    Add(state, gtk_frame_new("Orvane Team "), DuRect{7, 115, 105, 32}, "group");
+    Add(state, gtk_frame_new("Note : "), DuRect{115, 115, 105, 58}, "group");
 
-    Place(fixed, StaticText("Resolution :", 0.0f, 0.0f), 17, 65, 48, 8, "static");
+    Add(state, StaticText("Resolution :", 0.0f, 0.0f), DuRect{17, 65, 48, 8}, "static");
 
     state.combo = gtk_combo_box_text_new();
     for (const DisplayModeEntry& mode : kDisplayModes) {
         gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(state.combo), mode.text);
     }
     gtk_combo_box_set_active(GTK_COMBO_BOX(state.combo), kDefaultModeIndex);
-    Place(fixed, state.combo, 17, 76, 192, kComboClosedHeightDu, "combo");
+    Add(state, state.combo, DuRect{17, 76, 192, kComboClosedHeightDu}, "combo");
 
     state.playSounds = gtk_check_button_new_with_label("Play Sounds");
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(state.playSounds), FALSE);
-    Place(fixed, state.playSounds, 19, 95, 55, 10, "check");
+    Add(state, state.playSounds, DuRect{19, 95, 55, 10}, "check");
 
     state.fullscreen = gtk_check_button_new_with_label("FullScreen Mode");
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(state.fullscreen), TRUE);
-    Place(fixed, state.fullscreen, 119, 95, 69, 10, "check");
+    Add(state, state.fullscreen, DuRect{119, 95, 69, 10}, "check");
 
-    Place(fixed, StaticText(kCredits, 0.0f, 0.0f), 13, 125, 82, 19, "static");
+    Add(state, StaticText(kCredits, 0.0f, 0.0f), DuRect{13, 125, 82, 19}, "static");
     const std::string note = std::string(kNote) + "\n" + kContact;
-    Place(fixed, StaticText(note.c_str(), 0.0f, 0.0f), 121, 128, 92, 42, "static");
+    Add(state, StaticText(note.c_str(), 0.0f, 0.0f), DuRect{121, 128, 92, 42}, "static");
 
     GtkWidget* ok = gtk_button_new_with_label("Enter iperspace");
     gtk_widget_set_can_default(ok, TRUE);
     g_signal_connect(ok, "clicked", G_CALLBACK(OnConfirm), &state);
-    Place(fixed, ok, 7, 152, 104, 21, "button");
+    Add(state, ok, DuRect{7, 152, 104, 21}, "button");
 
-    GtkWidget* link = gtk_label_new(kWebAddress);
-    gtk_label_set_xalign(GTK_LABEL(link), 0.5f);
-    gtk_label_set_yalign(GTK_LABEL(link), 0.5f);
-    PangoAttrList* attrs = pango_attr_list_new();
-    pango_attr_list_insert(attrs, pango_attr_family_new("Times New Roman"));
-    pango_attr_list_insert(attrs, pango_attr_size_new_absolute(15 * PANGO_SCALE));
-    pango_attr_list_insert(attrs, pango_attr_weight_new(PANGO_WEIGHT_NORMAL));
-    pango_attr_list_insert(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
-    gtk_label_set_attributes(GTK_LABEL(link), attrs);
-    pango_attr_list_unref(attrs);
-    Place(fixed, link, 7, 177, 213, 20, "link");
+    state.link = gtk_label_new(kWebAddress);
+    gtk_label_set_xalign(GTK_LABEL(state.link), 0.5f);
+    gtk_label_set_yalign(GTK_LABEL(state.link), 0.5f);
+    Add(state, state.link, DuRect{7, 177, 213, 20}, "link");
 
     gtk_window_set_default(GTK_WINDOW(state.window), ok);
     gtk_widget_grab_focus(ok);
 }
+
+// The link font: underlined Times at the resource's height, in proportion to the dialog font.
+void SetLinkFont(GtkWidget* link, const BaseUnits units) {
+    const int em = (kLinkEmPixels * units.y + kReferenceLineHeight / 2) / kReferenceLineHeight;
+    PangoAttrList* attrs = pango_attr_list_new();
+    pango_attr_list_insert(attrs, pango_attr_family_new("Times New Roman"));
+    pango_attr_list_insert(attrs, pango_attr_size_new_absolute((em > 0 ? em : 1) * PANGO_SCALE));
+    pango_attr_list_insert(attrs, pango_attr_weight_new(PANGO_WEIGHT_NORMAL));
+    pango_attr_list_insert(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+    gtk_label_set_attributes(GTK_LABEL(link), attrs);
+    pango_attr_list_unref(attrs);
+}
+
+// Base units of the dialog's font, as Windows takes them: the average width
+// of the 52 letters, rounded, and the height of a line.
+BaseUnits FontBaseUnits(GtkWidget* window) {
+    PangoLayout* layout =
+        gtk_widget_create_pango_layout(window, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    int width = 0;
+    int height = 0;
+    pango_layout_get_pixel_size(layout, &width, &height);
+    g_object_unref(layout);
+    const BaseUnits units{(width / 26 + 1) / 2, height};
+    return BaseUnits{units.x > 0 ? units.x : 1, units.y > 0 ? units.y : 1};
+}
+
+// Gives every control its place and size for the base units.
+void PlaceControls(DialogState& state, const BaseUnits units) {
+    for (int i = 0; i < state.controlCount; ++i) {
+        const Control& c = state.controls[i];
+        gtk_widget_set_size_request(c.widget, DuX(units, c.rect.w), DuY(units, c.rect.h));
+        gtk_fixed_move(GTK_FIXED(state.fixed), c.widget, DuX(units, c.rect.x), DuY(units, c.rect.y));
+    }
+    SetLinkFont(state.link, units);
+    gtk_widget_set_size_request(state.fixed, DuX(units, kDialogWidthDu), DuY(units, kDialogHeightDu));
+    state.units = units;
+}
+
+// True when the control's content needs no more than its rectangle. A size
+// request only ever raises what a widget asks for, so asking more than the
+// rectangle means the content is larger.
+bool Fits(const Control& c, const BaseUnits units) {
+    const int width = DuX(units, c.rect.w);
+    const int height = DuY(units, c.rect.h);
+    int minimumWidth = 0;
+    int minimumHeight = 0;
+    gtk_widget_get_preferred_width(c.widget, &minimumWidth, nullptr);
+    gtk_widget_get_preferred_height_for_width(c.widget, width, &minimumHeight, nullptr);
+    return minimumWidth <= width && minimumHeight <= height;
+}
+
+// Places the controls at the smallest base units, from the font's own up,
+// at which every control's text fits its rectangle.
+void LayOut(DialogState& state) {
+    const BaseUnits font = FontBaseUnits(state.window);
+    state.fontUnits = font;
+    for (int step = 0; step <= kGrowthSteps; ++step) {
+        const BaseUnits units{(font.x * (kGrowthSteps + step) + kGrowthSteps / 2) / kGrowthSteps,
+                              (font.y * (kGrowthSteps + step) + kGrowthSteps / 2) / kGrowthSteps};
+        PlaceControls(state, units);
+        bool allFit = true;
+        for (int i = 0; i < state.controlCount && allFit; ++i) {
+            // The logo is drawn at whatever size its rectangle has.
+            allFit = state.controls[i].widget == state.logo || Fits(state.controls[i], units);
+        }
+        if (allFit) {
+            break;
+        }
+    }
+    GdkPixbuf* logo = CreateLogo(DuX(state.units, 213), DuY(state.units, 43));
+    gtk_image_set_from_pixbuf(GTK_IMAGE(state.logo), logo);
+    if (logo != nullptr) {
+        g_object_unref(logo);
+    }
+}
+
+// Says on standard error why the dialog cannot appear; the caller only learns
+// that it was not confirmed.
+void ReportNoDisplay() {
+    const char* x11 = std::getenv("DISPLAY");
+    const std::string where =
+        x11 != nullptr && x11[0] != '\0' ? std::string(" (cannot open ") + x11 + ")" : "";
+    std::fprintf(stderr,
+                 "lumora: no display was found%s, so the display-mode dialog cannot be shown; "
+                 "to render the show off screen, run the player with --capture DIR\n",
+                 where.c_str());
+    std::fflush(stderr);
+}
+
+} // namespace
 
 bool StartGtk() {
     static int started = -1;
@@ -320,8 +449,7 @@ bool StartGtk() {
     return started == 1;
 }
 
-// Lets GTK take the closed dialog off the screen before the caller goes on.
-void FlushPending() {
+void FlushGtk() {
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
     GdkDisplay* display = gdk_display_get_default();
@@ -330,10 +458,12 @@ void FlushPending() {
     }
 }
 
-} // namespace
-
 int RunResDialog(ResDialogChoice* choice) {
-    if (choice == nullptr || !StartGtk()) {
+    if (choice == nullptr) {
+        return -1;
+    }
+    if (!StartGtk()) {
+        ReportNoDisplay();
         return -1;
     }
     DialogState state{};
@@ -345,6 +475,7 @@ int RunResDialog(ResDialogChoice* choice) {
     gtk_window_set_resizable(GTK_WINDOW(state.window), FALSE);
     gtk_window_set_modal(GTK_WINDOW(state.window), TRUE);
     gtk_window_set_type_hint(GTK_WINDOW(state.window), GDK_WINDOW_TYPE_HINT_DIALOG);
+    gtk_widget_set_name(state.window, kDialogName);
     GdkPixbuf* icon = CreateIcon();
     if (icon != nullptr) {
         gtk_window_set_icon(GTK_WINDOW(state.window), icon);
@@ -353,9 +484,11 @@ int RunResDialog(ResDialogChoice* choice) {
     AddStyle(state.window);
 
     state.fixed = gtk_fixed_new();
-    gtk_widget_set_size_request(state.fixed, DuX(kDialogWidthDu), DuY(kDialogHeightDu));
     gtk_container_add(GTK_CONTAINER(state.window), state.fixed);
     BuildControls(state);
+    // GTK measures visible widgets only; the window itself stays hidden until laid out.
+    gtk_widget_show_all(state.fixed);
+    LayOut(state);
 
     g_signal_connect(state.window, "delete-event", G_CALLBACK(OnDelete), &state);
     g_signal_connect(state.window, "key-press-event", G_CALLBACK(OnKeyPress), &state);
@@ -370,8 +503,9 @@ int RunResDialog(ResDialogChoice* choice) {
     if (monitor != nullptr) {
         gdk_monitor_get_geometry(monitor, &desktop);
     }
-    gtk_window_move(GTK_WINDOW(state.window), desktop.x + (desktop.width - DuX(kDialogWidthDu)) / 2,
-                    desktop.y + (desktop.height - DuY(kDialogHeightDu)) / 2);
+    gtk_window_move(GTK_WINDOW(state.window),
+                    desktop.x + (desktop.width - DuX(state.units, kDialogWidthDu)) / 2,
+                    desktop.y + (desktop.height - DuY(state.units, kDialogHeightDu)) / 2);
 
     gtk_widget_show_all(state.window);
     gtk_window_present(GTK_WINDOW(state.window));
@@ -379,7 +513,7 @@ int RunResDialog(ResDialogChoice* choice) {
 
     gtk_widget_destroy(state.window);
     g_main_loop_unref(state.loop);
-    FlushPending();
+    FlushGtk();
     if (state.result == 0) {
         *choice = state.choice;
     }

@@ -7,7 +7,7 @@
 #include "framework/lumora_local.h"
 #include "framework/win32_calls.h"
 
-#include <cstring> // strcmp
+#include <cstring> // strcmp, strchr, strlen
 #include <string>
 #include <vector>
 
@@ -54,6 +54,25 @@ void FrameSizes(SDL_Window* window, int* top, int* left, int* bottom, int* right
     }
 }
 
+// SDL's drivers that draw into memory only: nobody sees what they show.
+const char* const kHeadlessDrivers[] = {"offscreen", "dummy"};
+
+// True when the driver was named in SDL_VIDEODRIVER (or its hint), a
+// comma-separated list, as a headless test does on purpose.
+bool DriverAskedFor(const char* driver) {
+    const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    const size_t length = std::strlen(driver);
+    for (const char* name = asked; name != nullptr && *name != '\0';) {
+        const char* comma = std::strchr(name, ',');
+        const size_t nameLength = comma != nullptr ? static_cast<size_t>(comma - name) : std::strlen(name);
+        if (nameLength == length && SDL_strncasecmp(name, driver, length) == 0) {
+            return true;
+        }
+        name = comma != nullptr ? comma + 1 : nullptr;
+    }
+    return false;
+}
+
 } // namespace
 
 HWND LiveWindow() {
@@ -96,6 +115,23 @@ bool EnsureVideo() {
         return false;
     }
     s_videoStarted = true;
+    return true;
+}
+
+bool VideoReachesAPerson() {
+    if (!EnsureVideo()) {
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr) {
+        return false;
+    }
+    for (const char* headless : kHeadlessDrivers) {
+        // SDL falls back to these by itself when no display answers.
+        if (SDL_strcasecmp(driver, headless) == 0) {
+            return DriverAskedFor(driver);
+        }
+    }
     return true;
 }
 

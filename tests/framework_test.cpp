@@ -160,7 +160,8 @@ TEST_F(FrameworkTest, NoDisplayMeansTheDialogIsCancelled) {
     EXPECT_EQ(fwk.dialogResult, -1);
 }
 
-TEST_F(FrameworkTest, CancelledStartIsSilentAndCreatesNothing) {
+// Without a display the dialog is as good as cancelled: no box, one line saying why.
+TEST_F(FrameworkTest, CancelledStartShowsNoBoxAndCreatesNothing) {
     SetWndProc(QuietProc);
     fwk.width = 99;
     fwk.title = nullptr;
@@ -169,7 +170,9 @@ TEST_F(FrameworkTest, CancelledStartIsSilentAndCreatesNothing) {
     EXPECT_EQ(OrvaneInit(nullptr, title), 0);
     KillGLWindow();
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, "");
+    EXPECT_EQ(err.find("Velta FrameWork Error"), std::string::npos) << err;
+    EXPECT_EQ(err.rfind("lumora: no display was found", 0), 0u) << err;
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
     EXPECT_EQ(done, 1);
     EXPECT_EQ(fwk.dialogResult, -1);
     EXPECT_EQ(fwk.width, 0); // the record was zeroed

@@ -16,6 +16,8 @@ constexpr const char kCharacterSkinFile[] = "zuzez1.jpg";
 constexpr const char kChromeFile[] = "chrome.jpg";
 constexpr const char kCorridorChromeFile[] = "chromer.jpg";
 constexpr const char kMirrorFloorFile[] = "mtlplat2.jpg";
+// The show's song, a tracker module; the show plays silent without it.
+constexpr const char kSongFile[] = "music.xm";
 
 // The corridor mesh that carries the chrome environment map.
 constexpr const char kCorridorChromeMesh[] = "NGon01";

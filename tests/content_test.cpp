@@ -512,7 +512,7 @@ TEST_F(ContentTest, ArchiveHoldsTheScriptsFilesAndTheScenesMaps) {
     ASSERT_TRUE(BuildContent(&entries, &why)) << why;
     std::set<std::string> expected = {
         kLogoFile,      kBlur0File,         kBlur1File,  kCorridorsFile,      kCorridoruFile,
-        kCharacterFile, kCharacterSkinFile, kChromeFile, kCorridorChromeFile, kMirrorFloorFile};
+        kCharacterFile, kCharacterSkinFile, kChromeFile, kCorridorChromeFile, kMirrorFloorFile, kSongFile};
     for (const std::string& name : SceneTextureNames()) {
         expected.insert(name);
     }

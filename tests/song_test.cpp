@@ -8,10 +8,10 @@
 #include "tools/content/content.h" // MakeLogoScene, MakeCorridorScene
 #include "tools/content/song.h"
 
-#include "app/app.h"          // ArchiveFileOpen and the other callbacks
-#include "app/show_names.h"   // kSongFile
-#include "app/show_times.h"   // ComputeShowTimes, ShowFinish
-#include "archive/archive.h"  // PakOpen, g_currentPak
+#include "app/app.h"         // ArchiveFileOpen and the other callbacks
+#include "app/show_names.h"  // kSongFile
+#include "app/show_times.h"  // ComputeShowTimes, ShowFinish
+#include "archive/archive.h" // PakOpen, g_currentPak
 #include "archive/pak_writer.h"
 #include "platform/sound/sound.h"
 #include "tests/support/temp_dir.h"
@@ -34,7 +34,8 @@ constexpr int kRate = 44100;
 ShowTimes RealShowTimes() {
     const Scene3ds logo = MakeLogoScene();
     const Scene3ds corridoru = MakeCorridorScene(true);
-    return ComputeShowTimes(logo.lastFrame - logo.firstFrame + 1, corridoru.lastFrame - corridoru.firstFrame + 1);
+    return ComputeShowTimes(logo.lastFrame - logo.firstFrame + 1,
+                            corridoru.lastFrame - corridoru.firstFrame + 1);
 }
 
 // The whole song rendered by libopenmpt, played once.
@@ -132,7 +133,8 @@ TEST(Song, LevelIsMusicalAndNeverClips) {
         parts.push_back(part.rmsDb);
     }
     ASSERT_EQ(parts.size(), 4u);
-    EXPECT_EQ(std::max_element(parts.begin(), parts.end()) - parts.begin(), 2) << "the main part is the loudest";
+    EXPECT_EQ(std::max_element(parts.begin(), parts.end()) - parts.begin(), 2)
+        << "the main part is the loudest";
     EXPECT_GT(Measure(pcm, 0, kRate * 2).rmsDb, -35.0) << "the first second is not silent";
 }
 

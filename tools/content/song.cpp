@@ -63,15 +63,35 @@ using Bar = std::vector<MelodyNote>;
 // The main theme: a phrase over the four chords and its answer an octave's
 // reach higher.
 const std::vector<Bar> kPhraseA = {
-    {{0, Note(4, kA), 3}, {3, Note(5, kC), 3}, {6, Note(5, kE), 4}, {10, Note(5, kD), 2}, {12, Note(5, kC), 4}},
+    {{0, Note(4, kA), 3},
+     {3, Note(5, kC), 3},
+     {6, Note(5, kE), 4},
+     {10, Note(5, kD), 2},
+     {12, Note(5, kC), 4}},
     {{0, Note(4, kA), 6}, {6, Note(5, kC), 2}, {8, Note(5, kF), 6}, {14, Note(5, kE), 2}},
-    {{0, Note(5, kE), 3}, {3, Note(5, kD), 3}, {6, Note(5, kC), 4}, {10, Note(4, kG), 2}, {12, Note(5, kC), 4}},
-    {{0, Note(5, kD), 6}, {6, Note(4, kB), 2}, {8, Note(4, kG), 4}, {12, Note(4, kA), 2}, {14, Note(4, kB), 2}},
+    {{0, Note(5, kE), 3},
+     {3, Note(5, kD), 3},
+     {6, Note(5, kC), 4},
+     {10, Note(4, kG), 2},
+     {12, Note(5, kC), 4}},
+    {{0, Note(5, kD), 6},
+     {6, Note(4, kB), 2},
+     {8, Note(4, kG), 4},
+     {12, Note(4, kA), 2},
+     {14, Note(4, kB), 2}},
 };
 const std::vector<Bar> kPhraseB = {
-    {{0, Note(5, kC), 3}, {3, Note(5, kE), 3}, {6, Note(5, kA), 6}, {12, Note(5, kG), 2}, {14, Note(5, kE), 2}},
+    {{0, Note(5, kC), 3},
+     {3, Note(5, kE), 3},
+     {6, Note(5, kA), 6},
+     {12, Note(5, kG), 2},
+     {14, Note(5, kE), 2}},
     {{0, Note(5, kF), 4}, {4, Note(5, kE), 2}, {6, Note(5, kC), 4}, {10, Note(4, kA), 6}},
-    {{0, Note(5, kG), 3}, {3, Note(5, kE), 3}, {6, Note(5, kC), 4}, {10, Note(5, kE), 2}, {12, Note(5, kG), 4}},
+    {{0, Note(5, kG), 3},
+     {3, Note(5, kE), 3},
+     {6, Note(5, kC), 4},
+     {10, Note(5, kE), 2},
+     {12, Note(5, kG), 4}},
     {{0, Note(5, kB), 4}, {4, Note(5, kA), 2}, {6, Note(5, kG), 2}, {8, Note(5, kD), 8}},
 };
 // The outro's farewell: over F, then the home note held over A minor.
@@ -117,7 +137,8 @@ class Dice {
 // The song being written: a grid of cells for the whole song.
 class Score {
   public:
-    explicit Score(const int totalRows) : rows(totalRows), cells(static_cast<size_t>(totalRows) * kChannels) {}
+    explicit Score(const int totalRows)
+        : rows(totalRows), cells(static_cast<size_t>(totalRows) * kChannels) {}
 
     // Puts a note (instrument, volume 0..64, panning -1 for none) at an
     // absolute row; rows outside the song are dropped.
@@ -182,7 +203,7 @@ void BassLine(Score* s, const BarSpot& bar, const Chord& chord, const char* line
 }
 
 void PadChord(Score* s, const BarSpot& bar, const Chord& chord, const int volume) {
-    const int panning[kPadVoices] = {70, 128, 186};
+    const int panning[kPadVoices] = {48, 128, 208};
     for (int v = 0; v < kPadVoices; ++v) {
         s->Play(bar.start, kChPad + v, chord.pad[static_cast<size_t>(v)], kInsPad, volume, panning[v]);
     }
@@ -190,14 +211,16 @@ void PadChord(Score* s, const BarSpot& bar, const Chord& chord, const int volume
 
 // Sixteenths over the chord an octave above the pad, with an echo three
 // rows later, softer and on the other side.
-void Arpeggio(Score* s, const BarSpot& bar, const Chord& chord, const int volume, const int step, Dice* dice) {
-    const std::array<int, 4> tones = {chord.pad[0] + 12, chord.pad[1] + 12, chord.pad[2] + 12, chord.pad[0] + 24};
+void Arpeggio(Score* s, const BarSpot& bar, const Chord& chord, const int volume, const int step,
+              Dice* dice) {
+    const std::array<int, 4> tones = {chord.pad[0] + 12, chord.pad[1] + 12, chord.pad[2] + 12,
+                                      chord.pad[0] + 24};
     const std::array<int, 8>& shape = kArpShapes[static_cast<size_t>(dice->Roll(4))];
     for (int r = 0; r < bar.rows; r += step) {
         const int note = tones[static_cast<size_t>(shape[static_cast<size_t>((r / step) % 8)])];
         const int accent = (r % 4 == 0) ? 6 : 0;
-        s->Play(bar.start + r, kChPluck, note, kInsPluck, volume + accent, 72);
-        s->Play(bar.start + r + 3, kChPluckEcho, note, kInsPluck, (volume + accent) / 2, 190);
+        s->Play(bar.start + r, kChPluck, note, kInsPluck, volume + accent, 64);
+        s->Play(bar.start + r + 3, kChPluckEcho, note, kInsPluck, (volume + accent) / 2, 200);
     }
 }
 
@@ -209,7 +232,7 @@ void Melody(Score* s, const BarSpot& bar, const Bar& notes, const int volume) {
         }
         s->Play(bar.start + n.row, kChLead, n.note, kInsLead, volume, 128);
         s->Release(bar.start + n.row + n.length, kChLead);
-        s->Play(bar.start + n.row + 3, kChLeadEcho, n.note, kInsLead, volume * 2 / 5, 200);
+        s->Play(bar.start + n.row + 3, kChLeadEcho, n.note, kInsLead, volume * 2 / 5, 216);
         s->Release(bar.start + n.row + 3 + n.length, kChLeadEcho);
     }
 }
@@ -340,7 +363,8 @@ void WriteSection(Score* s, const SongSection& section, Dice* dice) {
     const int bars = (section.rows + kSongRowsPerBar - 1) / kSongRowsPerBar;
     for (int b = 0; b < bars; ++b) {
         const int start = section.startRow + b * kSongRowsPerBar;
-        const BarSpot bar{start, std::min(kSongRowsPerBar, section.startRow + section.rows - start), b, b == bars - 1};
+        const BarSpot bar{start, std::min(kSongRowsPerBar, section.startRow + section.rows - start), b,
+                          b == bars - 1};
         switch (section.part) {
         case SongPart::Intro:
             IntroBar(s, bar, dice);
@@ -362,7 +386,8 @@ void WriteSection(Score* s, const SongSection& section, Dice* dice) {
 // a bar equal to an earlier one reuses its pattern.
 void CutPatterns(const Score& s, const std::vector<SongSection>& sections, XmModule* m) {
     for (const SongSection& section : sections) {
-        for (int start = section.startRow; start < section.startRow + section.rows; start += kSongRowsPerBar) {
+        for (int start = section.startRow; start < section.startRow + section.rows;
+             start += kSongRowsPerBar) {
             XmPattern p;
             p.rows = std::min(kSongRowsPerBar, section.startRow + section.rows - start);
             const auto first = s.cells.begin() + static_cast<std::ptrdiff_t>(start) * kChannels;
@@ -394,7 +419,8 @@ int32_t SongRowOfFrame(const int64_t frames) {
 }
 
 std::vector<SongSection> SongSections(const ShowTimes& times) {
-    const int64_t bounds[] = {0, times.logoFrames, CorridoruStart(times), Blur1Start(times), ShowFinish(times)};
+    const int64_t bounds[] = {0, times.logoFrames, CorridoruStart(times), Blur1Start(times),
+                              ShowFinish(times)};
     const SongPart parts[] = {SongPart::Intro, SongPart::Build, SongPart::Main, SongPart::Outro};
     std::vector<SongSection> sections;
     int32_t row = 0;

@@ -49,8 +49,8 @@ double Seconds(const size_t i, const int rate) {
     return static_cast<double>(i) / rate;
 }
 
-XmInstrument Drum(const std::string& name, const std::vector<double>& wave, const int volume, const int panning,
-                  const int relativeNote = kSynthRelativeNote) {
+XmInstrument Drum(const std::string& name, const std::vector<double>& wave, const int volume,
+                  const int panning, const int relativeNote = kSynthRelativeNote) {
     XmInstrument ins;
     ins.name = name;
     ins.samples = ToPcm(wave, 0.95);
@@ -93,7 +93,7 @@ std::vector<double> Snare() {
         const double raw = noise.Next();
         const double high = raw - previous; // first difference: tilts the noise towards the highs
         previous = raw;
-        smooth += 0.6 * (high - smooth);    // and takes the harshest top off
+        smooth += 0.6 * (high - smooth); // and takes the harshest top off
         w[i] = tone + 0.7 * smooth * std::exp(-t / 0.08);
     }
     return w;
@@ -138,7 +138,8 @@ std::vector<double> Crash() {
 // amplitude gain(k) and completes cycles[o] x k cycles in the loop, so the
 // loop joins without a click.
 template <typename Gain>
-std::vector<double> Additive(const size_t length, const std::vector<int>& cycles, const int harmonics, Gain gain) {
+std::vector<double> Additive(const size_t length, const std::vector<int>& cycles, const int harmonics,
+                             Gain gain) {
     std::vector<double> w(length, 0.0);
     for (size_t o = 0; o < cycles.size(); ++o) {
         // Each oscillator starts at its own phase, so the voices do not line up into one.
@@ -177,9 +178,9 @@ std::vector<XmInstrument> MakeSongInstruments() {
     std::vector<XmInstrument> list(kSongInstrumentCount);
     list[kInsKick - 1] = Drum("kick", Kick(), 64, 128);
     list[kInsSnare - 1] = Drum("snare", Snare(), 50, 120);
-    list[kInsClosedHat - 1] = Drum("closed hat", Hat(0.07, 0.014, 0x4A70u), 36, 150);
-    list[kInsOpenHat - 1] = Drum("open hat", Hat(0.4, 0.11, 0x0BE7u), 30, 150);
-    list[kInsCrash - 1] = Drum("crash", Crash(), 28, 110, kSynthRelativeNote - 12);
+    list[kInsClosedHat - 1] = Drum("closed hat", Hat(0.07, 0.014, 0x4A70u), 44, 170);
+    list[kInsOpenHat - 1] = Drum("open hat", Hat(0.4, 0.11, 0x0BE7u), 34, 170);
+    list[kInsCrash - 1] = Drum("crash", Crash(), 28, 96, kSynthRelativeNote - 12);
 
     // Bass: a saw with its highs rolled off, and a stronger fundamental.
     XmInstrument bass = Voice("bass",

@@ -12,8 +12,8 @@ constexpr size_t kXmMagicLength = 17;
 constexpr size_t kXmModuleNameLength = 20;
 constexpr size_t kXmTrackerNameLength = 20;
 constexpr uint16_t kXmVersion = 0x0104;
-constexpr uint32_t kXmHeaderSize = 276;        // the size field, 16 bytes of fields and the order table
-constexpr uint32_t kXmPatternHeaderSize = 9;   // size field, packing type, rows, packed size
+constexpr uint32_t kXmHeaderSize = 276;           // the size field, 16 bytes of fields and the order table
+constexpr uint32_t kXmPatternHeaderSize = 9;      // size field, packing type, rows, packed size
 constexpr uint32_t kXmInstrumentHeaderSize = 263; // with samples: up to the reserved bytes
 constexpr uint32_t kXmSampleHeaderSize = 40;
 constexpr size_t kXmInstrumentNameLength = 22;
@@ -27,9 +27,9 @@ constexpr uint8_t kXmEnvelopeSustain = 0x02;
 constexpr size_t kXmInstrumentReservedBytes = 22;
 
 static_assert(kXmHeaderSize == 4 + 16 + kXmMaxOrders, "header size counts itself, fields and orders");
-static_assert(kXmInstrumentHeaderSize ==
-                  4 + kXmInstrumentNameLength + 1 + 2 + 4 + kXmNoteCount + 2 * 4 * kXmMaxEnvelopePoints + 14 +
-                      2 + kXmInstrumentReservedBytes,
+static_assert(kXmInstrumentHeaderSize == 4 + kXmInstrumentNameLength + 1 + 2 + 4 + kXmNoteCount +
+                                             2 * 4 * kXmMaxEnvelopePoints + 14 + 2 +
+                                             kXmInstrumentReservedBytes,
               "instrument header fields");
 
 class Bytes {
@@ -158,7 +158,8 @@ bool InRange(const int v, const int lo, const int hi) {
 
 std::string CheckInstrument(const XmInstrument& ins) {
     if (!InRange(ins.volume, 0, kXmMaxVolume) || !InRange(ins.finetune, -128, 127) ||
-        !InRange(ins.relativeNote, -96, 95) || !InRange(ins.panning, 0, 255) || !InRange(ins.fadeout, 0, 0xFFF)) {
+        !InRange(ins.relativeNote, -96, 95) || !InRange(ins.panning, 0, 255) ||
+        !InRange(ins.fadeout, 0, 0xFFF)) {
         return "instrument " + ins.name + ": a value is out of range";
     }
     if (ins.volumeEnvelope.size() > static_cast<size_t>(kXmMaxEnvelopePoints) ||
@@ -179,7 +180,8 @@ XmCell& XmCellAt(XmPattern* pattern, const int channels, const int row, const in
     if (pattern->cells.size() < size) {
         pattern->cells.resize(size);
     }
-    return pattern->cells[static_cast<size_t>(row) * static_cast<size_t>(channels) + static_cast<size_t>(channel)];
+    return pattern
+        ->cells[static_cast<size_t>(row) * static_cast<size_t>(channels) + static_cast<size_t>(channel)];
 }
 
 std::string XmCheckModule(const XmModule& m) {

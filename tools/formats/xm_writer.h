@@ -17,10 +17,10 @@ constexpr int kXmMaxPatterns = 256;
 constexpr int kXmMaxRows = 256;
 constexpr int kXmMaxInstruments = 128;
 constexpr int kXmMaxEnvelopePoints = 12;
-constexpr int kXmNoteCount = 96;     // C-0 .. B-7 are notes 1..96
-constexpr uint8_t kXmNoteOff = 97;   // releases the channel's note (key off)
+constexpr int kXmNoteCount = 96;       // C-0 .. B-7 are notes 1..96
+constexpr uint8_t kXmNoteOff = 97;     // releases the channel's note (key off)
 constexpr uint8_t kXmNoteMiddleC = 49; // C-4
-constexpr int kXmBaseRate = 8363;    // playback rate of C-4 with relative note 0
+constexpr int kXmBaseRate = 8363;      // playback rate of C-4 with relative note 0
 constexpr int kXmMaxVolume = 64;
 
 // Volume-column value that sets the volume v (0..64).
@@ -29,9 +29,9 @@ constexpr uint8_t XmVolume(const int v) {
 }
 
 // Effect numbers used by our songs (the effect column's type byte).
-constexpr uint8_t kXmEffectSetPanning = 0x08; // param 0 (left) .. 255 (right)
+constexpr uint8_t kXmEffectSetPanning = 0x08;  // param 0 (left) .. 255 (right)
 constexpr uint8_t kXmEffectVolumeSlide = 0x0A; // param x0 up, 0x down, per tick
-constexpr uint8_t kXmEffectSetSpeed = 0x0F;   // param < 32: ticks per row; >= 32: BPM
+constexpr uint8_t kXmEffectSetSpeed = 0x0F;    // param < 32: ticks per row; >= 32: BPM
 
 // One cell of a pattern; 0 in a field means "nothing there".
 struct XmCell {
@@ -57,18 +57,18 @@ struct XmEnvelopePoint {
 // One instrument with one sample. The sample plays at kXmBaseRate x
 // 2^((note - 49 + relativeNote + finetune / 128) / 12) Hz.
 struct XmInstrument {
-    std::string name;                 // up to 22 bytes
-    std::vector<int16_t> samples;     // 16-bit mono
-    int loopStart = 0;                // in samples
-    int loopLength = 0;               // in samples; 0 for no loop
-    int volume = kXmMaxVolume;        // 0..64
-    int finetune = 0;                 // -128..127, 1/128 semitone
-    int relativeNote = 0;             // -96..95 semitones
-    int panning = 128;                // 0..255
+    std::string name;                            // up to 22 bytes
+    std::vector<int16_t> samples;                // 16-bit mono
+    int loopStart = 0;                           // in samples
+    int loopLength = 0;                          // in samples; 0 for no loop
+    int volume = kXmMaxVolume;                   // 0..64
+    int finetune = 0;                            // -128..127, 1/128 semitone
+    int relativeNote = 0;                        // -96..95 semitones
+    int panning = 128;                           // 0..255
     std::vector<XmEnvelopePoint> volumeEnvelope; // empty: no envelope
-    int sustainPoint = -1;            // index of the held point, -1 for none
-    int fadeout = 0;                  // volume lost per tick after key off, of 65536
-    int vibratoType = 0;              // 0 sine, 1 square, 2 ramp down, 3 ramp up
+    int sustainPoint = -1;                       // index of the held point, -1 for none
+    int fadeout = 0;                             // volume lost per tick after key off, of 65536
+    int vibratoType = 0;                         // 0 sine, 1 square, 2 ramp down, 3 ramp up
     int vibratoSweep = 0;
     int vibratoDepth = 0;
     int vibratoRate = 0;
@@ -78,9 +78,9 @@ struct XmInstrument {
 struct XmModule {
     std::string name; // up to 20 bytes
     int channels = 4;
-    int speed = 6;    // ticks per row
-    int bpm = 125;    // a tick lasts 2.5 / bpm seconds
-    int restart = 0;  // order the song continues from when it loops
+    int speed = 6;   // ticks per row
+    int bpm = 125;   // a tick lasts 2.5 / bpm seconds
+    int restart = 0; // order the song continues from when it loops
     std::vector<uint8_t> orders;
     std::vector<XmPattern> patterns;
     std::vector<XmInstrument> instruments;

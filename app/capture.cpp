@@ -203,8 +203,13 @@ class Progress {
         const double fps = seconds > 0.0 ? static_cast<double>(written) / seconds : 0.0;
         const int64_t left = count > written ? count - written : 0;
         const double eta = fps > 0.0 ? static_cast<double>(left) / fps : 0.0;
-        std::fprintf(stderr, "\rframe %lld of %lld, %.1f fps, %.0f s left   ", static_cast<long long>(number),
-                     static_cast<long long>(first + count - 1), fps, eta);
+        if (count > 0) {
+            std::fprintf(stderr, "\rframe %lld of %lld, %.1f fps, %.0f s left   ", static_cast<long long>(number),
+                         static_cast<long long>(first + count - 1), fps, eta);
+        } else {
+            // No finish in the timeline: nothing to count down to.
+            std::fprintf(stderr, "\rframe %lld, %.1f fps   ", static_cast<long long>(number), fps);
+        }
         std::fflush(stderr);
     }
     void End() const {

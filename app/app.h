@@ -113,10 +113,10 @@ int TessaroRun(const CommandLine& options);
 // shell's frame timer.
 void UseFixedFrameClock(int stepMs);
 
-// Releases the show's content at the end of a run: the song if still held,
-// the five scenes (Destroy,
-// in the shell's order; null ones skipped), the decoded images and the
-// current archive (g_currentPak becomes null). Safe after a partial start-up.
+// Releases the show's content at the end of a run: the song if still held
+// (stopped and freed, g_song becomes null), the five scenes (Destroy, in the
+// shell's order; null ones skipped), the decoded images and the current
+// archive (g_currentPak becomes null). Safe after a partial start-up.
 void ReleaseShowContent();
 
 // The capture run (pools already set up): a headless GL context at the mode's

@@ -81,6 +81,55 @@ const std::vector<ShowTimes>& Shows() {
     return shows;
 }
 
+// The writer's file read back by libopenmpt: the counts it was given.
+TEST(XmWriter, ModulesReadBackWithTheirCounts) {
+    for (const ShowTimes& t : {RealShowTimes(), ComputeShowTimes(100, 200)}) {
+        const XmModule m = MakeSong(t);
+        const std::vector<uint8_t> bytes = XmWriteBytes(m);
+        openmpt_module* module = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr,
+                                                                    nullptr, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(module, nullptr);
+        EXPECT_EQ(openmpt_module_get_num_channels(module), m.channels);
+        EXPECT_EQ(openmpt_module_get_num_orders(module), static_cast<int32_t>(m.orders.size()));
+        EXPECT_EQ(openmpt_module_get_num_patterns(module), static_cast<int32_t>(m.patterns.size()));
+        EXPECT_EQ(openmpt_module_get_num_instruments(module), static_cast<int32_t>(m.instruments.size()));
+        for (size_t p = 0; p < m.patterns.size(); ++p) {
+            EXPECT_EQ(openmpt_module_get_pattern_num_rows(module, static_cast<int32_t>(p)), m.patterns[p].rows);
+        }
+        openmpt_module_destroy(module);
+    }
+}
+
+// A module outside the format's limits is refused, not written damaged.
+TEST(XmWriter, RefusesModulesOutsideTheFormat) {
+    const XmModule good = MakeSong(ComputeShowTimes(100, 200));
+    ASSERT_TRUE(XmCheckModule(good).empty());
+    using Damage = void (*)(XmModule*);
+    const Damage damages[] = {
+        [](XmModule* m) { m->channels = 0; },
+        [](XmModule* m) { m->channels = kXmMaxChannels + 1; },
+        [](XmModule* m) { m->speed = 0; },
+        [](XmModule* m) { m->bpm = 31; },
+        [](XmModule* m) { m->orders.clear(); },
+        [](XmModule* m) { m->orders.assign(kXmMaxOrders + 1, 0); },
+        [](XmModule* m) { m->orders.push_back(static_cast<uint8_t>(m->patterns.size())); },
+        [](XmModule* m) { m->restart = static_cast<int>(m->orders.size()); },
+        [](XmModule* m) { m->patterns[0].rows = 0; },
+        [](XmModule* m) { m->patterns[0].rows = kXmMaxRows + 1; },
+        [](XmModule* m) { m->instruments[0].volume = kXmMaxVolume + 1; },
+        [](XmModule* m) { m->instruments[0].relativeNote = 96; },
+        [](XmModule* m) { m->instruments[6].loopLength += 1; },
+        [](XmModule* m) { m->instruments[6].sustainPoint = 3; },
+        [](XmModule* m) { m->instruments.resize(kXmMaxInstruments + 1); },
+    };
+    for (size_t i = 0; i < std::size(damages); ++i) {
+        XmModule m = good;
+        damages[i](&m);
+        EXPECT_FALSE(XmCheckModule(m).empty()) << i;
+        EXPECT_TRUE(XmWriteBytes(m).empty()) << i;
+    }
+}
+
 TEST(Song, LastsAsLongAsTheShowAndFitsItsBudget) {
     for (const ShowTimes& t : Shows()) {
         const std::vector<uint8_t> bytes = XmWriteBytes(MakeSong(t));

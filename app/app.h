@@ -61,7 +61,8 @@ LRESULT WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // --- Sound --------------------------------------------------------------------
 
-// The song stopped and freed at the end; nothing assigns it, so it stays null.
+// The show's song, loaded by the scene script when sound is on and the
+// archive holds it, else null; stopped at the end and freed by the shell.
 extern SoundSong* g_song;
 
 // The sound library's message for an error code; "Unknown error" outside 0..19.
@@ -112,16 +113,21 @@ int TessaroRun(const CommandLine& options);
 // shell's frame timer.
 void UseFixedFrameClock(int stepMs);
 
-// Releases the show's content at the end of a run: the five scenes (Destroy,
-// in the shell's order; null ones skipped), the decoded images and the
-// current archive (g_currentPak becomes null). Safe after a partial start-up.
+// Releases the show's content at the end of a run: the song if still held
+// (stopped and freed, g_song becomes null), the five scenes (Destroy, in the
+// shell's order; null ones skipped), the decoded images and the current
+// archive (g_currentPak becomes null). Safe after a partial start-up.
 void ReleaseShowContent();
 
 // The capture run (pools already set up): a headless GL context at the mode's
-// size, the archive, the scene script, then every displayed frame on the
-// fixed clock (kCaptureStepMs unless options.fixedStepMs) from engine frame
-// options.startFrame on written as captureDir/frame_NNNNN.png, numbered from
-// 0, until the finish event or options.frameLimit frames. Errors go to
+// size, the archive, the sound library on an output the run pulls from, the
+// scene script, then every displayed frame on the fixed clock (kCaptureStepMs
+// unless options.fixedStepMs) from engine frame options.startFrame on written
+// as captureDir/frame_NNNNN.png, numbered by the pass that draws it from 0
+// (the engine frame at its start on the 40 ms clock), and the music of the
+// written frames' steps as captureDir/audio.wav (44100 Hz, 16-bit stereo),
+// until the finish event or options.frameLimit frames. A progress line
+// overwrites itself on standard error when that is a terminal. Errors go to
 // standard error. Returns 0 after the end, -1 after an error.
 int TessaroCapture(const CommandLine& options);
 

@@ -1,5 +1,6 @@
 // The capture run: the show drawn off screen on a fixed clock, each displayed
-// frame written as a PNG file.
+// frame written as a PNG file and the music mixed on the same clock into one
+// WAVE file beside them.
 #include "app/app.h"
 #include "app/command_line.h"
 #include "app/scene_script.h" // RunSceneScript
@@ -8,14 +9,22 @@
 #include "engine/engine.h"        // g_engine, EngineSetScreenSize
 #include "framework/lumora.h"     // fwk, done, InitGL, ReSizeGLScene
 #include "platform/headless_gl.h" // HeadlessGlMakeCurrent, HeadlessGlReadColorBuffer, HeadlessGlDetach
+#include "platform/platform.h"    // PlatformStderrIsTerminal, PlatformPerfCounter
+#include "platform/sound/sound.h" // SoundSetManualOutput, SoundMix
 
 #include <GL/gl.h>
 #include <png.h>
 
+#include <cmath>      // ceil
 #include <cstdio>     // fopen, fprintf, snprintf
 #include <filesystem> // create_directories
 
 namespace {
+
+// The music's output: the rate the sound start-up opens, 16-bit stereo.
+constexpr int kAudioRate = 44100;
+constexpr int kAudioChannels = 2;
+constexpr uint32_t kWaveHeaderBytes = 44;
 
 // Frame file names: frame_00000.png onward; wider numbers once past 99999.
 std::string FramePath(const std::string& dir, const int64_t index) {
@@ -64,6 +73,71 @@ bool WriteRows(PngFile* out, const std::vector<uint8_t>& rgba, const int32_t wid
     return true;
 }
 
+// A 16-bit stereo WAVE file written as it grows; Finish puts the sizes into
+// its header.
+class WaveWriter {
+  public:
+    ~WaveWriter() {
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+    }
+    bool Open(const std::string& path) {
+        file = std::fopen(path.c_str(), "wb");
+        return file != nullptr && WriteHeader();
+    }
+    bool Append(const int16_t* samples, const size_t frames) {
+        const size_t values = frames * kAudioChannels;
+        std::vector<uint8_t> bytes(values * 2u);
+        for (size_t i = 0; i < values; ++i) {
+            const uint16_t v = static_cast<uint16_t>(samples[i]);
+            bytes[2 * i] = static_cast<uint8_t>(v & 0xFFu);
+            bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+        }
+        dataBytes += static_cast<uint32_t>(bytes.size());
+        return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    }
+    bool Finish() {
+        const bool ok = std::fseek(file, 0, SEEK_SET) == 0 && WriteHeader() && std::fflush(file) == 0;
+        std::fclose(file);
+        file = nullptr;
+        return ok;
+    }
+
+  private:
+    // RIFF header of a PCM file: the chunk sizes count the data written so far.
+    bool WriteHeader() {
+        std::vector<uint8_t> h;
+        auto tag = [&h](const char* t) { h.insert(h.end(), t, t + 4); };
+        auto u32 = [&h](const uint32_t v) {
+            for (int i = 0; i < 4; ++i) {
+                h.push_back(static_cast<uint8_t>(v >> (8 * i)));
+            }
+        };
+        auto u16 = [&h](const uint32_t v) {
+            h.push_back(static_cast<uint8_t>(v & 0xFFu));
+            h.push_back(static_cast<uint8_t>(v >> 8));
+        };
+        tag("RIFF");
+        u32(kWaveHeaderBytes - 8 + dataBytes);
+        tag("WAVE");
+        tag("fmt ");
+        u32(16);
+        u16(1); // PCM
+        u16(kAudioChannels);
+        u32(kAudioRate);
+        u32(kAudioRate * kAudioChannels * 2);
+        u16(kAudioChannels * 2);
+        u16(16);
+        tag("data");
+        u32(dataBytes);
+        return std::fwrite(h.data(), 1, h.size(), file) == h.size();
+    }
+
+    std::FILE* file = nullptr;
+    uint32_t dataBytes = 0;
+};
+
 // Raised as the shell raises its errors; the text lives until the run ends.
 std::string s_captureError;
 
@@ -102,39 +176,125 @@ void PrepareFolder(const std::string& dir) {
     }
 }
 
-// The main loop without a window: one engine frame per pass; the frame in
-// which the show finishes is not written, as a window would never show it.
-void CaptureLoop(const CommandLine& options) {
+// The number of the last frame the show draws before it finishes: the
+// finish event's time on a clock of `stepFrames` per pass; -1 when the
+// timeline holds no finish.
+int64_t LastFrameNumber(const double stepFrames) {
+    for (const TimelineEvent* e = g_engine.pendingEvents; e != nullptr; e = e->next) {
+        if (e->type == EvFinish) {
+            return static_cast<int64_t>(static_cast<double>(e->time) / stepFrames);
+        }
+    }
+    return -1;
+}
+
+// One line on a terminal that overwrites itself: where the capture is, how
+// fast it goes and how long it still needs.
+class Progress {
+  public:
+    Progress(const int64_t firstFrame, const int64_t total)
+        : shown(PlatformStderrIsTerminal()), first(firstFrame), count(total), started(PlatformPerfCounter()) {}
+    void Frame(const int64_t number, const int64_t written) const {
+        if (!shown) {
+            return;
+        }
+        const double seconds = static_cast<double>(PlatformPerfCounter() - started) /
+                               static_cast<double>(PlatformPerfFrequency() > 0 ? PlatformPerfFrequency() : 1);
+        const double fps = seconds > 0.0 ? static_cast<double>(written) / seconds : 0.0;
+        const int64_t left = count > written ? count - written : 0;
+        const double eta = fps > 0.0 ? static_cast<double>(left) / fps : 0.0;
+        if (count > 0) {
+            std::fprintf(stderr, "\rframe %lld of %lld, %.1f fps, %.0f s left   ", static_cast<long long>(number),
+                         static_cast<long long>(first + count - 1), fps, eta);
+        } else {
+            // No finish in the timeline: nothing to count down to.
+            std::fprintf(stderr, "\rframe %lld, %.1f fps   ", static_cast<long long>(number), fps);
+        }
+        std::fflush(stderr);
+    }
+    void End() const {
+        if (shown) {
+            std::fputc('\n', stderr);
+        }
+    }
+
+  private:
+    bool shown;
+    int64_t first;
+    int64_t count;
+    int64_t started;
+};
+
+// The main loop without a window: one engine frame per pass. A frame is
+// numbered by the pass that draws it, counted from 0, which on the 40 ms
+// clock is the engine frame at its start; the frame in which the show
+// finishes is not written, as a window would never show it. Every pass mixes
+// the music of its step, and the written frames' steps go to the WAVE file,
+// so picture and sound stay together however the run is cut.
+void CaptureLoop(const CommandLine& options, const int stepMs, WaveWriter* audio) {
     // Fixed steps add up exactly for 40 ms; the margin covers others.
     const double start = static_cast<double>(options.startFrame) - 1e-3;
+    const double stepFrames = stepMs * kFramesPerMs;
     // A show whose archive never lets it finish must not write frames for
     // ever: four hours of show is far beyond any real one.
     constexpr int64_t kMaxPasses = 4LL * 60 * 60 * 25;
+    const int64_t firstNumber = static_cast<int64_t>(std::ceil(start / stepFrames));
+    const int64_t last = LastFrameNumber(stepFrames);
+    int64_t total = last >= firstNumber ? last - firstNumber + 1 : 0;
+    if (options.frameLimit > 0 && (total == 0 || total > options.frameLimit)) {
+        total = options.frameLimit;
+    }
+    const Progress progress(firstNumber, total);
     int64_t written = 0;
     int64_t passes = 0;
+    int64_t mixedFrames = 0; // audio frames mixed so far, on the fixed clock
+    std::vector<int16_t> mix;
     std::string error;
     while (done == 0) {
         if (++passes > kMaxPasses) {
             Raise("the show did not finish within four hours of frames");
         }
+        const int64_t number = passes - 1;
+        const double before = static_cast<double>(g_engine.time);
         g_frameCount += 1;
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
         done = done | g_engine.RenderFrame();
-        if (done != 0 || static_cast<double>(g_engine.time) < start) {
+        if (done != 0) {
             continue;
         }
-        const std::string path = FramePath(options.captureDir, written);
+        // The step's share of audio; whole milliseconds keep the count exact.
+        const int64_t due = passes * stepMs * kAudioRate / 1000 - mixedFrames;
+        mix.assign(static_cast<size_t>(due) * kAudioChannels, 0);
+        SoundMix(mix.data(), static_cast<int>(due));
+        mixedFrames += due;
+        if (before < start) {
+            continue;
+        }
+        const std::string path = FramePath(options.captureDir, number);
         if (!WriteFramePng(path, HeadlessGlReadColorBuffer(), fwk.width, fwk.height, &error)) {
             Raise(error);
         }
+        if (!audio->Append(mix.data(), static_cast<size_t>(due))) {
+            Raise("cannot write " + options.captureDir + "/audio.wav");
+        }
         written += 1;
+        progress.Frame(number, written);
         if (options.frameLimit > 0 && written >= options.frameLimit) {
             done = 1;
         }
     }
+    progress.End();
     std::printf("capture frames=%lld engine_time=%.3f\n", static_cast<long long>(written),
                 static_cast<double>(g_engine.time));
+}
+
+// The sound library on an output the capture pulls from, so the song loads
+// and plays on the capture's clock. Its messages and errors are the shell's.
+void StartSound() {
+    SoundSetManualOutput(true);
+    fwk.playSounds = true;
+    SoundStartUp();
 }
 
 } // namespace
@@ -173,11 +333,20 @@ int TessaroCapture(const CommandLine& options) {
         if (PakOpen(options.pakPath.c_str(), "rb") == nullptr) {
             throw "Impossibile trovare il PAKFile";
         }
+        StartSound();
         RunSceneScript();
-        UseFixedFrameClock(options.fixedStepMs > 0 ? options.fixedStepMs : kCaptureStepMs);
+        WaveWriter audio;
+        if (!audio.Open(options.captureDir + "/audio.wav")) {
+            Raise("cannot write " + options.captureDir + "/audio.wav");
+        }
+        const int stepMs = options.fixedStepMs > 0 ? options.fixedStepMs : kCaptureStepMs;
+        UseFixedFrameClock(stepMs);
         g_runTimer.Start();
         ResetFrameTimer();
-        CaptureLoop(options);
+        CaptureLoop(options, stepMs, &audio);
+        if (!audio.Finish()) {
+            Raise("cannot write " + options.captureDir + "/audio.wav");
+        }
         const uint32_t total = g_runTimer.ElapsedMs();
         g_engine.StopSong(g_song);
         std::printf("%s\n", ComposeRunReport(g_frameCount, total).c_str());
@@ -190,6 +359,7 @@ int TessaroCapture(const CommandLine& options) {
     // leaves allocations behind when its driver is unloaded by a terminate.
     HeadlessGlDetach();
     ReleaseShowContent();
+    SoundShutdown();
     UseFixedFrameClock(0);
     return status;
 }

@@ -197,10 +197,12 @@ std::string CommandLineUsage() {
            "  --pak PATH     read the content from PATH\n"
            "  --fixed-step MS  advance the show MS milliseconds per displayed frame instead of\n"
            "                 following the clock (1..10000), for repeatable runs\n"
-           "  --capture DIR  no window, dialog or sound: draw off screen at the mode's size on a\n"
-           "                 clock of 40 ms per frame (or --fixed-step) and write every frame\n"
-           "                 as DIR/frame_00000.png onward until the show finishes\n"
-           "  --start F      with --capture: draw without writing until engine frame F\n"
+           "  --capture DIR  no window, dialog or sound device: draw off screen at the mode's\n"
+           "                 size on a clock of 40 ms per frame (or --fixed-step), write every\n"
+           "                 frame as DIR/frame_NNNNN.png, numbered by engine frame, and the\n"
+           "                 music of those frames as DIR/audio.wav, until the show finishes\n"
+           "  --start F      with --capture: draw without writing until engine frame F; the\n"
+           "                 first file is then frame_F and audio.wav starts there too\n"
            "  --frames N     with --capture: stop after N written frames\n"
            "  --help         show this text       --version     show the version\n";
 }

@@ -1,9 +1,10 @@
 // Command line of the player. Without arguments the display-mode dialog asks
 // for the settings; any of --mode, --windowed, --fullscreen, --sound or
 // --no-sound skips it and takes the dialog's defaults for what is not given.
-// --capture DIR plays the show with no window, dialog or sound on a fixed
-// clock and writes each displayed frame as a PNG; --fixed-step MS puts any
-// run on a fixed clock of MS milliseconds per displayed frame.
+// --capture DIR plays the show with no window, dialog or sound device on a
+// fixed clock and writes each displayed frame as a PNG numbered by engine
+// frame, and the music of those frames as one WAVE file; --fixed-step MS puts
+// any run on a fixed clock of MS milliseconds per displayed frame.
 #pragma once
 
 #include <cstdint> // int64_t

@@ -3,9 +3,11 @@
 #include "app/app.h"        // g_logo, g_blur0, g_blur1, g_corridors, g_corridoru
 #include "app/show_names.h" // entry and mesh names shared with the content builder
 
-#include "archive/archive.h"   // PakFind, g_currentPak
-#include "engine/engine.h"     // g_engine
-#include "platform/platform.h" // PlatformDebugPrintf
+#include "archive/archive.h"       // PakFind, g_currentPak
+#include "engine/engine.h"         // g_engine, NewTimelineEvent
+#include "framework/lumora.h"      // fwk.playSounds
+#include "platform/platform.h"     // PlatformDebugPrintf
+#include "platform/sound/sound.h"  // FMUSIC_LoadSong
 #include "texture/texture.h"   // LoadJpegTexture
 
 Md2Model g_character;
@@ -186,13 +188,32 @@ void FillTimeline(const ShowTimes& t) {
     e.FinishAt(At(b - 40));
 }
 
-} // namespace
-
-ShowTimes ComputeShowTimes(const int32_t logoFrames, const int32_t corridoruFrames) {
-    const int64_t ll = logoFrames;
-    const int64_t lc = corridoruFrames;
-    return ShowTimes{ll, lc, ll + lc + 140};
+// The music, an addition to the show: when sound is on and the archive holds
+// the song, it starts with the show and fades out with blur1. Without it the
+// timeline is exactly the show's 14 events.
+void AddMusic(const ShowTimes& t) {
+    if (!fwk.playSounds) {
+        return;
+    }
+    g_song = FMUSIC_LoadSong(kSongFile);
+    if (g_song == nullptr) {
+        return;
+    }
+    TimelineEvent* play = NewTimelineEvent(EvPlaySong, 0.0f);
+    TimelineEvent* fade = NewTimelineEvent(EvFadeVolume, At(Blur1FadeOutStart(t)));
+    if (play != nullptr) {
+        play->target = g_song;
+        g_engine.AddEvent(play);
+    }
+    if (fade != nullptr) {
+        fade->target = g_song;
+        fade->endTime = At(Blur1FadeOutEnd(t));
+        fade->SetParamInt(1, 0);
+        g_engine.AddEvent(fade);
+    }
 }
+
+} // namespace
 
 int RunSceneScript() {
     g_logo = g_engine.LoadScene(kLogoFile, 1);
@@ -215,5 +236,6 @@ int RunSceneScript() {
     Choreograph(g_zuzez1);
     BuildFloorMirror();
     FillTimeline(times);
+    AddMusic(times);
     return 1;
 }

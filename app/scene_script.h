@@ -10,6 +10,7 @@
 // app/app.h).
 #pragma once
 
+#include "app/show_times.h" // ShowTimes, ComputeShowTimes
 #include "md2/md2.h"     // Md2Model
 #include "scene/scene.h" // Mirror, Md2Instance
 
@@ -25,22 +26,13 @@ extern Mirror g_floorMirror;
 extern Mirror g_spareMirror;
 
 
-// The lengths the timeline is built from, in engine frames: Ll and Lc are the
-// frameCount of logo and corridoru, B = Ll + Lc + 140. Held in 64 bits so that
-// the sums cannot overflow whatever a scene file declares.
-struct ShowTimes {
-    int64_t logoFrames;      // Ll
-    int64_t corridoruFrames; // Lc
-    int64_t show;            // B
-};
-
-// The lengths for scenes of these frame counts.
-ShowTimes ComputeShowTimes(int32_t logoFrames, int32_t corridoruFrames);
 
 // Loads the five scenes and the character from g_currentPak, dresses them and
 // fills g_engine's timeline: the logo is active at once, 14 events wait.
-// Returns 1. A missing scene throws the 3DS loader's message (the scenes
-// loaded before it are already in g_logo...); a missing texture gives
-// texture 0; a missing mesh name or character is skipped with a debugger
-// line. Runs once per process.
+// When fwk.playSounds is set and the archive holds kSongFile, the song is
+// loaded into g_song and two more events wait: its play at 0 and a volume
+// fade to 0 over blur1's fade-out. Returns 1. A missing scene throws the 3DS
+// loader's message (the scenes loaded before it are already in g_logo...); a
+// missing texture gives texture 0; a missing mesh name or character is
+// skipped with a debugger line. Runs once per process.
 int RunSceneScript();

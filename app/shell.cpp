@@ -161,6 +161,7 @@ int TessaroRun(const CommandLine& options) {
     std::fflush(stdout);
     if (fwk.playSounds) {
         FMUSIC_FreeSong(g_song);
+        g_song = nullptr;
     }
     ReleaseShowContent();
     UseFixedFrameClock(0);
@@ -178,6 +179,12 @@ void UseFixedFrameClock(const int stepMs) {
 }
 
 void ReleaseShowContent() {
+    // Only an error end still holds the song here; the normal end freed it.
+    if (g_song != nullptr) {
+        FMUSIC_StopSong(g_song);
+        FMUSIC_FreeSong(g_song);
+        g_song = nullptr;
+    }
     SceneDestroy(g_logo);
     SceneDestroy(g_blur0);
     SceneDestroy(g_blur1);

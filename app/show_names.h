@@ -19,6 +19,8 @@ constexpr const char kMirrorFloorFile[] = "mtlplat2.jpg";
 // The logo scene's sky: a sky-box description (keyword lines) naming its
 // face pictures. Without it the logo has no sky box.
 constexpr const char kLogoSkyFile[] = "logo.sky";
+// The show's song, a tracker module; the show plays silent without it.
+constexpr const char kSongFile[] = "music.xm";
 
 // The corridor mesh that carries the chrome environment map.
 constexpr const char kCorridorChromeMesh[] = "NGon01";

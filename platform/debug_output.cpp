@@ -5,6 +5,8 @@
 #include <cstdio>  // fputs, vsnprintf
 #include <cstdlib> // getenv
 
+#include <unistd.h> // isatty
+
 static PlatformDebugSink s_sink = nullptr;
 static void* s_sinkUser = nullptr;
 
@@ -40,4 +42,8 @@ void PlatformSetDebugSink(PlatformDebugSink sink, void* user, PlatformDebugSink*
     }
     s_sink = sink;
     s_sinkUser = user;
+}
+
+bool PlatformStderrIsTerminal() {
+    return isatty(STDERR_FILENO) != 0;
 }

@@ -23,6 +23,9 @@ void PlatformDebugOutput(const char* text);
 // message; text beyond 1023 characters is cut, never written past the buffer.
 void PlatformDebugPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// True when standard error is a terminal (where a line may overwrite itself).
+bool PlatformStderrIsTerminal();
+
 // Receives every debugger message while installed, in place of standard error.
 using PlatformDebugSink = void (*)(const char* text, void* user);
 

@@ -9,6 +9,7 @@
 #include "archive/pak_writer.h"
 #include "framework/lumora.h"
 #include "tests/support/debug_capture.h"
+#include "tests/support/test_song.h" // TestSongBytes
 
 #include <gtest/gtest.h>
 
@@ -449,34 +450,6 @@ TEST(SoundErrors, Table) {
     }
 }
 
-// A RIFF WAVE file of `count` 16-bit mono samples at 8000 Hz.
-std::vector<uint8_t> MakeWave(const uint32_t count) {
-    std::vector<uint8_t> out;
-    auto put = [&out](const uint32_t value, const int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-        }
-    };
-    const uint32_t data = count * 2;
-    put(0x46464952u, 4); // "RIFF"
-    put(36 + data, 4);
-    put(0x45564157u, 4); // "WAVE"
-    put(0x20746D66u, 4); // "fmt "
-    put(16, 4);
-    put(1, 2);
-    put(1, 2);
-    put(8000, 4);
-    put(16000, 4);
-    put(2, 2);
-    put(16, 2);
-    put(0x61746164u, 4); // "data"
-    put(data, 4);
-    for (uint32_t i = 0; i < count; ++i) {
-        put(i * 37u, 2);
-    }
-    return out;
-}
-
 // A small archive in the test's folder; opened as the current archive.
 class ArchiveCallbacks : public ::testing::Test {
   protected:
@@ -486,7 +459,7 @@ class ArchiveCallbacks : public ::testing::Test {
             ten[static_cast<size_t>(i)] = static_cast<uint8_t>('a' + i);
         }
         const std::vector<PakWriteEntry> entries = {
-            {"ten.bin", 0x5A, ten}, {"empty.bin", 0x11, {}}, {"music.wav", 0xC3, MakeWave(3001)}};
+            {"ten.bin", 0x5A, ten}, {"empty.bin", 0x11, {}}, {"music.xm", 0xC3, TestSongBytes(2)}};
         std::string error;
         ASSERT_TRUE(PakWriteArchive(path_, entries, &error)) << error;
         saved_ = g_currentPak;
@@ -622,13 +595,13 @@ TEST_F(SoundStartUpTest, StartsAndReadsSongsFromTheArchive) {
     DebugCapture capture;
     EXPECT_NO_THROW(SoundStartUp());
     EXPECT_TRUE(capture.messages.empty());
-    SoundSong* song = SoundLoadSong("MUSIC.WAV");
-    ASSERT_NE(song, nullptr) << "read whole blocks through the archive, odd length included";
+    SoundSong* song = FMUSIC_LoadSong("MUSIC.XM");
+    ASSERT_NE(song, nullptr) << "read whole blocks through the archive";
     EXPECT_EQ(FMUSIC_PlaySong(song), 1);
     EXPECT_EQ(FMUSIC_FreeSong(song), 1);
-    EXPECT_EQ(SoundLoadSong("ten.bin"), nullptr) << "not a wave file";
+    EXPECT_EQ(FMUSIC_LoadSong("ten.bin"), nullptr) << "not a module";
     EXPECT_EQ(FSOUND_GetError(), kSoundErrFileFormat) << "but it was found and read through the archive";
-    EXPECT_EQ(SoundLoadSong("missing.wav"), nullptr);
+    EXPECT_EQ(FMUSIC_LoadSong("missing.xm"), nullptr);
     EXPECT_EQ(FSOUND_GetError(), kSoundErrFileNotFound);
     EXPECT_EQ(FSOUND_Init(44100, 32, 0), 0) << "already initialised";
 }

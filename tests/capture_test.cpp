@@ -5,14 +5,18 @@
 
 #include "archive/pak_writer.h"
 #include "tests/support/show_archive.h"
+#include "tests/support/test_song.h" // TestSongBytes
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.h> // the offline render the capture's sound is held to
 #include <png.h>
 
 #include <sys/wait.h> // WIFEXITED, WEXITSTATUS
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring> // memcmp
 #include <cstdlib> // system
 #include <filesystem>
 #include <string>
@@ -76,6 +80,57 @@ int RunPlayer(const std::string& arguments, const std::string& log) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// 16-bit samples per frame of 40 ms at 44100 Hz, stereo.
+constexpr size_t kSamplesPerFrame = 1764 * 2;
+
+// The samples of a 16-bit PCM WAVE file as the capture writes it (44-byte
+// header); empty when the header is not that.
+std::vector<int16_t> ReadWaveSamples(const std::string& path) {
+    const std::vector<unsigned char> bytes = ReadFileBytes(path);
+    if (bytes.size() < 44 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 36, "data", 4) != 0) {
+        ADD_FAILURE() << path << " is not a WAVE file";
+        return {};
+    }
+    const uint32_t data = bytes[40] | bytes[41] << 8 | bytes[42] << 16 | static_cast<uint32_t>(bytes[43]) << 24;
+    EXPECT_EQ(data, bytes.size() - 44) << "data size in the header";
+    std::vector<int16_t> samples((bytes.size() - 44) / 2);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<int16_t>(bytes[44 + 2 * i] | bytes[45 + 2 * i] << 8);
+    }
+    return samples;
+}
+
+// libopenmpt's rendering of a module from its start, `frames` stereo frames.
+std::vector<int16_t> RenderSong(const std::vector<uint8_t>& bytes, const size_t frames) {
+    std::vector<int16_t> out(frames * 2, 0);
+    openmpt_module* module = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr,
+                                                                nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (module == nullptr) {
+        ADD_FAILURE() << "libopenmpt cannot open the song";
+        return out;
+    }
+    openmpt_module_set_repeat_count(module, 0);
+    openmpt_module_ctl_set_integer(module, "dither", 0);
+    size_t done = 0;
+    size_t got = 0;
+    while (done < frames && (got = openmpt_module_read_interleaved_stereo(module, 44100, frames - done,
+                                                                           out.data() + done * 2)) > 0) {
+        done += got;
+    }
+    openmpt_module_destroy(module);
+    return out;
+}
+
+// Samples of `a` that differ by more than one step from `b` from `offset` on
+// (libopenmpt rounds a little differently where its reads are split).
+size_t Differing(const std::vector<int16_t>& a, const std::vector<int16_t>& b, const size_t offset) {
+    size_t off = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        off += (offset + i >= b.size() || std::abs(a[i] - b[offset + i]) > 1) ? 1 : 0;
+    }
+    return off;
+}
+
 std::string ReadText(const std::string& path) {
     const std::vector<unsigned char> bytes = ReadFileBytes(path);
     return std::string(bytes.begin(), bytes.end());
@@ -88,6 +143,7 @@ class CaptureTest : public ::testing::Test {
         ShowArchiveOptions options;
         options.logoFrames = 20;
         options.corridoruFrames = 160; // finish at Ll + Lc + 100 = 280, acting in frame 281
+        options.songBars = 8;          // 16 s of song, longer than the show's 11.2 s
         std::string error;
         ASSERT_TRUE(PakWriteArchive(dir.File("show.qdz"), BuildShowArchive(options), &error)) << error;
     }
@@ -105,6 +161,7 @@ TEST_F(CaptureTest, WholeShowIsWrittenUntilTheFinish) {
     ASSERT_EQ(RunPlayer(Args("all"), dir.File("all.log")), 0) << ReadText(dir.File("all.log"));
     EXPECT_EQ(CountFrames(out), 281u) << ReadText(dir.File("all.log"));
     EXPECT_NE(ReadText(dir.File("all.log")).find("capture frames=281"), std::string::npos);
+    EXPECT_EQ(ReadText(dir.File("all.log")).find('\r'), std::string::npos) << "no progress line off a terminal";
     int lit = 0;
     for (const int index : {0, 30, 80, 170, 280}) {
         Frame frame;
@@ -117,7 +174,8 @@ TEST_F(CaptureTest, WholeShowIsWrittenUntilTheFinish) {
 }
 
 // --start draws without writing up to the engine frame; the frames written
-// then match the whole run's frames at the same times, pixel for pixel.
+// then carry the same numbers as the whole run's frames at the same times
+// and match them pixel for pixel, and so does their sound.
 TEST_F(CaptureTest, StartAndFramesPickTheSameFramesAsAWholeRun) {
     ASSERT_EQ(RunPlayer(Args("all"), dir.File("all.log")), 0) << ReadText(dir.File("all.log"));
     ASSERT_EQ(RunPlayer(Args("part", "--start 100 --frames 3"), dir.File("part.log")), 0)
@@ -126,16 +184,49 @@ TEST_F(CaptureTest, StartAndFramesPickTheSameFramesAsAWholeRun) {
     for (int i = 0; i < 3; ++i) {
         Frame whole;
         Frame part;
-        // The frame drawn with the clock reaching 100 is the 100th, index 99.
-        ASSERT_TRUE(ReadPng(FrameFile(dir.File("all"), 99 + i), &whole));
-        ASSERT_TRUE(ReadPng(FrameFile(dir.File("part"), i), &part));
+        // Files are numbered by engine frame in both runs.
+        ASSERT_TRUE(ReadPng(FrameFile(dir.File("all"), 100 + i), &whole));
+        ASSERT_TRUE(ReadPng(FrameFile(dir.File("part"), 100 + i), &part));
         EXPECT_EQ(whole.rgb, part.rgb) << i;
     }
+    const std::vector<int16_t> whole = ReadWaveSamples(dir.File("all/audio.wav"));
+    const std::vector<int16_t> part = ReadWaveSamples(dir.File("part/audio.wav"));
+    ASSERT_EQ(part.size(), 3u * kSamplesPerFrame);
+    ASSERT_GE(whole.size(), 103u * kSamplesPerFrame);
+    EXPECT_EQ(Differing(part, whole, 100 * kSamplesPerFrame), 0u);
     Frame first;
     Frame later;
     ASSERT_TRUE(ReadPng(FrameFile(dir.File("all"), 10), &first));
     ASSERT_TRUE(ReadPng(FrameFile(dir.File("all"), 200), &later));
     EXPECT_NE(first.rgb, later.rgb);
+}
+
+// audio.wav: a frame's worth of sound per written frame; the song starts when
+// its play event fires (in frame 1) and plays what libopenmpt renders of it
+// until the volume fade (B - 99 = 221) begins; then it falls to silence.
+TEST_F(CaptureTest, AudioFollowsTheFramesAndMatchesAnOfflineRender) {
+    ASSERT_EQ(RunPlayer(Args("all"), dir.File("all.log")), 0) << ReadText(dir.File("all.log"));
+    const std::vector<int16_t> audio = ReadWaveSamples(dir.File("all/audio.wav"));
+    ASSERT_EQ(audio.size(), 281u * kSamplesPerFrame);
+    const std::vector<int16_t> reference = RenderSong(TestSongBytes(8), 220 * kSamplesPerFrame / 2);
+    const std::vector<int16_t> played(audio.begin() + kSamplesPerFrame, audio.begin() + 221 * kSamplesPerFrame);
+    EXPECT_EQ(Differing(played, reference, 0), 0u);
+    const auto loud = [](const int16_t v) { return std::abs(v) > 100; };
+    EXPECT_TRUE(std::any_of(audio.begin(), audio.begin() + 25 * kSamplesPerFrame, loud)) << "first second silent";
+    EXPECT_FALSE(std::any_of(audio.begin() + 272 * kSamplesPerFrame, audio.end(), loud)) << "faded out at 270";
+}
+
+// On a terminal (here a pseudo-terminal made by script(1)) one progress line
+// overwrites itself: frame number, of how many, speed, time left.
+TEST_F(CaptureTest, ProgressLineOverwritesItselfOnATerminal) {
+    const std::string command = "script -qec '" + std::string(TESSARO_PLAYER) + " " +
+                                Args("tty", "--start 270") + "' /dev/null > " + dir.File("tty.log") + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadText(dir.File("tty.log"));
+    const std::string log = ReadText(dir.File("tty.log"));
+    for (const char* part : {"\rframe 270 of 280, ", "\rframe 280 of 280, ", " fps, ", " s left"}) {
+        EXPECT_NE(log.find(part), std::string::npos) << part << " in " << log;
+    }
+    EXPECT_EQ(CountFrames(dir.File("tty")), 11u);
 }
 
 TEST_F(CaptureTest, MissingArchiveEndsWithItsMessage) {
@@ -203,7 +294,7 @@ TEST(CaptureShow, RealShowFramesAtChosenTimes) {
         ASSERT_EQ(RunPlayer(args, dir.File("log")), 0) << ReadText(dir.File("log"));
         ASSERT_EQ(CountFrames(out), 2u) << start;
         Frame frame;
-        ASSERT_TRUE(ReadPng(FrameFile(out, 0), &frame)) << start;
+        ASSERT_TRUE(ReadPng(FrameFile(out, start), &frame)) << start;
         EXPECT_GT(LitShare(frame), 0.2) << "frame at " << start << " is mostly black";
         frames.push_back(frame);
     }

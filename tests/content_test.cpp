@@ -515,7 +515,8 @@ TEST_F(ContentTest, ArchiveHoldsTheScriptsFilesAndTheScenesMaps) {
     ASSERT_TRUE(BuildContent(&entries, &why)) << why;
     std::set<std::string> expected = {
         kLogoFile,      kBlur0File,         kBlur1File,  kCorridorsFile,      kCorridoruFile,
-        kCharacterFile, kCharacterSkinFile, kChromeFile, kCorridorChromeFile, kMirrorFloorFile, kLogoSkyFile};
+        kCharacterFile, kCharacterSkinFile, kChromeFile, kCorridorChromeFile, kMirrorFloorFile, kLogoSkyFile,
+        kSongFile};
     for (const std::string& name : SceneTextureNames()) {
         expected.insert(name);
     }

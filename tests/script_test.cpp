@@ -305,6 +305,62 @@ TEST_F(ScriptTest, MissingSceneRaisesTheLoadersMessage) {
     EXPECT_EQ(g_corridoru, nullptr);
 }
 
+// The music: loaded and scheduled only when sound is on and the archive holds
+// the song; otherwise the 14 events exactly. With it, the play at 0 comes
+// first and the volume fade over blur1's fade-out (B - 99 to B - 50) goes
+// before that fade, the engine's rule for equal times.
+TEST_F(ScriptTest, SongAddsItsPlayAndFadeOnlyWithSoundAndEntry) {
+    struct Case {
+        bool sound;
+        bool entry;
+        bool music;
+    };
+    const Case cases[] = {{false, false, false}, {true, false, false}, {false, true, false}, {true, true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "sound " << c.sound << " entry " << c.entry);
+        ShowArchiveOptions options;
+        options.songBars = c.entry ? 3 : 0;
+        ASSERT_NO_FATAL_FAILURE(OpenArchive(options));
+        fwk.playSounds = c.sound;
+        if (c.sound) {
+            SoundStartUp();
+        }
+        RunSceneScript();
+        const std::vector<const TimelineEvent*> events = Pending();
+        EXPECT_EQ(g_song != nullptr, c.music);
+        ASSERT_EQ(events.size(), c.music ? 16u : 14u);
+        std::vector<int32_t> types;
+        for (const TimelineEvent* e : events) {
+            types.push_back(e->type);
+        }
+        if (c.music) {
+            EXPECT_EQ(events[0]->type, EvPlaySong);
+            EXPECT_EQ(events[0]->time, 0.0f);
+            EXPECT_EQ(events[0]->target, g_song);
+            const TimelineEvent* fade = events[12];
+            EXPECT_EQ(fade->type, EvFadeVolume);
+            EXPECT_EQ(fade->time, 341.0f);
+            EXPECT_EQ(fade->endTime, 390.0f);
+            EXPECT_EQ(fade->ParamInt(1), 0);
+            EXPECT_EQ(fade->target, g_song);
+            EXPECT_EQ(events[13]->type, EvFadeOpacity) << "blur1's fade-out follows";
+            types.erase(types.begin() + 12);
+            types.erase(types.begin());
+        }
+        const std::vector<int32_t> show = {EvDeactivateScene, EvFadeOpacity,     EvActivateScene,   EvActivateScene,
+                                           EvFadeOpacity,     EvDeactivateScene, EvActivateScene,   EvDeactivateScene,
+                                           EvFadeOpacity,     EvActivateScene,   EvDeactivateScene, EvFadeOpacity,
+                                           EvFinish,          EvDeactivateScene};
+        EXPECT_EQ(types, show);
+        FMUSIC_FreeSong(g_song);
+        g_song = nullptr;
+        SoundShutdown();
+        fwk.playSounds = false;
+        TearDown();
+        SetUp();
+    }
+}
+
 TEST(ShowTimes, SumsDoNotOverflow) {
     const ShowTimes small = ComputeShowTimes(100, 200);
     EXPECT_EQ(small.logoFrames, 100);

@@ -1,9 +1,14 @@
 // The sound library: version, initialisation on SDL's audio drivers, songs
-// loaded from disk and through file callbacks, and null handles.
+// loaded from disk and through file callbacks, the mixer against libopenmpt's
+// own rendering of the same module, and null handles.
 #include "platform/sound/sound.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/test_song.h" // TestSongBytes
 
+#include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.h> // the reference rendering
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib> // setenv
@@ -12,43 +17,6 @@
 #include <vector>
 
 namespace {
-
-// A RIFF WAVE file of 16-bit PCM with the given samples.
-std::vector<uint8_t> MakeWave(const std::vector<int16_t>& samples, const int channels, const int rate) {
-    std::vector<uint8_t> out;
-    auto put32 = [&out](const uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        }
-    };
-    auto put16 = [&out](const uint16_t v) {
-        out.push_back(static_cast<uint8_t>(v));
-        out.push_back(static_cast<uint8_t>(v >> 8));
-    };
-    auto tag = [&out](const char* t) {
-        for (int i = 0; i < 4; ++i) {
-            out.push_back(static_cast<uint8_t>(t[i]));
-        }
-    };
-    const uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
-    tag("RIFF");
-    put32(36 + dataBytes);
-    tag("WAVE");
-    tag("fmt ");
-    put32(16);
-    put16(1);
-    put16(static_cast<uint16_t>(channels));
-    put32(static_cast<uint32_t>(rate));
-    put32(static_cast<uint32_t>(rate * channels * 2));
-    put16(static_cast<uint16_t>(channels * 2));
-    put16(16);
-    tag("data");
-    put32(dataBytes);
-    for (const int16_t s : samples) {
-        put16(static_cast<uint16_t>(s));
-    }
-    return out;
-}
 
 // An in-memory file for the callbacks, reading either whole blocks (result 1
 // or 0, like the archive) or bytes (short last read).
@@ -62,7 +30,7 @@ int s_openCount = 0;
 int s_closeCount = 0;
 
 SoundFileHandle MemOpen(const char* name) {
-    if (std::strcmp(name, "song.wav") != 0) {
+    if (std::strcmp(name, "song.xm") != 0) {
         return 0;
     }
     ++s_openCount;
@@ -149,7 +117,7 @@ TEST_F(SoundTest, NullSongIsRefusedEverywhere) {
     EXPECT_EQ(FMUSIC_SetMasterVolume(nullptr, 100), 0);
     EXPECT_EQ(FMUSIC_FreeSong(nullptr), 0);
     EXPECT_FALSE(SoundIsPlaying(nullptr));
-    EXPECT_EQ(SoundLoadSong(nullptr), nullptr);
+    EXPECT_EQ(FMUSIC_LoadSong(nullptr), nullptr);
 }
 
 TEST_F(SoundTest, NullSongIsSafeWithoutInit) {
@@ -158,14 +126,14 @@ TEST_F(SoundTest, NullSongIsSafeWithoutInit) {
 }
 
 TEST_F(SoundTest, SongFromDiskPlaysStopsAndKeepsVolumeInRange) {
-    const std::string path = "sound_test_song.wav";
-    const std::vector<uint8_t> wave = MakeWave(std::vector<int16_t>(2000, 1000), 1, 22050);
+    const std::string path = "sound_test_song.xm";
+    const std::vector<uint8_t> module = TestSongBytes(1);
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    std::fwrite(wave.data(), 1, wave.size(), f);
+    std::fwrite(module.data(), 1, module.size(), f);
     std::fclose(f);
 
-    SoundSong* song = SoundLoadSong(path.c_str());
+    SoundSong* song = FMUSIC_LoadSong(path.c_str());
     ASSERT_NE(song, nullptr);
     EXPECT_EQ(FMUSIC_GetMasterVolume(song), kSoundMaxVolume);
     EXPECT_EQ(FMUSIC_PlaySong(song), 0) << "not initialised";
@@ -174,12 +142,11 @@ TEST_F(SoundTest, SongFromDiskPlaysStopsAndKeepsVolumeInRange) {
     ASSERT_EQ(FSOUND_Init(44100, 32, 0), 1);
     EXPECT_EQ(FMUSIC_PlaySong(song), 1);
     EXPECT_TRUE(SoundIsPlaying(song));
-    EXPECT_EQ(FMUSIC_SetMasterVolume(song, 100), 1);
-    EXPECT_EQ(FMUSIC_GetMasterVolume(song), 100);
-    EXPECT_EQ(FMUSIC_SetMasterVolume(song, -5), 1);
-    EXPECT_EQ(FMUSIC_GetMasterVolume(song), 0);
-    EXPECT_EQ(FMUSIC_SetMasterVolume(song, 9999), 1);
-    EXPECT_EQ(FMUSIC_GetMasterVolume(song), kSoundMaxVolume);
+    const int volumes[][2] = {{100, 100}, {-5, 0}, {9999, kSoundMaxVolume}, {0, 0}, {256, 256}};
+    for (const auto& v : volumes) {
+        EXPECT_EQ(FMUSIC_SetMasterVolume(song, v[0]), 1);
+        EXPECT_EQ(FMUSIC_GetMasterVolume(song), v[1]) << v[0];
+    }
     EXPECT_EQ(FMUSIC_StopSong(song), 1);
     EXPECT_FALSE(SoundIsPlaying(song));
     EXPECT_EQ(FMUSIC_FreeSong(song), 1);
@@ -188,10 +155,10 @@ TEST_F(SoundTest, SongFromDiskPlaysStopsAndKeepsVolumeInRange) {
 
 TEST_F(SoundTest, PlayingMoreSongsThanChannelsFails) {
     ASSERT_EQ(FSOUND_Init(44100, 1, 0), 1);
-    s_fileBytes = MakeWave(std::vector<int16_t>(100, 5), 2, 44100);
+    s_fileBytes = TestSongBytes(1);
     FSOUND_File_SetCallbacks(MemOpen, MemClose, MemRead, MemSeek, MemTell);
-    SoundSong* a = SoundLoadSong("song.wav");
-    SoundSong* b = SoundLoadSong("song.wav");
+    SoundSong* a = FMUSIC_LoadSong("song.xm");
+    SoundSong* b = FMUSIC_LoadSong("song.xm");
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(FMUSIC_PlaySong(a), 1);
@@ -204,106 +171,180 @@ TEST_F(SoundTest, PlayingMoreSongsThanChannelsFails) {
 }
 
 // Both read conventions must deliver every byte, whatever the file's size
-// modulo the loader's block size.
+// modulo the loader's block size (bytes after the module's end are padding
+// the decoder ignores).
 TEST_F(SoundTest, SongThroughCallbacksReadsEveryByteInBothConventions) {
     for (const bool blocks : {true, false}) {
-        for (const size_t count : {size_t{0}, size_t{1}, size_t{2047}, size_t{2048}, size_t{5001}}) {
+        for (const size_t padding : {size_t{0}, size_t{1}, size_t{2047}, size_t{2048}, size_t{5001}}) {
             s_blockConvention = blocks;
-            std::vector<int16_t> samples(count);
-            for (size_t i = 0; i < count; ++i) {
-                samples[i] = static_cast<int16_t>(i * 7);
-            }
-            s_fileBytes = MakeWave(samples, 2, 44100);
+            s_fileBytes = TestSongBytes(2);
+            s_fileBytes.resize(s_fileBytes.size() + padding, 0);
             FSOUND_File_SetCallbacks(MemOpen, MemClose, MemRead, MemSeek, MemTell);
-            SoundSong* song = SoundLoadSong("song.wav");
-            ASSERT_NE(song, nullptr) << "blocks=" << blocks << " count=" << count;
+            SoundSong* song = FMUSIC_LoadSong("song.xm");
+            ASSERT_NE(song, nullptr) << "blocks=" << blocks << " padding=" << padding;
             FMUSIC_FreeSong(song);
         }
     }
     EXPECT_EQ(s_openCount, s_closeCount);
 }
 
-TEST_F(SoundTest, TruncatedSongThroughCallbacksIsAFormatError) {
+// Files that are not modules, or modules cut short: a null song, the file
+// closed again.
+TEST_F(SoundTest, DamagedOrForeignFilesAreFormatErrors) {
+    const std::vector<uint8_t> good = TestSongBytes(1);
+    const std::vector<std::vector<uint8_t>> cases = {
+        {},
+        std::vector<uint8_t>(good.begin(), good.begin() + 30),
+        std::vector<uint8_t>(4000, 0x41),
+        {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'},
+    };
     s_blockConvention = true;
-    std::vector<uint8_t> wave = MakeWave(std::vector<int16_t>(300, 1), 1, 8000);
-    wave.resize(30);
-    s_fileBytes = wave;
     FSOUND_File_SetCallbacks(MemOpen, MemClose, MemRead, MemSeek, MemTell);
-    EXPECT_EQ(SoundLoadSong("song.wav"), nullptr);
-    EXPECT_EQ(FSOUND_GetError(), kSoundErrFileFormat);
-    EXPECT_EQ(s_openCount, 1);
-    EXPECT_EQ(s_closeCount, 1);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        s_fileBytes = cases[i];
+        EXPECT_EQ(FMUSIC_LoadSong("song.xm"), nullptr) << i;
+        EXPECT_EQ(FSOUND_GetError(), kSoundErrFileFormat) << i;
+    }
+    EXPECT_EQ(s_openCount, static_cast<int>(cases.size()));
+    EXPECT_EQ(s_closeCount, s_openCount);
 }
 
 TEST_F(SoundTest, MissingSongIsFileNotFound) {
     FSOUND_File_SetCallbacks(MemOpen, MemClose, MemRead, MemSeek, MemTell);
-    EXPECT_EQ(SoundLoadSong("other.wav"), nullptr);
+    EXPECT_EQ(FMUSIC_LoadSong("other.xm"), nullptr);
     EXPECT_EQ(FSOUND_GetError(), kSoundErrFileNotFound);
     FSOUND_File_SetCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_EQ(SoundLoadSong("no_such_file_anywhere.wav"), nullptr);
+    EXPECT_EQ(FMUSIC_LoadSong("no_such_file_anywhere.xm"), nullptr);
     EXPECT_EQ(FSOUND_GetError(), kSoundErrFileNotFound);
 }
 
 TEST_F(SoundTest, IncompleteCallbackSetFallsBackToDisk) {
-    s_fileBytes = MakeWave(std::vector<int16_t>(10, 1), 1, 8000);
+    s_fileBytes = TestSongBytes(1);
     FSOUND_File_SetCallbacks(MemOpen, nullptr, MemRead, MemSeek, MemTell);
-    EXPECT_EQ(SoundLoadSong("song.wav"), nullptr);
+    EXPECT_EQ(FMUSIC_LoadSong("song.xm"), nullptr);
     EXPECT_EQ(s_openCount, 0);
 }
 
-// A song of the given values on both sides, loaded through the memory
-// callbacks in the output's own format so that no conversion blurs them.
-SoundSong* LoadSong(const std::vector<int16_t>& values) {
-    std::vector<int16_t> samples;
-    for (const int16_t v : values) {
-        samples.push_back(v);
-        samples.push_back(v);
+// libopenmpt's own rendering of a module from its start: the reference the
+// mixer is held to.
+std::vector<int16_t> Reference(const std::vector<uint8_t>& bytes, const size_t frames) {
+    openmpt_module* module = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr,
+                                                                nullptr, nullptr, nullptr, nullptr, nullptr);
+    std::vector<int16_t> out(frames * 2, 0);
+    if (module == nullptr) {
+        ADD_FAILURE() << "the reference cannot open the module";
+        return out;
     }
-    s_blockConvention = false;
-    s_fileBytes = MakeWave(samples, 2, 44100);
-    FSOUND_File_SetCallbacks(MemOpen, MemClose, MemRead, MemSeek, MemTell);
-    return SoundLoadSong("song.wav");
+    openmpt_module_set_repeat_count(module, 0);
+    openmpt_module_ctl_set_integer(module, "dither", 0);
+    size_t done = 0;
+    while (done < frames) {
+        const size_t got = openmpt_module_read_interleaved_stereo(module, 44100, frames - done, out.data() + done * 2);
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    openmpt_module_destroy(module);
+    return out;
 }
 
-TEST_F(SoundTest, MixerScalesByVolumeLoopsAndClamps) {
+SoundSong* LoadFromMemory(const std::vector<uint8_t>& bytes) {
+    s_blockConvention = false;
+    s_fileBytes = bytes;
+    FSOUND_File_SetCallbacks(MemOpen, MemClose, MemRead, MemSeek, MemTell);
+    return FMUSIC_LoadSong("song.xm");
+}
+
+// The mix is the sum of each playing song's reference rendering scaled by its
+// master volume, clamped to 16 bits, for any split of the output into calls.
+TEST_F(SoundTest, MixerMatchesTheReferenceScaledSummedAndClamped) {
+    struct Case {
+        std::vector<int> volumes; // one song each; -1: loaded, not played
+        int step;                 // frames per SoundMix call
+    };
+    const std::vector<Case> cases = {
+        {{256}, 4096}, {{256}, 333}, {{128}, 1000}, {{0}, 512}, {{-1}, 700}, {{256, 256, 256, 256}, 1024},
+        {{256, 64, -1}, 2000},
+    };
+    const std::vector<uint8_t> bytes = TestSongBytes(1, 64);
+    constexpr size_t kFrames = 8000;
+    const std::vector<int16_t> reference = Reference(bytes, kFrames);
     ASSERT_EQ(FSOUND_Init(44100, 32, 0), 1);
     SoundPauseOutput(true);
-    SoundSong* a = LoadSong({1000, 2000, 3000});
-    SoundSong* b = LoadSong({30000, 30000, 30000});
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
-    int16_t out[8 * 2] = {};
-
-    SoundMix(out, 8);
-    for (const int16_t v : out) {
-        EXPECT_EQ(v, 0) << "nothing plays yet";
+    for (size_t c = 0; c < cases.size(); ++c) {
+        std::vector<SoundSong*> songs;
+        for (const int volume : cases[c].volumes) {
+            SoundSong* song = LoadFromMemory(bytes);
+            ASSERT_NE(song, nullptr);
+            if (volume >= 0) {
+                ASSERT_EQ(FMUSIC_PlaySong(song), 1);
+                FMUSIC_SetMasterVolume(song, volume);
+            }
+            songs.push_back(song);
+        }
+        std::vector<int16_t> mixed(kFrames * 2, 0);
+        for (size_t at = 0; at < kFrames; at += static_cast<size_t>(cases[c].step)) {
+            const size_t n = std::min(kFrames - at, static_cast<size_t>(cases[c].step));
+            SoundMix(mixed.data() + at * 2, static_cast<int>(n));
+        }
+        size_t mismatches = 0;
+        for (size_t i = 0; i < mixed.size(); ++i) {
+            int32_t want = 0;
+            for (const int volume : cases[c].volumes) {
+                want += volume > 0 ? reference[i] * volume / kSoundMaxVolume : 0;
+            }
+            want = std::clamp(want, -32768, 32767);
+            // Per-song rounding before the sum: one step per song at most.
+            mismatches += std::abs(mixed[i] - want) > static_cast<int32_t>(cases[c].volumes.size()) ? 1 : 0;
+        }
+        EXPECT_EQ(mismatches, 0u) << "case " << c;
+        for (SoundSong* song : songs) {
+            FMUSIC_FreeSong(song);
+        }
     }
-
-    ASSERT_EQ(FMUSIC_PlaySong(a), 1);
-    SoundMix(out, 4);
-    const int16_t looped[] = {1000, 2000, 3000, 1000};
-    for (int f = 0; f < 4; ++f) {
-        EXPECT_EQ(out[2 * f], looped[f]) << f;
-        EXPECT_EQ(out[2 * f + 1], looped[f]);
-    }
-
-    FMUSIC_SetMasterVolume(a, kSoundMaxVolume / 2);
-    SoundMix(out, 1);
-    EXPECT_EQ(out[0], 1000) << "position 1 at half volume";
-
-    ASSERT_EQ(FMUSIC_PlaySong(b), 1);
-    FMUSIC_SetMasterVolume(a, kSoundMaxVolume);
-    SoundMix(out, 1);
-    EXPECT_EQ(out[0], 32767) << "3000 + 30000 clamps";
-
-    FMUSIC_SetMasterVolume(b, 0);
-    SoundMix(out, 1);
-    EXPECT_EQ(out[0], 1000) << "a silent song adds nothing";
-
     SoundMix(nullptr, 4);
-    SoundMix(out, -1);
-    FMUSIC_FreeSong(a);
-    FMUSIC_FreeSong(b);
+    SoundMix(nullptr, -1);
+}
+
+// A song plays once: at its end it stops and adds nothing more.
+TEST_F(SoundTest, SongStopsAtItsEnd) {
+    ASSERT_EQ(FSOUND_Init(44100, 32, 0), 1);
+    SoundPauseOutput(true);
+    SoundSong* song = LoadFromMemory(TestSongBytes(1, 64));
+    ASSERT_NE(song, nullptr);
+    ASSERT_EQ(FMUSIC_PlaySong(song), 1);
+    std::vector<int16_t> out(44100 * 2, 0);
+    SoundMix(out.data(), 44100); // the first of the song's two seconds
+    EXPECT_TRUE(SoundIsPlaying(song));
+    SoundMix(out.data(), 44100);
+    SoundMix(out.data(), 44100);
+    EXPECT_FALSE(SoundIsPlaying(song)) << "two seconds of song are over";
+    SoundMix(out.data(), 1000);
+    EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 2000, [](const int16_t v) { return v == 0; }));
+    EXPECT_EQ(FMUSIC_PlaySong(song), 1) << "a finished song starts again from its beginning";
+    SoundMix(out.data(), 1000);
+    EXPECT_FALSE(std::all_of(out.begin(), out.begin() + 2000, [](const int16_t v) { return v == 0; }));
+    FMUSIC_FreeSong(song);
+}
+
+// Without a device, FSOUND_Init succeeds on the manual output and the owner
+// pulls the mix.
+TEST_F(SoundTest, ManualOutputNeedsNoDevice) {
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    SoundSetManualOutput(true);
+    ASSERT_EQ(FSOUND_Init(44100, 32, 0), 1);
+    EXPECT_EQ(FSOUND_Init(44100, 32, 0), 0);
+    EXPECT_EQ(FSOUND_GetError(), kSoundErrAlreadyInitialised);
+    SoundSong* song = LoadFromMemory(TestSongBytes(1, 64));
+    ASSERT_NE(song, nullptr);
+    ASSERT_EQ(FMUSIC_PlaySong(song), 1);
+    std::vector<int16_t> out(2000, 0);
+    SoundMix(out.data(), 1000);
+    EXPECT_EQ(out, Reference(TestSongBytes(1, 64), 1000));
+    FMUSIC_FreeSong(song);
+    SoundShutdown();
+    EXPECT_EQ(FSOUND_Init(44100, 32, 0), 0) << "the shutdown restores the device output";
 }
 
 } // namespace

@@ -3,7 +3,8 @@
 #include "engine/engine.h"
 
 #include "memory/memory_pool.h"   // PoolInit
-#include "platform/sound/sound.h" // SoundLoadSong, FSOUND_Init
+#include "platform/sound/sound.h" // FMUSIC_LoadSong, FSOUND_Init
+#include "tests/support/test_song.h" // TestSongBytes
 #include "scene/scene.h"
 #include "support/debug_capture.h"
 #include "support/gl_context.h"
@@ -405,43 +406,22 @@ TEST_F(TimelineTest, EventsWithoutTheirTargetDoNothing) {
     EXPECT_EQ(engine.activeCount, 0);
 }
 
-// A short silent RIFF WAVE file (16-bit mono PCM) on disk; returns its path.
-std::string WriteSilentWave() {
-    const uint32_t samples = 400;
-    std::vector<uint8_t> out;
-    auto put = [&out](const uint32_t v, const int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        }
-    };
-    auto tag = [&out](const char* t) { out.insert(out.end(), t, t + 4); };
-    tag("RIFF");
-    put(36 + samples * 2, 4);
-    tag("WAVE");
-    tag("fmt ");
-    put(16, 4);
-    put(1, 2);     // PCM
-    put(1, 2);     // mono
-    put(22050, 4); // rate
-    put(44100, 4); // bytes a second
-    put(2, 2);     // block
-    put(16, 2);    // bits
-    tag("data");
-    put(samples * 2, 4);
-    out.resize(out.size() + samples * 2, 0);
-    const std::string path = "timeline_test_song.wav";
+// A short tracker module on disk; returns its path.
+std::string WriteSong() {
+    const std::vector<uint8_t> bytes = TestSongBytes(1);
+    const std::string path = "timeline_test_song.xm";
     FILE* f = std::fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr);
     if (f != nullptr) {
-        std::fwrite(out.data(), 1, out.size(), f);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
     return path;
 }
 
 TEST_F(TimelineTest, MusicEventsPlayStopAndFadeTheSong) {
-    const std::string path = WriteSilentWave();
-    SoundSong* song = SoundLoadSong(path.c_str());
+    const std::string path = WriteSong();
+    SoundSong* song = FMUSIC_LoadSong(path.c_str());
     ASSERT_NE(song, nullptr);
     ASSERT_EQ(FSOUND_Init(44100, 4, 0), 1);
     TimelineEvent* play = NewTimelineEvent(EvPlaySong, 1.0f);

@@ -1,30 +1,32 @@
-// Sound library on SDL2 audio: device, callbacks, songs and the mixer.
+// Sound library on SDL2 audio and libopenmpt: device, callbacks, songs and
+// the mixer.
 #include "platform/sound/sound.h"
 
 #include <SDL.h>
+#include <libopenmpt/libopenmpt.h> // module decoding and rendering
 
 #include <cstddef> // ptrdiff_t
 #include <cstdint> // int16_t, INT16_MAX
 #include <cstdio>  // FILE, fopen for reading from disk
-#include <cstring> // memcpy
 #include <vector>
 
 struct SoundSong {
-    int16_t* samples;    // interleaved for the output's channel count; SDL_malloc'd
-    uint32_t frameCount; // sample frames in `samples`
-    uint32_t position;   // next frame the mixer plays
-    int volume;          // 0..kSoundMaxVolume
+    openmpt_module* module; // renders the song; owned
+    int volume;             // 0..kSoundMaxVolume
     bool playing;
     SoundSong* next; // list of loaded songs, for the mixer
 };
 
-// Largest block SoundLoadSong asks the read callback for.
+// Largest block FMUSIC_LoadSong asks the read callback for.
 static constexpr int kLoadBlockSize = 4096;
 // Files larger than this are refused rather than read into memory.
 static constexpr size_t kMaxSongFileBytes = 256u * 1024u * 1024u;
-// Output format used for conversion while no device is open.
+// Output rate before FSOUND_Init sets one.
 static constexpr int kDefaultRate = 44100;
 static constexpr int kOutputChannels = 2;
+// Frames a song renders per step of the mixer: the scratch buffer is fixed,
+// so the device's thread never allocates.
+static constexpr int kMixChunkFrames = 1024;
 
 static float s_reportedVersion = kSoundLibraryVersion;
 static int s_lastError = kSoundErrNone;
@@ -34,6 +36,9 @@ static SoundReadCallback s_read = nullptr;
 static SoundSeekCallback s_seek = nullptr;
 static SoundTellCallback s_tell = nullptr;
 static SDL_AudioDeviceID s_device = 0;
+static bool s_manualOutput = false; // asked for by SoundSetManualOutput
+static bool s_initialised = false;  // FSOUND_Init succeeded (with or without a device)
+static int16_t s_scratch[kMixChunkFrames * kOutputChannels];
 static bool s_sdlAudioStarted = false;
 static int s_outputRate = kDefaultRate;
 static int s_maxPlaying = 0;
@@ -72,6 +77,27 @@ static int16_t ClampSample(const int32_t value) {
     return static_cast<int16_t>(value);
 }
 
+// Adds up to `frames` frames of `song` into `stream`; false once the song
+// has nothing more to play.
+static bool MixSong(SoundSong* song, int16_t* stream, const int frames) {
+    int done = 0;
+    while (done < frames) {
+        const int want = frames - done < kMixChunkFrames ? frames - done : kMixChunkFrames;
+        const size_t got =
+            openmpt_module_read_interleaved_stereo(song->module, s_outputRate, static_cast<size_t>(want), s_scratch);
+        const size_t values = got * kOutputChannels;
+        int16_t* out = stream + static_cast<size_t>(done) * kOutputChannels;
+        for (size_t i = 0; i < values; ++i) {
+            out[i] = ClampSample(out[i] + s_scratch[i] * song->volume / kSoundMaxVolume);
+        }
+        if (got < static_cast<size_t>(want)) {
+            return false;
+        }
+        done += want;
+    }
+    return true;
+}
+
 void SoundMix(int16_t* stream, const int frames) {
     if (stream == nullptr || frames <= 0) {
         return;
@@ -79,17 +105,8 @@ void SoundMix(int16_t* stream, const int frames) {
     const size_t values = static_cast<size_t>(frames) * kOutputChannels;
     SDL_memset(stream, 0, values * sizeof(int16_t));
     for (SoundSong* song = s_songs; song != nullptr; song = song->next) {
-        if (!song->playing || song->frameCount == 0) {
-            continue;
-        }
-        for (size_t f = 0; f < static_cast<size_t>(frames); ++f) {
-            const int16_t* in = song->samples + static_cast<size_t>(song->position) * kOutputChannels;
-            for (int c = 0; c < kOutputChannels; ++c) {
-                int16_t& out = stream[f * kOutputChannels + static_cast<size_t>(c)];
-                out = ClampSample(out + in[c] * song->volume / kSoundMaxVolume);
-            }
-            // Songs loop, like the tracker music they stand in for.
-            song->position = (song->position + 1) % song->frameCount;
+        if (song->playing && !MixSong(song, stream, frames)) {
+            song->playing = false;
         }
     }
 }
@@ -123,11 +140,17 @@ int FSOUND_File_SetCallbacks(SoundOpenCallback open, SoundCloseCallback close, S
 }
 
 int FSOUND_Init(const int mixRate, const int channels, unsigned int /*flags*/) {
-    if (s_device != 0) {
+    if (s_initialised) {
         return Fail(kSoundErrAlreadyInitialised);
     }
     if (mixRate < 4000 || mixRate > 192000 || channels < 1 || channels > 256) {
         return Fail(kSoundErrInvalidParam);
+    }
+    if (s_manualOutput) {
+        s_outputRate = mixRate;
+        s_maxPlaying = channels;
+        s_initialised = true;
+        return 1;
     }
     if (!s_sdlAudioStarted) {
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
@@ -149,6 +172,7 @@ int FSOUND_Init(const int mixRate, const int channels, unsigned int /*flags*/) {
     }
     s_outputRate = mixRate;
     s_maxPlaying = channels;
+    s_initialised = true;
     SDL_PauseAudioDevice(s_device, 0);
     return 1;
 }
@@ -161,7 +185,7 @@ int FMUSIC_PlaySong(SoundSong* song) {
     if (song == nullptr) {
         return Fail(kSoundErrInvalidParam);
     }
-    if (s_device == 0) {
+    if (!s_initialised) {
         return Fail(kSoundErrUninitialised);
     }
     int playing = 0;
@@ -172,7 +196,7 @@ int FMUSIC_PlaySong(SoundSong* song) {
         return Fail(kSoundErrInvalidParam);
     }
     MixerLock lock;
-    song->position = 0;
+    openmpt_module_set_position_seconds(song->module, 0.0);
     song->playing = true;
     return 1;
 }
@@ -216,7 +240,7 @@ int FMUSIC_FreeSong(SoundSong* song) {
             }
         }
     }
-    SDL_free(song->samples);
+    openmpt_module_destroy(song->module);
     delete song;
     return 1;
 }
@@ -290,54 +314,7 @@ static bool ReadFromDisk(const char* name, std::vector<uint8_t>* bytes) {
     return ok;
 }
 
-// Decodes WAVE bytes and converts them to the mixer's format. On success the
-// song owns the converted samples.
-static bool DecodeWave(const std::vector<uint8_t>& bytes, SoundSong* song) {
-    SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
-    if (stream == nullptr) {
-        Fail(kSoundErrMemory);
-        return false;
-    }
-    SDL_AudioSpec spec = {};
-    Uint8* wave = nullptr;
-    Uint32 waveLength = 0;
-    // SDL_LoadWAV_RW closes the stream (freesrc = 1) whatever happens.
-    if (SDL_LoadWAV_RW(stream, 1, &spec, &wave, &waveLength) == nullptr) {
-        Fail(kSoundErrFileFormat);
-        return false;
-    }
-    SDL_AudioCVT cvt = {};
-    if (SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_S16SYS, kOutputChannels,
-                          s_outputRate) < 0) {
-        SDL_FreeWAV(wave);
-        Fail(kSoundErrFileFormat);
-        return false;
-    }
-    cvt.len = static_cast<int>(waveLength);
-    const size_t capacity =
-        static_cast<size_t>(waveLength) * static_cast<size_t>(cvt.len_mult > 0 ? cvt.len_mult : 1);
-    cvt.buf = static_cast<Uint8*>(SDL_malloc(capacity > 0 ? capacity : 1));
-    if (cvt.buf == nullptr) {
-        SDL_FreeWAV(wave);
-        Fail(kSoundErrMemory);
-        return false;
-    }
-    if (waveLength > 0) {
-        std::memcpy(cvt.buf, wave, waveLength);
-    }
-    SDL_FreeWAV(wave);
-    if (cvt.needed != 0 && SDL_ConvertAudio(&cvt) != 0) {
-        SDL_free(cvt.buf);
-        Fail(kSoundErrFileFormat);
-        return false;
-    }
-    const int convertedLength = cvt.needed != 0 ? cvt.len_cvt : cvt.len;
-    song->samples = reinterpret_cast<int16_t*>(cvt.buf);
-    song->frameCount = static_cast<uint32_t>(convertedLength) / (sizeof(int16_t) * kOutputChannels);
-    return true;
-}
-
-SoundSong* SoundLoadSong(const char* name) {
+SoundSong* FMUSIC_LoadSong(const char* name) {
     if (name == nullptr) {
         Fail(kSoundErrInvalidParam);
         return nullptr;
@@ -347,11 +324,21 @@ SoundSong* SoundLoadSong(const char* name) {
     if (!read) {
         return nullptr;
     }
-    SoundSong* song = new SoundSong{nullptr, 0, 0, kSoundMaxVolume, false, nullptr};
-    if (!DecodeWave(bytes, song)) {
-        delete song;
+    // libopenmpt copies what it keeps; the bytes may go once it has parsed them.
+    int error = OPENMPT_ERROR_OK;
+    openmpt_module* module = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent,
+                                                                nullptr, openmpt_error_func_ignore, nullptr,
+                                                                &error, nullptr, nullptr);
+    if (module == nullptr) {
+        Fail(error == OPENMPT_ERROR_OUT_OF_MEMORY ? kSoundErrMemory : kSoundErrFileFormat);
         return nullptr;
     }
+    // Played once: the show decides when music ends, not a loop of the song.
+    openmpt_module_set_repeat_count(module, 0);
+    // No dither: the output is then a function of the module alone, so a
+    // capture's sound is the same on every run and matches any other render.
+    openmpt_module_ctl_set_integer(module, "dither", 0);
+    SoundSong* song = new SoundSong{module, kSoundMaxVolume, false, nullptr};
     MixerLock lock;
     song->next = s_songs;
     s_songs = song;
@@ -363,6 +350,8 @@ void SoundShutdown() {
         SDL_CloseAudioDevice(s_device);
         s_device = 0;
     }
+    s_initialised = false;
+    s_manualOutput = false;
     if (s_sdlAudioStarted) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         s_sdlAudioStarted = false;
@@ -382,4 +371,8 @@ void SoundShutdown() {
 
 void SoundSetReportedVersion(const float version) {
     s_reportedVersion = version;
+}
+
+void SoundSetManualOutput(const bool manual) {
+    s_manualOutput = manual;
 }

@@ -1,15 +1,17 @@
 // Sound library: the music player the program talks to by the names of the
-// vendor library it was written against (FSOUND_* and FMUSIC_*), built here on
-// SDL2 audio.
+// library it was written against (FSOUND_* and FMUSIC_*), built here on SDL2
+// audio and libopenmpt.
 //
 // - FSOUND_Init opens the default audio output; the library then stays open
-//   until the process ends (SoundShutdown exists for tests and tools).
+//   until the process ends (SoundShutdown exists for tests and tools). With
+//   SoundSetManualOutput no device is opened and the owner pulls the mix with
+//   SoundMix, on its own clock (the capture run does so).
 // - Files are read through five callbacks installed with
 //   FSOUND_File_SetCallbacks; without them the library reads from disk.
-// - A song is a RIFF WAVE file (PCM or float samples, any rate and channel
-//   count SDL can convert), loaded whole with SoundLoadSong and owned by the
-//   caller until FMUSIC_FreeSong. A playing song loops; its master volume runs
-//   from 0 (silent) to 256 (as recorded).
+// - A song is a tracker module of any format libopenmpt reads (the show's is
+//   XM), read whole by FMUSIC_LoadSong and owned by the caller until
+//   FMUSIC_FreeSong. A song plays once from its start and then falls silent;
+//   its master volume runs from 0 (silent) to 256 (as composed).
 // - Every function takes a null song handle safely: it fails with
 //   kSoundErrInvalidParam and changes nothing.
 //
@@ -88,13 +90,18 @@ int FMUSIC_SetMasterVolume(SoundSong* song, int volume);
 // Stops and releases the song. Returns 1, or 0 for a null song.
 int FMUSIC_FreeSong(SoundSong* song);
 
-// Loads a WAVE file through the installed callbacks (or from disk) and
-// converts it for the output. The read callback may return either 1 for a
-// whole block or a byte count; reads are done in blocks that the file's size
-// allows exactly, so both conventions load the same bytes. Returns null with
-// FSOUND_GetError set (file not found, format, read, memory). Released with
-// FMUSIC_FreeSong.
-SoundSong* SoundLoadSong(const char* name);
+// Loads a tracker module through the installed callbacks (or from disk). The
+// read callback may return either 1 for a whole block or a byte count; reads
+// are done in blocks that the file's size allows exactly, so both conventions
+// load the same bytes. Returns null with FSOUND_GetError set (file not found,
+// unknown format or damaged module, read error). Needs no output: a song may
+// be loaded before FSOUND_Init. Released with FMUSIC_FreeSong.
+SoundSong* FMUSIC_LoadSong(const char* name);
+
+// Makes the next FSOUND_Init open no device (true) or the default one
+// (false, the start state); SoundShutdown restores the default. Only read by
+// FSOUND_Init.
+void SoundSetManualOutput(bool manual);
 
 // Closes the output, stops every song (songs stay loaded), forgets the
 // callbacks and the last error; the library can be initialised again.
@@ -106,10 +113,13 @@ void SoundSetReportedVersion(float version);
 // Stops or resumes the output's calls into the mixer (nothing when not initialised).
 void SoundPauseOutput(bool paused);
 
-// The mixer: writes `frames` stereo frames of every playing song, scaled by its
-// master volume and clamped to 16 bits, into `stream`, and advances the songs
-// (looping). The output calls it; a test may call it while the output is paused.
+// The mixer: writes `frames` stereo frames at the output's rate (the rate of
+// FSOUND_Init, 44100 before it) of every playing song, scaled by its master
+// volume and clamped to 16 bits, into `stream`, and advances the songs. A
+// song that reaches its end stops playing. The device's thread calls it; a
+// manual output's owner, or a test with the output paused, calls it instead.
 void SoundMix(int16_t* stream, int frames);
 
-// True while FMUSIC_PlaySong has started the song and nothing stopped it.
+// True while FMUSIC_PlaySong has started the song and neither a stop nor the
+// song's end came since.
 bool SoundIsPlaying(const SoundSong* song);

@@ -1,5 +1,6 @@
 // Synthetic demo content: see show_archive.h.
 #include "tests/support/show_archive.h"
+#include "tests/support/test_song.h" // TestSongBytes
 
 #include "tools/formats/image_writer.h"
 #include "tools/formats/md2_writer.h"
@@ -143,6 +144,9 @@ std::vector<PakWriteEntry> BuildShowArchive(const ShowArchiveOptions& options) {
         if (options.omit.count(entry.name) == 0) {
             entries.push_back(entry);
         }
+    }
+    if (options.songBars > 0) {
+        entries.push_back(PakWriteEntry{"music.xm", 0, TestSongBytes(options.songBars)});
     }
     return entries;
 }

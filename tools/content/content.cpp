@@ -1,6 +1,8 @@
 // Assembly of the archive's entries: see content.h.
 #include "tools/content/content.h"
 
+#include "tools/content/song.h" // MakeSong
+
 #include <algorithm>
 #include <set>
 
@@ -9,6 +11,11 @@ namespace {
 std::vector<Scene3ds> AllScenes() {
     return {MakeLogoScene(), MakeBlurScene(0), MakeBlurScene(1), MakeCorridorScene(false),
             MakeCorridorScene(true)};
+}
+
+// A scene's frameCount as the 3DS reader computes it from the frame segment.
+int32_t FrameCount(const Scene3ds& scene) {
+    return scene.lastFrame - scene.firstFrame + 1;
 }
 
 } // namespace
@@ -56,6 +63,16 @@ bool BuildContent(std::vector<PakWriteEntry>* entries, std::string* error) {
         }
         entries->push_back(PakWriteEntry{name, kContentMask, std::move(bytes)});
     }
+    // The song follows the scenes' lengths, as the script's timeline does.
+    const ShowTimes times = ComputeShowTimes(FrameCount(scenes[0]), FrameCount(scenes[4]));
+    std::vector<uint8_t> song = XmWriteBytes(MakeSong(times));
+    if (song.empty()) {
+        if (error) {
+            *error = "the song does not fit the module format";
+        }
+        return false;
+    }
+    entries->push_back(PakWriteEntry{kSongFile, kContentMask, std::move(song)});
     return true;
 }
 

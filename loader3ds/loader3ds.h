@@ -46,6 +46,11 @@ class Loader3DS {
     // are loaded as textures. Fatal conditions throw a const char* message:
     // missing entry, no memory for the file, a face group naming an unknown
     // material, a texture that fails to load. The scene is then partly filled.
+    // Bound for an entry of N bytes: N + 2 heap bytes for the file and at most
+    // 40 N + 4 KiB of pool (an 8-byte empty vertex list buys a whole object),
+    // never more than the pool holds; one pass over the chunks and a post-pass
+    // linear in vertices and faces, except that the material and face-group
+    // tables grow by one entry per chunk, O(M^2) copying for M such chunks.
     void Load(const char* name, Scene* scene, uint8_t loadTextures);
 
     // Whole entry `name` in a heap buffer of size + 2 bytes (the last two 0);

@@ -56,7 +56,8 @@ std::vector<FuzzSeed> FuzzSeeds() {
         w.Version(3);
         w.Begin(kChunkEditor);
         w.Material("Red", {1, 0, 0}, {1, 0, 0}, {1, 1, 1}, "red.jpg");
-        w.Mesh("Box", quad, {{0, 1, 2, 0}, {0, 2, 3, 0}}, {{"Red", {0, 1}}}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}});
+        w.Mesh("Box", quad, {{0, 1, 2, 0}, {0, 2, 3, 0}}, {{"Red", {0, 1}}},
+               {{0, 0}, {1, 0}, {1, 1}, {0, 1}});
         w.NamedCamera("Cam", {0, -10, 0}, {0, 0, 0});
         w.NamedLight("Omni", {5, 5, 5}, {1, 1, 1});
         w.NamedSpotlight("Spot", {0, 0, 10}, {1, 1, 0.5f}, {0, 0, 0}, 20, 30);

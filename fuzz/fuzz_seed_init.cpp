@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     int written = 0;
     for (const FuzzSeed& seed : FuzzSeeds()) {
         std::ofstream out(std::string(dir) + "/" + seed.name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(seed.bytes.data()), static_cast<std::streamsize>(seed.bytes.size()));
+        out.write(reinterpret_cast<const char*>(seed.bytes.data()),
+                  static_cast<std::streamsize>(seed.bytes.size()));
         written += out ? 1 : 0;
     }
     std::printf("seeds: %d written to %s\n", written, dir);

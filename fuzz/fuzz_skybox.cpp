@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Scene scene;
     SkyBox* box = scene.LoadSkyBox("sky.txt");
     if (box != nullptr) {
-        const float views[][12] = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}, {0, 0, 1, 5, 0, 1, 0, -2, -1, 0, 0, 3}};
+        const float views[][12] = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0},
+                                   {0, 0, 1, 5, 0, 1, 0, -2, -1, 0, 0, 3}};
         GlRecorder recorder;
         for (const auto& view : views) {
             box->Draw(view);
@@ -40,7 +41,8 @@ std::vector<FuzzSeed> FuzzSeeds() {
     std::vector<FuzzSeed> seeds;
     int i = 0;
     for (const std::string& text : texts) {
-        seeds.push_back({"sky" + std::to_string(i++) + ".txt", std::vector<uint8_t>(text.begin(), text.end())});
+        seeds.push_back(
+            {"sky" + std::to_string(i++) + ".txt", std::vector<uint8_t>(text.begin(), text.end())});
     }
     return seeds;
 }

@@ -18,7 +18,8 @@ std::string FuzzScratchPath(const char* suffix) {
            std::to_string(::getpid()) + suffix;
 }
 
-FuzzArchive::FuzzArchive(const char* name, const uint8_t* data, size_t size) : path_(FuzzScratchPath(".qdz")) {
+FuzzArchive::FuzzArchive(const char* name, const uint8_t* data, size_t size)
+    : path_(FuzzScratchPath(".qdz")) {
     std::string why;
     const std::vector<PakWriteEntry> entries = {{name, 0x5A, std::vector<uint8_t>(data, data + size)}};
     ok_ = PakWriteArchive(path_, entries, &why) && PakOpen(path_.c_str(), "rb") != nullptr;

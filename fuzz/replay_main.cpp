@@ -43,7 +43,8 @@ bool WriteSeeds(const std::filesystem::path& dir) {
     std::filesystem::create_directories(dir);
     for (const FuzzSeed& seed : FuzzSeeds()) {
         std::ofstream out(dir / seed.name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(seed.bytes.data()), static_cast<std::streamsize>(seed.bytes.size()));
+        out.write(reinterpret_cast<const char*>(seed.bytes.data()),
+                  static_cast<std::streamsize>(seed.bytes.size()));
         if (!out) {
             return false;
         }

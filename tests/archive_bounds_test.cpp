@@ -36,9 +36,15 @@ void* operator new(size_t bytes, const std::nothrow_t&) noexcept {
     ++s_newCalls;
     return std::malloc(bytes == 0 ? 1 : bytes);
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -49,7 +55,8 @@ TEST(ArchiveBounds, DirectoryMemoryIsLinearInTheFile) {
         for (int32_t i = 0; i < count; ++i) {
             entries.push_back({std::to_string(i), 0, {}});
         }
-        const std::string path = ::testing::TempDir() + "tessaro_bounds_" + std::to_string(::getpid()) + ".qdz";
+        const std::string path =
+            ::testing::TempDir() + "tessaro_bounds_" + std::to_string(::getpid()) + ".qdz";
         std::string why;
         ASSERT_TRUE(PakWriteArchive(path, entries, &why)) << why;
         const int64_t fileBytes = static_cast<int64_t>(std::filesystem::file_size(path));

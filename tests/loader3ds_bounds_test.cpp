@@ -73,9 +73,10 @@ TEST_F(Bounds3dsTest, PoolUseGrowsAtMostLinearlyWithTheFile) {
                                      w.NodeHeader("$$$DUMMY", 0xFFFF);
                                      w.End();
                                  })},
-        {"dummy headers in one node", Repeated(kChunkObjectNode, 4000,
-                                               [](Writer3DS& w) { w.NodeHeader("$$$DUMMY", 0xFFFF); },
-                                               [](Writer3DS& w) { w.Begin(kChunkKeyframer); })},
+        {"dummy headers in one node",
+         Repeated(
+             kChunkObjectNode, 4000, [](Writer3DS& w) { w.NodeHeader("$$$DUMMY", 0xFFFF); },
+             [](Writer3DS& w) { w.Begin(kChunkKeyframer); })},
         {"one-vertex objects", Repeated(kChunkEditor, 2000,
                                         [&](Writer3DS& w) {
                                             w.Begin(kChunkTriMesh);
@@ -83,26 +84,29 @@ TEST_F(Bounds3dsTest, PoolUseGrowsAtMostLinearlyWithTheFile) {
                                             w.End();
                                         })},
         {"empty vertex lists", Repeated(kChunkEditor, 4000, [](Writer3DS& w) { w.VertexList({}); })},
-        {"materials with one-letter names", Repeated(kChunkMaterial, 2000, [](Writer3DS& w) { w.MaterialName("m"); })},
-        {"position keys", Repeated(kChunkKeyframer, 1, [&](Writer3DS& w) {
-             w.Begin(kChunkObjectNode);
-             w.NodeHeader("$$$DUMMY", 0xFFFF);
-             w.Track(kChunkPositionTrack, keys);
-             w.End();
-         })},
-        {"face groups", Repeated(kChunkEditor, 1, [&](Writer3DS& w) {
-             w.Begin(kChunkMaterial);
-             w.MaterialName("m");
-             w.End();
-             w.Begin(kChunkTriMesh);
-             w.VertexList({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
-             w.BeginFaceList({{0, 1, 2, 0}});
-             for (int i = 0; i < 2000; ++i) {
-                 w.FaceMaterial("m", {});
-             }
-             w.End();
-             w.End();
-         })},
+        {"materials with one-letter names",
+         Repeated(kChunkMaterial, 2000, [](Writer3DS& w) { w.MaterialName("m"); })},
+        {"position keys", Repeated(kChunkKeyframer, 1,
+                                   [&](Writer3DS& w) {
+                                       w.Begin(kChunkObjectNode);
+                                       w.NodeHeader("$$$DUMMY", 0xFFFF);
+                                       w.Track(kChunkPositionTrack, keys);
+                                       w.End();
+                                   })},
+        {"face groups", Repeated(kChunkEditor, 1,
+                                 [&](Writer3DS& w) {
+                                     w.Begin(kChunkMaterial);
+                                     w.MaterialName("m");
+                                     w.End();
+                                     w.Begin(kChunkTriMesh);
+                                     w.VertexList({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+                                     w.BeginFaceList({{0, 1, 2, 0}});
+                                     for (int i = 0; i < 2000; ++i) {
+                                         w.FaceMaterial("m", {});
+                                     }
+                                     w.End();
+                                     w.End();
+                                 })},
     };
     for (const Case& c : cases) {
         PoolSetSmallSize(200000);
@@ -115,8 +119,9 @@ TEST_F(Bounds3dsTest, PoolUseGrowsAtMostLinearlyWithTheFile) {
             used = PoolBytesInUse() - before;
         }
         const int64_t n = static_cast<int64_t>(c.file.size());
-        std::printf("%-40s %7lld bytes -> %8lld pool bytes (%.1f per byte)\n", c.what, static_cast<long long>(n),
-                    static_cast<long long>(used), static_cast<double>(used) / static_cast<double>(n));
+        std::printf("%-40s %7lld bytes -> %8lld pool bytes (%.1f per byte)\n", c.what,
+                    static_cast<long long>(n), static_cast<long long>(used),
+                    static_cast<double>(used) / static_cast<double>(n));
         EXPECT_LE(used, kPoolBytesPerFileByte * n + kPoolBytesFixed) << c.what;
     }
 }
@@ -128,11 +133,17 @@ TEST_F(Bounds3dsTest, FrameSegmentsGiveAtLeastOneFrame) {
         int32_t frames;
     };
     const Case cases[] = {
-        {0, 100, 101},     {100, 0, 1},       {5, 5, 1},         {5, 4, 1},
-        {INT32_MAX, INT32_MIN, 1}, {INT32_MIN, INT32_MAX, INT32_MAX}, {-10, -1, 10},
+        {0, 100, 101},
+        {100, 0, 1},
+        {5, 5, 1},
+        {5, 4, 1},
+        {INT32_MAX, INT32_MIN, 1},
+        {INT32_MIN, INT32_MAX, INT32_MAX},
+        {-10, -1, 10},
     };
     for (const Case& c : cases) {
-        Loaded3ds loaded(Repeated(kChunkKeyframer, 1, [&](Writer3DS& w) { w.FrameSegment(c.first, c.last); }));
+        Loaded3ds loaded(
+            Repeated(kChunkKeyframer, 1, [&](Writer3DS& w) { w.FrameSegment(c.first, c.last); }));
         ASSERT_TRUE(loaded.ok()) << loaded.error();
         EXPECT_EQ(loaded.scene().frameCount, c.frames) << c.first << ".." << c.last;
     }

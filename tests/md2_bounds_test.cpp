@@ -40,10 +40,12 @@ std::vector<uint8_t> WideModel(int32_t triangles, int32_t frames) {
     }
     for (int32_t t = 0; t < triangles; ++t) {
         const uint16_t c = static_cast<uint16_t>(3 * t);
-        model.triangles.push_back({{0, 1, 2}, {c, static_cast<uint16_t>(c + 1), static_cast<uint16_t>(c + 2)}});
+        model.triangles.push_back(
+            {{0, 1, 2}, {c, static_cast<uint16_t>(c + 1), static_cast<uint16_t>(c + 2)}});
     }
     for (int32_t f = 0; f < frames; ++f) {
-        model.frames.push_back(Md2MakeFrame("run" + std::to_string(f % 10), {0, 0, 0, 0, 9, 0, 0, 1, 0, 9, 0, 2}));
+        model.frames.push_back(
+            Md2MakeFrame("run" + std::to_string(f % 10), {0, 0, 0, 0, 9, 0, 0, 1, 0, 9, 0, 2}));
     }
     return Md2WriteBytes(model);
 }
@@ -63,7 +65,8 @@ TEST(Md2Bounds, RenderDataIsBoundedByFramesTimesTrianglesAndByThePool) {
         int32_t frames;
         bool loads; // false: the pool runs out, and nothing may stay allocated
     };
-    const Case cases[] = {{1, 512, true}, {1000, 1, true}, {1000, 60, true}, {4000, 512, false}, {20000, 64, false}};
+    const Case cases[] = {
+        {1, 512, true}, {1000, 1, true}, {1000, 60, true}, {4000, 512, false}, {20000, 64, false}};
     for (const Case& c : cases) {
         PoolSetSmallSize(200000);
         PoolInit(20000000);
@@ -74,8 +77,9 @@ TEST(Md2Bounds, RenderDataIsBoundedByFramesTimesTrianglesAndByThePool) {
         Md2Model model{};
         EXPECT_EQ(model.Load("wide.md2"), c.loads ? 1 : 0) << c.triangles << " x " << c.frames;
         const int64_t used = PoolBytesInUse() - before;
-        const int64_t bound = kPoolBytesPerFrameTriangle * c.frames * c.triangles + kPoolBytesPerFrame * c.frames +
-                              kPoolBytesPerTriangle * c.triangles + kPoolBytesFixed;
+        const int64_t bound = kPoolBytesPerFrameTriangle * c.frames * c.triangles +
+                              kPoolBytesPerFrame * c.frames + kPoolBytesPerTriangle * c.triangles +
+                              kPoolBytesFixed;
         EXPECT_LE(used, bound) << c.triangles << " x " << c.frames << " from " << file.size() << " bytes";
         if (!c.loads) {
             EXPECT_EQ(used, 0) << c.triangles << " x " << c.frames;

@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm> // max
-#include <cstdio>  // jpeglib.h needs FILE
-#include <cstdlib> // malloc, free
+#include <cstdio>    // jpeglib.h needs FILE
+#include <cstdlib>   // malloc, free
 #include <string>
 #include <vector>
 
@@ -35,7 +35,9 @@ void CountAlloc(size_t bytes) {
     ++s_jpegMemory.calls;
 }
 
-void ResetJpegMemory() { s_jpegMemory = JpegMemoryCounter{}; }
+void ResetJpegMemory() {
+    s_jpegMemory = JpegMemoryCounter{};
+}
 
 } // namespace
 

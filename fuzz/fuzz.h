@@ -41,6 +41,6 @@ std::string FuzzScratchPath(const char* suffix);
 // Where harnesses leave what they read, so that the reads are not optimised away.
 extern volatile uint32_t g_fuzzSink;
 
-// The pool as the player sets it up, made fresh for every input so that no
-// input sees what an earlier one left.
+// A pool laid out as the player's (its small area, a smaller region), made
+// fresh for every input so that no input sees what an earlier one left.
 void FuzzFreshPool();

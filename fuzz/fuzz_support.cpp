@@ -35,12 +35,47 @@ FuzzArchive::~FuzzArchive() {
     std::remove(path_.c_str());
 }
 
+#if !defined(TESSARO_POOL_HEAP_BLOCKS)
+namespace {
+
+constexpr int64_t kPoolHeaderBytes = 16; // a large block's header
+
+// True when every block has gone back: one free block over the whole large
+// area and no used unit in the small area, which is the state PoolInit leaves.
+bool PoolIsPristine() {
+    const PoolView view = PoolInspect();
+    if (view.freeSizes.size() != 1 ||
+        static_cast<int64_t>(view.freeSizes[0]) + kPoolHeaderBytes != view.regionEnd - view.largeArea) {
+        return false;
+    }
+    for (int32_t g = 0; g < view.groupCount; ++g) {
+        unsigned char used = 0;
+        PoolGroupBits(g, &used, nullptr);
+        if (used != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+#endif
+
 void FuzzFreshPool() {
     // The player's small area, in a region of 4 MiB rather than the player's
-    // 20 MB: AddressSanitizer poisons every byte of a region it maps, and a
-    // fresh 20 MB region per input cost 18 ms, most of each execution. The
-    // inputs (at most 64 KiB) still fit by the loaders' own bounds, and the
-    // pool's exhaustion paths are met sooner.
-    PoolSetSmallSize(200000);
-    PoolInit(kFuzzPoolBytes);
+    // 20 MB, and laid out again only when an input left something behind:
+    // AddressSanitizer poisons every byte of a region it maps, and a fresh
+    // 20 MB region per input cost 18 ms, most of each execution. The inputs
+    // (at most 64 KiB) still fit by the loaders' own bounds, and the pool's
+    // exhaustion paths are met sooner.
+#if defined(TESSARO_POOL_HEAP_BLOCKS)
+    // Heap blocks leave the pool's own lists untouched: always start afresh.
+    const bool fresh = false;
+#else
+    const bool fresh = PoolInspect().groupCount != 0 && PoolIsPristine();
+#endif
+    if (!fresh) {
+        PoolSetSmallSize(200000);
+        PoolInit(kFuzzPoolBytes);
+    }
 }

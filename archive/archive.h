@@ -58,6 +58,8 @@ extern PAKFile* g_currentPak;
 // the mode counts. Returns null for any other mode, a file that cannot be
 // opened or a damaged archive (g_currentPak then keeps its value).
 // Released with PakClose.
+// Bound for a file of N bytes: one directory record in memory per 32-byte
+// record of the file (at most 1.25 N heap bytes) and one read per record.
 PAKFile* PakOpen(const char* path, const char* mode);
 
 // PakOpen that also tells why it failed: *reason (when not null) is set to a

@@ -93,12 +93,13 @@ void Loader3DS::ReadFrameSegment() {
     offset += kChunkHeaderSize;
     const int32_t first = static_cast<int32_t>(ReadU32());
     const int32_t last = static_cast<int32_t>(ReadU32());
-    // Wide arithmetic: a hostile segment must not overflow.
+    // Wide arithmetic: a hostile segment must not overflow. A backward or
+    // empty segment still describes a scene that exists: one frame.
     int64_t frames = static_cast<int64_t>(last) - first + 1;
     if (frames > INT32_MAX) {
         frames = INT32_MAX;
-    } else if (frames < INT32_MIN) {
-        frames = INT32_MIN;
+    } else if (frames < 1) {
+        frames = 1;
     }
     scene->frameCount = static_cast<int32_t>(frames);
 }

@@ -7,6 +7,9 @@
 #include <algorithm> // std::min
 #include <cstdlib>   // std::malloc, std::free, std::atexit
 #include <cstring>   // std::memset, std::memcpy
+#if defined(TESSARO_POOL_HEAP_BLOCKS)
+#include <unordered_map> // the live heap blocks and their sizes
+#endif
 
 const char kPoolExhausted[] = "Memoria esaurita! Aumentare le richieste.\n";
 
@@ -83,11 +86,82 @@ int PoolInit(int32_t totalBytes) {
     return 1;
 }
 
+static void ReleaseHeapBlocks();
+
 void PoolRelease() {
+    ReleaseHeapBlocks();
     std::free(g_pool.raw);
     g_pool = PoolState{};
 }
 
+#if defined(TESSARO_POOL_HEAP_BLOCKS)
+// Each block is a heap block of its own, tracked with its size so that
+// PoolRealloc can copy it and PoolFree can ignore what the pool never gave
+// out, as the real pool does. The region's capacity stays the limit.
+static std::unordered_map<void*, uint32_t>* s_heapBlocks = nullptr;
+static size_t s_heapBytes = 0;
+
+static size_t HeapCapacity() { return static_cast<size_t>(g_pool.largeEnd - g_pool.smallArea); }
+
+void* PoolAlloc(uint32_t bytes) {
+    void* p = nullptr;
+    if (g_pool.raw != nullptr && s_heapBytes + bytes <= HeapCapacity()) {
+        p = std::malloc(bytes == 0 ? 1 : bytes);
+    }
+    if (p == nullptr) {
+        PlatformDebugOutput(kPoolExhausted);
+        return nullptr;
+    }
+    if (s_heapBlocks == nullptr) {
+        s_heapBlocks = new std::unordered_map<void*, uint32_t>();
+    }
+    (*s_heapBlocks)[p] = bytes;
+    s_heapBytes += bytes;
+    return p;
+}
+
+void PoolFree(void* block) {
+    if (s_heapBlocks == nullptr) {
+        return;
+    }
+    const auto found = s_heapBlocks->find(block);
+    if (found == s_heapBlocks->end()) {
+        return;
+    }
+    s_heapBytes -= found->second;
+    s_heapBlocks->erase(found);
+    std::free(block);
+}
+
+void* PoolRealloc(void* block, int32_t bytes) {
+    const uint32_t wanted = bytes > 0 ? static_cast<uint32_t>(bytes) : 0;
+    if (block == nullptr) {
+        return PoolAlloc(wanted);
+    }
+    if (s_heapBlocks == nullptr || s_heapBlocks->find(block) == s_heapBlocks->end()) {
+        return nullptr;
+    }
+    const uint32_t oldBytes = (*s_heapBlocks)[block];
+    void* fresh = PoolAlloc(wanted);
+    if (fresh != nullptr) {
+        std::memcpy(fresh, block, std::min(oldBytes, wanted));
+    }
+    PoolFree(block);
+    return fresh;
+}
+
+// Every heap block goes back with the region.
+static void ReleaseHeapBlocks() {
+    if (s_heapBlocks != nullptr) {
+        for (const auto& entry : *s_heapBlocks) {
+            std::free(entry.first);
+        }
+        delete s_heapBlocks;
+        s_heapBlocks = nullptr;
+    }
+    s_heapBytes = 0;
+}
+#else
 void* PoolAlloc(uint32_t bytes) {
     void* p = nullptr;
     if (g_pool.raw != nullptr) {
@@ -149,6 +223,9 @@ void* PoolRealloc(void* block, int32_t bytes) {
     }
     return fresh;
 }
+
+static void ReleaseHeapBlocks() {}
+#endif
 
 PoolView PoolInspect() {
     PoolView view{};

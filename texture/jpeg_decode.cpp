@@ -73,6 +73,31 @@ bool SidesAcceptable(JDIMENSION width, JDIMENSION height) {
            height <= static_cast<JDIMENSION>(kImageMaxSide);
 }
 
+// False when a Huffman-coded frame has more blocks than `size` bytes can code.
+// Arithmetic coding can spend less than a bit on a block, so it is not judged.
+bool FrameFitsData(const jpeg_decompress_struct& cinfo, uint32_t size) {
+    if (cinfo.arith_code) {
+        return true;
+    }
+    int64_t blocks = 0;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& comp = cinfo.comp_info[c];
+        blocks += static_cast<int64_t>(comp.width_in_blocks) * comp.height_in_blocks;
+    }
+    return blocks <= kJpegMaxBlocksPerByte * static_cast<int64_t>(size);
+}
+
+// Progress monitor that ends a decode whose file goes past kJpegMaxScans
+// scans. libjpeg calls it before every row of every scan while it buffers a
+// multi-scan image, so the limit holds before the extra scan does any work.
+void LimitScans(j_common_ptr common) {
+    const j_decompress_ptr cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    if (cinfo->input_scan_number > kJpegMaxScans) {
+        // Our own limit, not a library error: no message of libjpeg's to print.
+        longjmp(reinterpret_cast<JpegErrorManager*>(common->err)->recovery, 1);
+    }
+}
+
 // Decodes rows into the locked storage: R, G, B and 255, top row first.
 void ReadRows(jpeg_decompress_struct* cinfo, JSAMPARRAY row, uint8_t* out) {
     const JDIMENSION width = cinfo->output_width;
@@ -94,39 +119,71 @@ void ReadRows(jpeg_decompress_struct* cinfo, JSAMPARRAY row, uint8_t* out) {
     }
 }
 
+// What the header says about the image, judged before any decoding work.
+ImageLoadStatus JudgeHeader(jpeg_decompress_struct* cinfo, uint32_t size, ImageSizeCheck accept) {
+    // The output size and component count are known once the parameters are
+    // settled; nothing is decoded yet.
+    jpeg_calc_output_dimensions(cinfo);
+    if (cinfo->output_components != 3 || !SidesAcceptable(cinfo->output_width, cinfo->output_height)) {
+        return ImageLoadStatus::kFailed;
+    }
+    if (accept != nullptr &&
+        !accept(static_cast<int32_t>(cinfo->output_width), static_cast<int32_t>(cinfo->output_height))) {
+        return ImageLoadStatus::kSizeRefused;
+    }
+    return FrameFitsData(*cinfo, size) ? ImageLoadStatus::kLoaded : ImageLoadStatus::kFailed;
+}
+
+void SetStatus(ImageLoadStatus* status, ImageLoadStatus value) {
+    if (status != nullptr) {
+        *status = value;
+    }
+}
+
 } // namespace
 
 ImageBuffer* DecodeJpegFromMemory(const void* data, uint32_t size) {
-    ImageBuffer* image = CreateImageBuffer();
-    if (image == nullptr) {
-        return nullptr;
-    }
+    return DecodeJpegFromMemory(data, size, nullptr, nullptr);
+}
+
+ImageBuffer* DecodeJpegFromMemory(const void* data, uint32_t size, ImageSizeCheck accept, ImageLoadStatus* status) {
+    SetStatus(status, ImageLoadStatus::kFailed);
     // Only objects without destructors live across the setjmp, and nothing
-    // that the recovery path reads is changed after it.
+    // that the recovery path reads is changed after it. The image is created
+    // only once the header has passed, so a refused file takes no storage.
+    ImageBuffer* volatile image = nullptr;
     jpeg_decompress_struct cinfo = {};
     JpegErrorManager err = {};
+    jpeg_progress_mgr progress = {};
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = JpegErrorExit;
     if (setjmp(err.recovery) != 0) {
         jpeg_destroy_decompress(&cinfo);
-        image->Destroy();
+        if (image != nullptr) {
+            image->Destroy();
+        }
         return nullptr;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kJpegMaxMemory;
+    progress.progress_monitor = LimitScans;
+    cinfo.progress = &progress;
     SetJpegMemorySource(&cinfo, static_cast<const unsigned char*>(data), size);
     jpeg_read_header(&cinfo, TRUE);
-    // Refused before start: a progressive image would buffer every coefficient.
-    if (!SidesAcceptable(cinfo.image_width, cinfo.image_height)) {
+    const ImageLoadStatus verdict = JudgeHeader(&cinfo, size, accept);
+    if (verdict != ImageLoadStatus::kLoaded) {
         jpeg_destroy_decompress(&cinfo);
-        image->Destroy();
+        SetStatus(status, verdict);
         return nullptr;
     }
+    image = CreateImageBuffer();
+    if (image == nullptr) {
+        jpeg_destroy_decompress(&cinfo);
+        return nullptr;
+    }
+    // A multi-scan file is read whole here, under the scan limit and the
+    // memory cap.
     jpeg_start_decompress(&cinfo);
-    if (cinfo.output_components != 3 || !SidesAcceptable(cinfo.output_width, cinfo.output_height)) {
-        jpeg_destroy_decompress(&cinfo);
-        image->Destroy();
-        return nullptr;
-    }
     JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                 cinfo.output_width * 3u, 1);
     ImageLockInfo info = {};
@@ -140,5 +197,6 @@ ImageBuffer* DecodeJpegFromMemory(const void* data, uint32_t size) {
     image->Unlock();
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
+    SetStatus(status, ImageLoadStatus::kLoaded);
     return image;
 }

@@ -84,19 +84,26 @@ uint32_t LoadJpegTexture(const char* name, bool mipmaps) {
         PlatformDebugOutput("Texture : Texture not found!\n");
         return 0;
     }
-    ImageBuffer* image = DecodeJpegFromMemory(file, static_cast<uint32_t>(size));
+    // The size rule is applied to the header, so that a file claiming a huge
+    // picture is turned away before any pixel memory or decoding work.
+    ImageLoadStatus status = ImageLoadStatus::kFailed;
+    ImageBuffer* image = DecodeJpegFromMemory(file, static_cast<uint32_t>(size), IsTextureSizeValid, &status);
     PoolFree(file);
+    if (status == ImageLoadStatus::kSizeRefused) {
+        PlatformDebugOutput("Texture : Size check failed!\n");
+        return 0;
+    }
     if (image == nullptr) {
         PlatformDebugOutput("Texture : Jpeg Decompression failed!!\n");
         return 0;
     }
-    const bool kept = RegisterJpeg(image);
     ImageLockInfo info = {};
     image->Lock(&info, kImageLockRead);
     // JPEG pixels carry an alpha byte, but the texture is stored without alpha.
     const uint32_t texture = CheckAndUpload(info, GL_RGB, GL_RGBA, mipmaps);
-    if (!kept) {
-        // GL holds its own copy now; an image the table cannot hold is not kept.
+    // Only an image that became a texture is kept; GL holds its own copy of
+    // one the full table cannot hold.
+    if (texture == 0 || !RegisterJpeg(image)) {
         image->Unlock();
         image->Destroy();
     }
@@ -104,17 +111,21 @@ uint32_t LoadJpegTexture(const char* name, bool mipmaps) {
 }
 
 uint32_t LoadTgaTexture(const char* name, bool mipmaps) {
-    TgaImage* image = LoadTgaImage(name);
+    ImageLoadStatus status = ImageLoadStatus::kFailed;
+    TgaImage* image = LoadTgaImage(name, IsTextureSizeValid, &status);
+    if (status == ImageLoadStatus::kSizeRefused) {
+        PlatformDebugOutput("Texture : Size check failed!\n");
+        return 0;
+    }
     if (image == nullptr) {
         PlatformDebugOutput("Texture : TGA Loading failed!!\n");
         return 0;
     }
-    const bool kept = RegisterTga(image);
     ImageLockInfo info = {};
     GetTgaInfo(image, &info);
     const uint32_t layout = info.reserved == GL_RGBA ? GL_RGBA : GL_RGB;
     const uint32_t texture = CheckAndUpload(info, info.reserved, layout, mipmaps);
-    if (!kept) {
+    if (texture == 0 || !RegisterTga(image)) {
         FreeTgaImage(image);
     }
     return texture;

@@ -2,8 +2,11 @@
 // OpenGL texture object and returns its name.
 //
 // JPEG and TGA files are told apart by the last three characters of the name.
-// Both sides must be powers of two from 1 to 256. Every decoded image is kept
-// in the texture table until FreeTextures at shutdown, which makes no GL call;
+// Both sides must be powers of two from 1 to 256, judged from the file's
+// header before any pixel memory is taken. Every image that became a texture
+// is kept in the texture table until FreeTextures at shutdown, which makes no
+// GL call; an image refused for any reason leaves nothing behind. The most
+// pixel memory a load takes is therefore 256 x 256 x 4 bytes whatever the file;
 // the returned GL names belong to the caller and are never deleted here.
 // Loads need a current GL context; this subsystem never creates one. Every
 // failure writes one "Texture : ..." line to the debugger output and yields 0.
@@ -15,8 +18,9 @@
 
 constexpr int32_t kTextureListCapacity = 100;
 
-// The decoded images, kept until FreeTextures. An image arriving when its list
-// is full is not registered; it is released right after its upload instead.
+// The images that became textures, kept until FreeTextures. An image arriving
+// when its list is full is not registered; it is released right after its
+// upload instead.
 struct TextureTable {
     ImageBuffer* jpegImages[kTextureListCapacity];
     int32_t jpegCount;
@@ -35,10 +39,15 @@ uint32_t LoadTexture(const char* name, bool mipmaps);
 
 // Decodes a JPEG entry and uploads it as GL_RGB. 0 with a message on failure;
 // a missing entry gives "Texture : Texture not found!\n" without decoding.
+// Bound for an entry of N bytes: N + 1 bytes of pool, libjpeg's working memory
+// (at most kJpegMaxMemory) and 256 KiB of pixels; at most kJpegMaxScans passes
+// over a frame of at most 256 x 256 pixels, one output pass and one upload.
 uint32_t LoadJpegTexture(const char* name, bool mipmaps);
 
 // Loads a TGA entry and uploads it as GL_RGB (24 bits) or GL_RGBA (32 bits).
 // 0 with a message on failure.
+// Bound for an entry of N bytes: a pixel block of at most min(N, 256 KiB)
+// bytes and one pass over it, then one upload.
 uint32_t LoadTgaTexture(const char* name, bool mipmaps);
 
 // Creates a texture from `width` x `height` pixels of `layout` (GL_RGB: 3

@@ -63,22 +63,36 @@ bool ReadPixels(PakEntry* entry, TgaImage* image) {
 
 } // namespace
 
-TgaImage* LoadTgaImage(const char* name) {
+TgaImage* LoadTgaImage(const char* name) { return LoadTgaImage(name, nullptr, nullptr); }
+
+TgaImage* LoadTgaImage(const char* name, ImageSizeCheck accept, ImageLoadStatus* status) {
+    if (status != nullptr) {
+        *status = ImageLoadStatus::kFailed;
+    }
     PakEntry* entry = PakOpenEntry(g_currentPak, name);
     if (entry == nullptr) {
         return nullptr;
     }
     TgaImage* image = new (std::nothrow) TgaImage{};
     uint8_t header[kTgaHeaderSize] = {};
-    const bool ok = image != nullptr && PakRead(header, kTgaHeaderSize, 1, entry, g_currentPak) == 1 &&
-                    ParseHeader(header, image) &&
-                    // the ID field sits between header and pixels; a seek past the end fails
-                    (header[kTgaIdLength] == 0 || PakSeek(g_currentPak, entry, header[kTgaIdLength], 1) == 0) &&
-                    ReadPixels(entry, image);
+    bool ok = image != nullptr && PakRead(header, kTgaHeaderSize, 1, entry, g_currentPak) == 1 &&
+              ParseHeader(header, image);
+    // The caller's size rule is asked before the pixel block is taken.
+    const bool refused = ok && accept != nullptr && !accept(image->width, image->height);
+    ok = ok && !refused &&
+         // the ID field sits between header and pixels; a seek past the end fails
+         (header[kTgaIdLength] == 0 || PakSeek(g_currentPak, entry, header[kTgaIdLength], 1) == 0) &&
+         ReadPixels(entry, image);
     PakCloseEntry(g_currentPak, entry);
     if (!ok) {
         FreeTgaImage(image);
+        if (refused && status != nullptr) {
+            *status = ImageLoadStatus::kSizeRefused;
+        }
         return nullptr;
+    }
+    if (status != nullptr) {
+        *status = ImageLoadStatus::kLoaded;
     }
     return image;
 }

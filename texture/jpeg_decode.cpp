@@ -6,6 +6,10 @@
 
 #include <cstdint> // uint32_t, uint8_t
 
+#ifndef JCS_EXTENSIONS
+#error "the JPEG decoder needs libjpeg-turbo's extended colour spaces (JCS_EXT_RGBA)"
+#endif
+
 namespace {
 
 // The two bytes of an end-of-image marker, handed to the library when the data
@@ -98,23 +102,22 @@ void LimitScans(j_common_ptr common) {
     }
 }
 
-// Decodes rows into the locked storage: R, G, B and 255, top row first.
-void ReadRows(jpeg_decompress_struct* cinfo, JSAMPARRAY row, uint8_t* out) {
-    const JDIMENSION width = cinfo->output_width;
-    while (cinfo->output_scanline < cinfo->output_height) {
+// Decodes every row straight into the locked storage, top row first:
+// libjpeg-turbo's RGBA output writes R, G, B and 255 itself, and is given
+// all the rows it can fill in one call. Row pointers come from the
+// decompressor's per-image pool, under its memory cap.
+void ReadRows(jpeg_decompress_struct* cinfo, uint8_t* out) {
+    const JDIMENSION height = cinfo->output_height;
+    const size_t stride = static_cast<size_t>(cinfo->output_width) * 4u;
+    JSAMPARRAY rows = static_cast<JSAMPARRAY>((*cinfo->mem->alloc_small)(
+        reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, sizeof(JSAMPROW) * height));
+    for (JDIMENSION y = 0; y < height; ++y) {
+        rows[y] = out + stride * y;
+    }
+    while (cinfo->output_scanline < height) {
         const JDIMENSION y = cinfo->output_scanline;
-        if (jpeg_read_scanlines(cinfo, row, 1) != 1) {
+        if (jpeg_read_scanlines(cinfo, rows + y, height - y) == 0) {
             break; // only a suspending source returns 0; ours never suspends
-        }
-        uint8_t* dst = out + static_cast<size_t>(y) * width * 4u;
-        const JSAMPLE* src = row[0];
-        for (JDIMENSION x = 0; x < width; ++x) {
-            dst[0] = src[0];
-            dst[1] = src[1];
-            dst[2] = src[2];
-            dst[3] = 255;
-            dst += 4;
-            src += 3;
         }
     }
 }
@@ -181,11 +184,12 @@ ImageBuffer* DecodeJpegFromMemory(const void* data, uint32_t size, ImageSizeChec
         jpeg_destroy_decompress(&cinfo);
         return nullptr;
     }
+    // The header was judged on plain RGB output (three components); the
+    // pixels are asked for as RGBA, the layout the image stores.
+    cinfo.out_color_space = JCS_EXT_RGBA;
     // A multi-scan file is read whole here, under the scan limit and the
     // memory cap.
     jpeg_start_decompress(&cinfo);
-    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                cinfo.output_width * 3u, 1);
     ImageLockInfo info = {};
     if (!image->SetSize(static_cast<int32_t>(cinfo.output_width), static_cast<int32_t>(cinfo.output_height))) {
         jpeg_destroy_decompress(&cinfo);
@@ -193,7 +197,7 @@ ImageBuffer* DecodeJpegFromMemory(const void* data, uint32_t size, ImageSizeChec
         return nullptr;
     }
     image->Lock(&info, kImageLockWrite);
-    ReadRows(&cinfo, row, static_cast<uint8_t*>(info.pixels));
+    ReadRows(&cinfo, static_cast<uint8_t*>(info.pixels));
     image->Unlock();
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);

@@ -358,17 +358,13 @@ void HeapRelease(void* block) {
     std::free(block);
 }
 
-PakLoadStatus* StatusOrScratch(PakLoadStatus* status) {
-    static PakLoadStatus s_scratch = kPakLoadOk;
-    return status != nullptr ? status : &s_scratch;
-}
-
 } // namespace
 
 uint8_t* PakLoadEntryWith(const PAKFile* pak, const char* name, const int32_t maxBytes, const int32_t padding,
                           const PakAllocate allocate, const PakRelease release, int32_t* size,
                           PakLoadStatus* status) {
-    PakLoadStatus* why = StatusOrScratch(status);
+    PakLoadStatus ignored = kPakLoadOk;
+    PakLoadStatus* why = status != nullptr ? status : &ignored;
     PakEntry* entry = PakOpenEntry(pak, name);
     if (entry == nullptr || entry->dirEntry == nullptr || entry->dirEntry->size < 0) {
         if (entry != nullptr) {

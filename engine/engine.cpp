@@ -121,9 +121,8 @@ void EngineFrameTimer::Reset() const {
     }
 }
 
-// The shell's frame-timer start is a zero-initialised static of its own, so
-// it is already 0 here; touching it from this constructor would depend on the
-// order in which static objects of different files are built.
+// The frame clock is not touched here: it is whatever the layer above
+// installs (EngineSetFrameClock), and the engine is built before main runs.
 Engine::Engine() : keyPlayer(new KeyPlayer()) {}
 
 // Scenes and events are deliberately left alone (the shell releases the

@@ -7,6 +7,7 @@
 #include "scene/scene.h"
 #include "tests/support/load3ds_helper.h"
 #include "tools/formats/writer3ds.h"
+#include "tests/support/pool_usage.h" // PoolBytesInUse
 
 #include <gtest/gtest.h>
 
@@ -19,23 +20,6 @@
 namespace {
 
 using Bounds3dsTest = Pool3dsTest;
-
-// Bytes of the pool in use: the large area less its free payloads, plus the
-// used 2-byte units of the small area.
-int64_t PoolBytesInUse() {
-    const PoolView view = PoolInspect();
-    int64_t free = 0;
-    for (uint32_t size : view.freeSizes) {
-        free += size;
-    }
-    int64_t used = (view.regionEnd - view.largeArea) - free;
-    for (int32_t g = 0; g < view.groupCount; ++g) {
-        unsigned char bits = 0;
-        PoolGroupBits(g, &bits, nullptr);
-        used += 2 * __builtin_popcount(bits);
-    }
-    return used;
-}
 
 // Pool bytes a 3DS file may take per byte of file. The densest case is an
 // empty vertex list: 8 bytes of chunk buy a whole MeshObject record and its

@@ -7,6 +7,7 @@
 #include "memory/memory_pool.h"
 #include "tools/formats/md2_writer.h"
 #include "tests/support/texture_archive.h"
+#include "tests/support/pool_usage.h" // PoolBytesInUse
 
 #include <gtest/gtest.h>
 
@@ -14,21 +15,6 @@
 #include <vector>
 
 namespace {
-
-int64_t PoolBytesInUse() {
-    const PoolView view = PoolInspect();
-    int64_t free = 0;
-    for (uint32_t size : view.freeSizes) {
-        free += size;
-    }
-    int64_t used = (view.regionEnd - view.largeArea) - free;
-    for (int32_t g = 0; g < view.groupCount; ++g) {
-        unsigned char bits = 0;
-        PoolGroupBits(g, &bits, nullptr);
-        used += 2 * __builtin_popcount(bits);
-    }
-    return used;
-}
 
 // `triangles` triangles over three vertices, each corner with its own texture
 // coordinate so that no render vertex is shared, in `frames` frames.

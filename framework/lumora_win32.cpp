@@ -8,6 +8,7 @@
 // so a second KillGLWindow finds nothing left to release and says nothing.
 #include "framework/lumora_local_win32.h"
 
+#include <cstddef> // offsetof
 #include <cstdlib> // malloc, free
 #include <cstring> // memcpy, strlen
 
@@ -24,7 +25,11 @@ bool s_modeChanged = false;
 bool s_cursorHidden = false;
 
 static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "the descriptor is 40 bytes");
-static_assert(sizeof(DEVMODEA) == 148, "the mode record is 148 bytes");
+// The mode record goes out in its 148-byte form, the one without the panning
+// fields that newer headers append; every Windows reads the record by the
+// size it states.
+constexpr WORD kDevModeSize = 148;
+static_assert(offsetof(DEVMODEA, dmPanningWidth) == kDevModeSize, "the 148-byte record ends before panning");
 
 const char kMsgRegisterClass[] = "Failed To Register The Window Class";
 const char kMsgFullscreen[] =
@@ -98,7 +103,7 @@ bool RegisterMainClass(const HINSTANCE hInstance) {
 bool SwitchDisplayMode() {
     DEVMODEA mode;
     std::memset(&mode, 0, sizeof(mode));
-    mode.dmSize = sizeof(DEVMODEA);
+    mode.dmSize = kDevModeSize;
     mode.dmPelsWidth = static_cast<DWORD>(fwk.width);
     mode.dmPelsHeight = static_cast<DWORD>(fwk.height);
     mode.dmBitsPerPel = static_cast<DWORD>(fwk.bits);

@@ -147,8 +147,8 @@ BOOL CALLBACK DumpControl(const HWND control, const LPARAM dialogParam) {
 }
 
 // The dialog's lines: caption and client size, base units, every control,
-// then where its client area lies on the screen (Win32 only: the window
-// manager draws no frame here, so tests click at client positions).
+// then (Win32 only) its outer rectangle and where its client area lies on
+// the screen, which is where tests click.
 void DumpControls(const HWND dialog) {
     char caption[128] = "";
     GetWindowTextA(dialog, caption, sizeof(caption));
@@ -160,6 +160,10 @@ void DumpControls(const HWND dialog) {
     std::printf("units|%ld|%ld|font %ld,%ld\n", static_cast<long>(units.right), static_cast<long>(units.bottom),
                 static_cast<long>(units.right), static_cast<long>(units.bottom));
     EnumChildWindows(dialog, DumpControl, reinterpret_cast<LPARAM>(dialog));
+    RECT window{0, 0, 0, 0};
+    GetWindowRect(dialog, &window);
+    std::printf("window|%ld,%ld,%ld,%ld\n", static_cast<long>(window.left), static_cast<long>(window.top),
+                static_cast<long>(window.right - window.left), static_cast<long>(window.bottom - window.top));
     POINT origin{0, 0};
     ClientToScreen(dialog, &origin);
     std::printf("client-origin|%ld,%ld\n", static_cast<long>(origin.x), static_cast<long>(origin.y));

@@ -105,8 +105,14 @@ extern uint32_t g_frameCount;
 
 // The whole program after the command line: start-up, main loop, end.
 // Returns 0 after a normal end, -1 after an error. With options.capture the
-// show is drawn off screen instead (TessaroCapture).
-int TessaroRun(const CommandLine& options);
+// show is drawn off screen instead (TessaroCapture). `instance` is the
+// program's instance handle, for the window class (null where there is none).
+int TessaroRun(const CommandLine& options, HINSTANCE instance = nullptr);
+
+// Shows the error end's message under its caption. The default is
+// MessageBoxA; the entry point may put its own in (null restores the default).
+using ErrorBoxFunction = void (*)(const char* text, const char* caption);
+void SetErrorBox(ErrorBoxFunction box);
 
 // Makes the engine's clock advance `stepMs` milliseconds per displayed frame
 // instead of following the performance counter; 0 or less restores the

@@ -1,10 +1,21 @@
-// Entry point of the player: the command line, then the run.
+// Entry point of the player: the command line, then the run. On Windows the
+// program is a GUI-subsystem program entered through WinMain; started from a
+// console it still answers there (help, version, command-line errors, the
+// run report and the debugger lines asked for with TESSARO_DEBUG).
 #include "app/app.h"
 #include "app/command_line.h"
 
 #include <cstdio> // fputs, fprintf
 
-int main(int argc, char** argv) {
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cstdlib> // getenv, __argc, __argv
+#endif
+
+namespace {
+
+int RunPlayer(int argc, char** argv, HINSTANCE instance) {
     const CommandLine options = ParseCommandLine(argc, argv);
     switch (options.action) {
     case CommandAction::Help:
@@ -19,5 +30,61 @@ int main(int argc, char** argv) {
     case CommandAction::Run:
         break;
     }
-    return TessaroRun(options);
+    return TessaroRun(options, instance);
 }
+
+} // namespace
+
+#ifdef _WIN32
+
+namespace {
+
+// A standard handle that already leads somewhere (a file, a pipe, or the
+// terminal Wine was started from) is kept as it is.
+bool StandardHandleUsable(DWORD which) {
+    const HANDLE handle = GetStdHandle(which);
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+
+// A GUI program starts without a console; when started from one, its output
+// goes back to it.
+void ReachParentConsole() {
+    const bool outUsable = StandardHandleUsable(STD_OUTPUT_HANDLE);
+    const bool errUsable = StandardHandleUsable(STD_ERROR_HANDLE);
+    if ((outUsable && errUsable) || !AttachConsole(ATTACH_PARENT_PROCESS)) {
+        return;
+    }
+    if (!outUsable) {
+        std::freopen("CONOUT$", "w", stdout);
+    }
+    if (!errUsable) {
+        std::freopen("CONOUT$", "w", stderr);
+    }
+}
+
+// The error end's box: the text also goes to standard error, and
+// TESSARO_NO_MESSAGE_BOX (non-empty, not 0) leaves it there alone, for
+// unattended runs.
+void ShowWindowsErrorBox(const char* text, const char* caption) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    std::fflush(stderr);
+    const char* quiet = std::getenv("TESSARO_NO_MESSAGE_BOX");
+    if (quiet != nullptr && quiet[0] != '\0' && !(quiet[0] == '0' && quiet[1] == '\0')) {
+        return;
+    }
+    MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/) {
+    ReachParentConsole();
+    SetErrorBox(ShowWindowsErrorBox);
+    return RunPlayer(__argc, __argv, instance);
+}
+
+#else
+
+int main(int argc, char** argv) { return RunPlayer(argc, argv, nullptr); }
+
+#endif

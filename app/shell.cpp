@@ -81,8 +81,8 @@ uint32_t FixedStepElapsed() {
 void FixedStepReset() {}
 
 // Steps 3 to 8 of the start-up; every failure throws its message.
-void StartUp(const CommandLine& options) {
-    if (OrvaneInit(nullptr, s_title) == 0) {
+void StartUp(const CommandLine& options, HINSTANCE instance) {
+    if (OrvaneInit(instance, s_title) == 0) {
         throw "Impossibile settare le impostazioni iniziali";
     }
     EngineSetScreenSize(fwk.width, fwk.height);
@@ -134,7 +134,17 @@ std::string ComposeRunReport(const uint32_t frames, const uint32_t totalMs) {
            "\nTempo totale necessario all'esecuzione della scena (msec) : " + std::to_string(totalMs);
 }
 
-int TessaroRun(const CommandLine& options) {
+namespace {
+
+void DefaultErrorBox(const char* text, const char* caption) { MessageBoxA(nullptr, text, caption, MB_OK); }
+
+ErrorBoxFunction s_errorBox = DefaultErrorBox;
+
+} // namespace
+
+void SetErrorBox(const ErrorBoxFunction box) { s_errorBox = box != nullptr ? box : DefaultErrorBox; }
+
+int TessaroRun(const CommandLine& options, HINSTANCE instance) {
     PoolSetSmallSize(kPoolSmallBytes);
     PoolInit(kPoolTotalBytes);
     if (options.capture) {
@@ -143,10 +153,10 @@ int TessaroRun(const CommandLine& options) {
     SetWndProc(WndProc);
     PresetDisplaySettings(options);
     try {
-        StartUp(options);
+        StartUp(options, instance);
     } catch (const char* message) {
         KillGLWindow();
-        MessageBoxA(nullptr, message, "Velta error", MB_OK);
+        s_errorBox(message, "Velta error");
         // Leaving content behind would be reclaimed by the exit anyway;
         // releasing it keeps leak checkers quiet about this path.
         ReleaseShowContent();

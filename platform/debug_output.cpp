@@ -1,11 +1,9 @@
-// Debugger output channel: standard error under TESSARO_DEBUG, or a test sink.
-#include "platform/platform.h"
+// Debugger output channel: the system's own (platform_posix.cpp,
+// platform_win32.cpp), or a test sink.
+#include "platform/platform_local.h"
 
 #include <cstdarg> // va_list
-#include <cstdio>  // fputs, vsnprintf
-#include <cstdlib> // getenv
-
-#include <unistd.h> // isatty
+#include <cstdio>  // vsnprintf
 
 static PlatformDebugSink s_sink = nullptr;
 static void* s_sinkUser = nullptr;
@@ -18,10 +16,7 @@ void PlatformDebugOutput(const char* text) {
         s_sink(text, s_sinkUser);
         return;
     }
-    if (std::getenv("TESSARO_DEBUG") != nullptr) {
-        std::fputs(text, stderr);
-        std::fflush(stderr);
-    }
+    WriteToDebugger(text);
 }
 
 void PlatformDebugPrintf(const char* format, ...) {
@@ -42,8 +37,4 @@ void PlatformSetDebugSink(PlatformDebugSink sink, void* user, PlatformDebugSink*
     }
     s_sink = sink;
     s_sinkUser = user;
-}
-
-bool PlatformStderrIsTerminal() {
-    return isatty(STDERR_FILENO) != 0;
 }

@@ -1,13 +1,14 @@
-// Sound library on SDL2 audio and libopenmpt: device, callbacks, songs and
-// the mixer.
+// Sound library on libopenmpt: callbacks, songs and the mixer, over the
+// system's audio device (sound_output.h).
 #include "platform/sound/sound.h"
+#include "platform/sound/sound_output.h"
 
-#include <SDL.h>
 #include <libopenmpt/libopenmpt.h> // module decoding and rendering
 
 #include <cstddef> // ptrdiff_t
 #include <cstdint> // int16_t, INT16_MAX
 #include <cstdio>  // FILE, fopen for reading from disk
+#include <cstring> // memset
 #include <vector>
 
 struct SoundSong {
@@ -35,11 +36,10 @@ static SoundCloseCallback s_close = nullptr;
 static SoundReadCallback s_read = nullptr;
 static SoundSeekCallback s_seek = nullptr;
 static SoundTellCallback s_tell = nullptr;
-static SDL_AudioDeviceID s_device = 0;
+static bool s_deviceOpen = false;
 static bool s_manualOutput = false; // asked for by SoundSetManualOutput
 static bool s_initialised = false;  // FSOUND_Init succeeded (with or without a device)
 static int16_t s_scratch[kMixChunkFrames * kOutputChannels];
-static bool s_sdlAudioStarted = false;
 static int s_outputRate = kDefaultRate;
 static int s_maxPlaying = 0;
 static SoundSong* s_songs = nullptr;
@@ -53,16 +53,8 @@ static int Fail(const int code) {
 // never sees a half-made change.
 class MixerLock {
   public:
-    MixerLock() {
-        if (s_device != 0) {
-            SDL_LockAudioDevice(s_device);
-        }
-    }
-    ~MixerLock() {
-        if (s_device != 0) {
-            SDL_UnlockAudioDevice(s_device);
-        }
-    }
+    MixerLock() { SoundOutputLock(); }
+    ~MixerLock() { SoundOutputUnlock(); }
     MixerLock(const MixerLock&) = delete;
     MixerLock& operator=(const MixerLock&) = delete;
 };
@@ -103,7 +95,7 @@ void SoundMix(int16_t* stream, const int frames) {
         return;
     }
     const size_t values = static_cast<size_t>(frames) * kOutputChannels;
-    SDL_memset(stream, 0, values * sizeof(int16_t));
+    std::memset(stream, 0, values * sizeof(int16_t));
     for (SoundSong* song = s_songs; song != nullptr; song = song->next) {
         if (song->playing && !MixSong(song, stream, frames)) {
             song->playing = false;
@@ -111,17 +103,7 @@ void SoundMix(int16_t* stream, const int frames) {
     }
 }
 
-// SDL's audio thread, with the device lock held.
-static void MixCallback(void* /*user*/, Uint8* stream, const int length) {
-    const int frames = length / static_cast<int>(sizeof(int16_t) * kOutputChannels);
-    SoundMix(reinterpret_cast<int16_t*>(stream), frames);
-}
-
-void SoundPauseOutput(const bool paused) {
-    if (s_device != 0) {
-        SDL_PauseAudioDevice(s_device, paused ? 1 : 0);
-    }
-}
+void SoundPauseOutput(const bool paused) { SoundOutputPause(paused); }
 
 float FSOUND_GetVersion() {
     return s_reportedVersion;
@@ -152,28 +134,15 @@ int FSOUND_Init(const int mixRate, const int channels, unsigned int /*flags*/) {
         s_initialised = true;
         return 1;
     }
-    if (!s_sdlAudioStarted) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            return Fail(kSoundErrInit);
-        }
-        s_sdlAudioStarted = true;
-    }
-    SDL_AudioSpec wanted = {};
-    wanted.freq = mixRate;
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = kOutputChannels;
-    wanted.samples = 1024;
-    wanted.callback = MixCallback;
-    SDL_AudioSpec obtained = {};
-    // The mixer writes exactly this format; SDL converts for the hardware.
-    s_device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-    if (s_device == 0) {
+    // The rate is set first: the device may call the mixer as soon as it opens.
+    s_outputRate = mixRate;
+    if (!SoundOutputOpen(mixRate)) {
+        s_outputRate = kDefaultRate;
         return Fail(kSoundErrInit);
     }
-    s_outputRate = mixRate;
+    s_deviceOpen = true;
     s_maxPlaying = channels;
     s_initialised = true;
-    SDL_PauseAudioDevice(s_device, 0);
     return 1;
 }
 
@@ -346,16 +315,12 @@ SoundSong* FMUSIC_LoadSong(const char* name) {
 }
 
 void SoundShutdown() {
-    if (s_device != 0) {
-        SDL_CloseAudioDevice(s_device);
-        s_device = 0;
+    if (s_deviceOpen) {
+        SoundOutputClose();
+        s_deviceOpen = false;
     }
     s_initialised = false;
     s_manualOutput = false;
-    if (s_sdlAudioStarted) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        s_sdlAudioStarted = false;
-    }
     for (SoundSong* song = s_songs; song != nullptr; song = song->next) {
         song->playing = false;
     }

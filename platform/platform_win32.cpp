@@ -1,0 +1,45 @@
+// The platform services on Windows: the performance counter, pixel storage
+// from the global heap, and debugger messages through OutputDebugStringA
+// (also on standard error when TESSARO_DEBUG asks for them, so that a run
+// from a console shows them without a debugger attached).
+#include "platform/platform_local.h"
+
+#include <windows.h>
+
+#include <cstdio>  // fputs, _fileno
+#include <cstdlib> // getenv
+#include <io.h>    // _isatty
+
+int64_t PlatformPerfCounter() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<int64_t>(now.QuadPart);
+}
+
+int64_t PlatformPerfFrequency() {
+    LARGE_INTEGER frequency;
+    // Never fails on the systems the program runs on; a zero would still be
+    // turned into a usable divisor.
+    if (!QueryPerformanceFrequency(&frequency) || frequency.QuadPart <= 0) {
+        return 1000;
+    }
+    return static_cast<int64_t>(frequency.QuadPart);
+}
+
+void* PlatformGlobalAlloc(size_t bytes) { return GlobalAlloc(GPTR, bytes == 0 ? 1 : bytes); }
+
+void PlatformGlobalFree(void* block) {
+    if (block != nullptr) {
+        GlobalFree(block);
+    }
+}
+
+bool PlatformStderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void WriteToDebugger(const char* text) {
+    OutputDebugStringA(text);
+    if (std::getenv("TESSARO_DEBUG") != nullptr) {
+        std::fputs(text, stderr);
+        std::fflush(stderr);
+    }
+}

@@ -7,6 +7,7 @@
 #include "archive/archive.h"       // PakOpen, PakClose, g_currentPak
 #include "engine/engine.h"         // g_engine, EngineSetFrameClock, EngineSetScreenSize
 #include "framework/lumora.h"      // SetWndProc, OrvaneInit, DoEvents, KillGLWindow, fwk, done
+#include "framework/res_dialog_preset.h" // PresetResDialog
 #include "framework/win32_calls.h" // SwapBuffers, MessageBoxA
 #include "memory/memory_pool.h"    // PoolSetSmallSize, PoolInit
 #include "scene/scene.h"           // SceneDestroy

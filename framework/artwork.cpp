@@ -1,6 +1,6 @@
 // The library's icon, generated rather than stored: a tilted square frame
 // inside a second one, in the blues of the dialog's logo, on a clear ground.
-#include "framework/lumora_local.h"
+#include "framework/lumora_local_sdl.h"
 
 #include <cmath> // fabsf
 

@@ -12,18 +12,32 @@
 // The library owns the window, the device and rendering contexts, the display
 // mode change and the heap copy of the title; KillGLWindow releases them.
 //
-// Message boxes (SysError, MessageBoxA) are modal boxes when a display is
-// present, shown in the calling process (they end with it), and always also
-// print their text on standard error. Setting
+// Message boxes (SysError, and MessageBoxA where the library stands in for
+// the system) are modal boxes when a display is present, shown in the calling
+// process (they end with it), and always also print their text on standard
+// error. Setting
 // TESSARO_NO_MESSAGE_BOX=1 in the environment sends them to standard error only,
 // for unattended runs. TESSARO_DIALOG_DUMP=1 makes the display-mode dialog
 // print its controls (kind, text, pixel rectangle, state) on standard output
-// once it is on screen, for tests that drive it.
+// once it is on screen, for tests that drive it. A program that takes its
+// settings from elsewhere answers the dialog in advance through
+// framework/res_dialog_preset.h (linked into the program, not exported).
 #pragma once
 
 #include "framework/win32_types.h" // HWND, HDC, HGLRC, WNDCLASSA, WNDPROC...
 
+// Exported from the library, imported by the program. On Windows the data
+// exports (fwk, done, g_hMainWinDC) must be declared imported to be read in
+// place; the library's own sources are compiled with LUMORA_BUILD.
+#if defined(_WIN32)
+#if defined(LUMORA_BUILD)
+#define LUMORA_API __declspec(dllexport)
+#else
+#define LUMORA_API __declspec(dllimport)
+#endif
+#else
 #define LUMORA_API __attribute__((visibility("default")))
+#endif
 
 // Settings and handles shared with the program. Field order is fixed: the
 // program reads the record in place through the library's export.
@@ -93,15 +107,5 @@ LUMORA_API void KillGLWindow();
 
 // Modal box with the message under the caption "Velta FrameWork Error".
 LUMORA_API void SysError(char* message);
-
-// Answers the display-mode dialog in advance, for runs whose settings come
-// from elsewhere (the program's command line): from now on ShowResDialog shows
-// nothing and confirms as if the user had picked list index `modeIndex` (an
-// index outside 0..7 counts as the default, 1) with "FullScreen Mode" and
-// "Play Sounds" as given. Stays until ClearResDialogPreset.
-LUMORA_API void PresetResDialog(int modeIndex, int fullscreen, int playSounds);
-
-// Brings the dialog back after PresetResDialog.
-LUMORA_API void ClearResDialogPreset();
 
 } // extern "C"

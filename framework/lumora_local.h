@@ -1,45 +1,11 @@
-// Insides of the framework library shared by its sources (never installed for
-// the program): the records behind the opaque handles, the display-mode table,
-// the message queue and the translation of SDL events into window messages,
-// the window-class registry, the dialog and the generated artwork.
+// Insides of the framework library shared by both backends (never installed
+// for the program): the display-mode table, the confirmed choice and the
+// preset that answers the dialog in advance, the generated artwork and the
+// switch that keeps message boxes off the screen.
 #pragma once
 
 #include "framework/lumora.h"
 #include "framework/win32_types.h"
-
-#include <SDL2/SDL.h> // SDL_Window, SDL_Event, SDL_GLContext, SDL_DisplayMode
-
-#include <cstddef> // size_t
-#include <string>
-
-// ---- handles ----
-
-// Where a window stands as far as its messages are concerned: the last client
-// size reported by WM_SIZE and whether it is minimised.
-struct WindowTrack {
-    int width;
-    int height;
-    bool minimised;
-};
-
-// A window: the SDL window behind it and the procedure of its class.
-struct HWND__ {
-    SDL_Window* window; // null for the desktop pseudo-window
-    WNDPROC proc;
-    char* className; // the class this window was created from (not owned)
-    WindowTrack track;
-};
-
-// The device context of a window.
-struct HDC__ {
-    HWND owner;
-};
-
-// An OpenGL rendering context.
-struct HGLRC__ {
-    SDL_GLContext context;
-    HWND window; // the window it was created for
-};
 
 // ---- display modes ----
 
@@ -67,104 +33,17 @@ struct ResDialogChoice {
 // fullscreen and playSounds as checked.
 void ApplyResChoice(_FrameWork& settings, const ResDialogChoice& choice);
 
-// Runs the modal display-mode dialog. Returns 0 and fills choice when
-// confirmed; -1 when cancelled, closed or impossible to show (no display).
-int RunResDialog(ResDialogChoice* choice);
-
-// The choice set by PresetResDialog; false (choice untouched) when none is set.
+// The choice the program left in the process environment with
+// PresetResDialog (framework/res_dialog_preset.h). False, choice untouched,
+// when there is none or its text is not exactly "I,F,S" with a list index I
+// of 0..7 and F, S each 0 or 1.
 bool TakeResDialogPreset(ResDialogChoice* choice);
 
-// ---- artwork ----
-
-constexpr int kIconSize = 32;
-// Fills size x size RGBA pixels (bytes R, G, B, A per pixel) with the icon.
-void DrawIconPixels(unsigned char* rgba, int size);
-
-// ---- message queue ----
-
-// Appends a posted message for the window procedure of msg.hwnd.
-void QueuePost(const MSG& msg);
-// Records the quit message; it is delivered once the queue is otherwise empty.
-void QueuePostQuit(int exitCode);
-// Takes the next message, if any, after moving pending SDL events into the
-// queue. False when nothing is pending; never waits.
-bool QueuePeek(MSG* msg);
-// Drops every queued message (used when the window goes); a posted quit stays.
-void QueueClear();
-// Sends a message straight to the window's procedure and returns its result;
-// 0 for a window without a procedure.
-LRESULT SendToWindow(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Turns one SDL event that belongs to hWnd into window messages, in the order
-// Windows sends them; updates track. Returns how many were written to out
-// (at most capacity; 0 for events without a Windows counterpart).
-int TranslateSdlEvent(const SDL_Event& event, HWND hWnd, WindowTrack& track, MSG* out, int capacity);
-
-// Windows virtual-key code of an SDL key, 0 when there is none.
-WPARAM VirtualKeyFromSdl(SDL_Keycode key);
-
-// ---- windows, classes, contexts ----
-
-// The one main window currently alive (null when none); messages from SDL go to it.
-HWND LiveWindow();
-// True when hdc is the device context of the live window.
-bool IsLiveDC(HDC hdc);
-
-// Class registry. Register fails for a null or duplicate name or a null procedure.
-bool RegisterWindowClass(const WNDCLASSA& wc);
-// Fails for a class that is not registered or still has a window.
-bool UnregisterWindowClass(const char* name);
-
-// Starts SDL's video part once; false when no display can be opened.
-bool EnsureVideo();
-// True when SDL's video driver shows windows to a person, or when a driver
-// that draws into memory only was asked for by name (SDL_VIDEODRIVER); false
-// without any driver. Starts the video part as EnsureVideo does.
-bool VideoReachesAPerson();
-// Stops SDL's video part if EnsureVideo started it.
-void ReleaseVideo();
-
-// Finds a display mode of exactly width x height with at least bits per
-// pixel. False when the display has none.
-bool FindFullscreenMode(int width, int height, int bits, SDL_DisplayMode* mode);
-
-// Creates the hidden window of a registered class at (x, y) with that client
-// size (full screen in the given mode when mode is not null), sends WM_CREATE
-// and the first WM_SIZE. Null on failure. Released with DestroyMainWindow.
-HWND CreateMainWindow(const char* className, const char* title, int x, int y, int width, int height,
-                      const SDL_DisplayMode* mode);
-// Destroys the window; false for a window that is not the live one.
-bool DestroyMainWindow(HWND hWnd);
-
-// Sets the GL attributes of a pixel format: double buffer, colour sizes from
-// bits as minimums, depth 16, no alpha, stencil or accumulation buffers, a
-// compatibility profile. Must run before the window is created.
-void SetPixelFormatAttributes(int colourBits, int depthBits);
-
-// Shows the window, raises it and gives it the keyboard focus.
-void ShowMainWindow(HWND hWnd);
-// Leaves full-screen mode, giving the desktop its mode back. False on failure.
-bool RestoreDesktopMode(HWND hWnd);
+// The same reading of a preset text; false for anything but "I,F,S" as above.
+bool ParseResDialogPreset(const char* text, ResDialogChoice* choice);
 
 // ---- message boxes ----
 
-// True when boxes should go to standard error only (no display, or
-// TESSARO_NO_MESSAGE_BOX set to a non-empty value other than 0).
+// True when boxes should go to standard error only (TESSARO_NO_MESSAGE_BOX set
+// to a non-empty value other than 0, or no display to show them on).
 bool MessageBoxesSuppressed();
-
-// Shows a modal error box with one OK button (Enter and Escape dismiss it),
-// in this process. False, showing nothing, when GTK cannot open the display.
-bool ShowGtkMessageBox(const char* caption, const char* text);
-
-// The text as a box shows it: lines longer than width characters broken at
-// their last blank before the limit (a word longer than the limit stays whole).
-std::string WrapForBox(const char* text, size_t width);
-
-// ---- GTK ----
-
-// Starts GTK once (without touching the program's locale). False when no
-// display can be opened; asked again, it gives the same answer.
-bool StartGtk();
-// Runs GTK's pending work, so that a closed window leaves the screen before
-// the caller goes on.
-void FlushGtk();

@@ -4,7 +4,7 @@
 // the box is up: the helper keeps the player's standard output open and a
 // script reading it never sees the end. In process, the box goes with the
 // program, and GTK is already there for the display-mode dialog.
-#include "framework/lumora_local.h"
+#include "framework/lumora_local_sdl.h"
 
 #include <gtk/gtk.h>
 

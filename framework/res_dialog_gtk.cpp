@@ -15,7 +15,7 @@
 // cancel. With TESSARO_DIALOG_DUMP set, the dialog prints its base units (in
 // use and the font's) and its controls (kind, text, pixel rectangle, state) on standard output once it
 // is on screen, so a test can read what a person would see.
-#include "framework/lumora_local.h"
+#include "framework/lumora_local_sdl.h"
 
 #include <gtk/gtk.h>
 

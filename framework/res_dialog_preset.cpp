@@ -1,30 +1,26 @@
-// A display-mode choice given in advance, which ShowResDialog confirms
-// without showing the dialog.
-#include "framework/lumora_local.h"
+// The program's half of the preset: the choice written as the text the
+// library reads back (res_dialog_preset_take.cpp).
+#include "framework/res_dialog_preset.h"
+
+#include <cstdio> // snprintf
 
 namespace {
 
-bool s_presetSet = false;
-ResDialogChoice s_preset{kDefaultModeIndex, true, false};
+// Must agree with the library's table (kDisplayModeCount, kDefaultModeIndex).
+constexpr int kModeCount = 8;
+constexpr int kDefaultMode = 1;
 
 } // namespace
 
-void PresetResDialog(int modeIndex, int fullscreen, int playSounds) {
+void PresetResDialog(const int modeIndex, const int fullscreen, const int playSounds) {
     // The record is zeroed before the dialog runs, so an index the table does
     // not have would leave a 0 x 0 mode behind: take the default instead.
-    const bool known = modeIndex >= 0 && modeIndex < kDisplayModeCount;
-    s_preset = ResDialogChoice{known ? modeIndex : kDefaultModeIndex, fullscreen != 0, playSounds != 0};
-    s_presetSet = true;
+    const int index = modeIndex >= 0 && modeIndex < kModeCount ? modeIndex : kDefaultMode;
+    char text[8] = "";
+    std::snprintf(text, sizeof(text), "%d,%d,%d", index, fullscreen != 0 ? 1 : 0, playSounds != 0 ? 1 : 0);
+    SetResDialogPresetVariable(text);
 }
 
 void ClearResDialogPreset() {
-    s_presetSet = false;
-}
-
-bool TakeResDialogPreset(ResDialogChoice* choice) {
-    if (!s_presetSet || choice == nullptr) {
-        return false;
-    }
-    *choice = s_preset;
-    return true;
+    SetResDialogPresetVariable(nullptr);
 }

@@ -1,10 +1,18 @@
-// The few Win32 calls that the program makes next to the framework interface,
-// provided by the framework library over its own window and message queue:
+// The few Win32 calls that the program makes next to the framework interface.
+// On Windows they are the system's; elsewhere the framework library provides
+// them over its own window and message queue:
 // swapping the buffers of g_hMainWinDC, the quit message, message boxes,
 // default message processing and moving the window (the program centres its
 // window while it is being created). Same names, arguments and meanings as on
 // Windows; only what the program needs.
 #pragma once
+
+#if defined(_WIN32)
+
+// On Windows the system provides them.
+#include <windows.h>
+
+#else
 
 #include "framework/lumora.h"      // LUMORA_API
 #include "framework/win32_types.h" // HWND, HDC, RECT...
@@ -38,3 +46,5 @@ LUMORA_API BOOL GetWindowRect(HWND hWnd, RECT* rect);
 LUMORA_API BOOL MoveWindow(HWND hWnd, int x, int y, int width, int height, BOOL repaint);
 
 } // extern "C"
+
+#endif // _WIN32

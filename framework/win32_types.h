@@ -1,11 +1,20 @@
-// Stand-ins for the handful of Win32 types, constants and helper macros that
-// the framework interface and the program's window procedure use. Values are
-// the ones Windows uses, so that a window procedure written against them reads
-// and behaves the same on every platform.
+// The Win32 types, constants and helper macros that the framework interface
+// and the program's window procedure use: on Windows the system's, elsewhere
+// stand-ins for the handful needed, with the values Windows uses, so that a
+// window procedure written against them reads and behaves the same on every
+// platform.
 //
 // Handles are opaque pointers owned by the framework library; the program only
 // passes them back. Nothing here allocates or needs releasing.
 #pragma once
+
+#if defined(_WIN32)
+
+// On Windows they are the system's own. The build defines WIN32_LEAN_AND_MEAN
+// and NOMINMAX for every source.
+#include <windows.h>
+
+#else
 
 #include <cstdint> // uintptr_t, intptr_t
 
@@ -193,3 +202,5 @@ constexpr LPARAM MAKELPARAM(WORD low, WORD high) {
 constexpr WPARAM MAKEWPARAM(WORD low, WORD high) {
     return static_cast<WPARAM>(static_cast<DWORD>(low) | (static_cast<DWORD>(high) << 16));
 }
+
+#endif // _WIN32

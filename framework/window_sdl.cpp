@@ -4,7 +4,7 @@
 // Classes are only names with a procedure here, kept so that registering and
 // unregistering fail where they fail on Windows (a duplicate name, a class
 // still in use), which the tear-down reports.
-#include "framework/lumora_local.h"
+#include "framework/lumora_local_sdl.h"
 #include "framework/win32_calls.h"
 
 #include <cstring> // strcmp, strchr, strlen

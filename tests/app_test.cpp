@@ -9,6 +9,7 @@
 #include "engine/engine.h" // g_engine's frame timer
 #include "archive/pak_writer.h"
 #include "framework/lumora.h"
+#include "framework/res_dialog_preset.h" // PresetResDialog, ClearResDialogPreset
 #include "tests/support/debug_capture.h"
 #include "tests/support/test_song.h" // TestSongBytes
 

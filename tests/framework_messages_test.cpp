@@ -2,7 +2,7 @@
 // sends them, keys get their virtual-key codes, and DoEvents drains the queue
 // (a quit posted before it sets done and is never dispatched).
 #include "framework/lumora.h"
-#include "framework/lumora_local.h"
+#include "framework/lumora_local_sdl.h"
 #include "framework/win32_calls.h"
 
 #include <gtest/gtest.h>

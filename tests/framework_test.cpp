@@ -3,7 +3,7 @@
 // start, message boxes and the generated icon. No display is needed: the
 // tests run with DISPLAY unset so that the dialog cannot appear.
 #include "framework/lumora.h"
-#include "framework/lumora_local.h"
+#include "framework/lumora_local_sdl.h"
 #include "framework/win32_calls.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,8 @@
 // GL context, headless (SDL's offscreen video driver, whose one display mode
 // no full-screen request matches). The dialog is answered in advance.
 #include "framework/lumora.h"
-#include "framework/lumora_local.h"
+#include "framework/lumora_local_sdl.h"
+#include "framework/res_dialog_preset.h" // PresetResDialog, ClearResDialogPreset
 #include "framework/win32_calls.h"
 
 #include <GL/gl.h>

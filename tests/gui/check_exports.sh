@@ -16,8 +16,6 @@ PostQuitMessage
 ReSizeGLScene
 SetWndProc
 ShowResDialog
-PresetResDialog
-ClearResDialogPreset
 SwapBuffers
 SysError
 _ZN10_FrameWorkaSERKS_

@@ -5,7 +5,7 @@
 // them in the order they happened. The quit message is a flag rather than an
 // entry: as on Windows it is delivered only when nothing else is queued, so a
 // close followed by PostQuitMessage still runs every earlier message first.
-#include "framework/lumora_local.h"
+#include "framework/lumora_local_sdl.h"
 #include "framework/win32_calls.h"
 
 #include <deque>

@@ -1,23 +1,16 @@
-// The exported interface: start-up of the dialog, window and GL context in the
-// fixed order the program relies on, the projection and initial GL state, the
-// message pump and the tear-down.
+// The exported interface on the SDL backend: start-up of the dialog, window
+// and GL context in the fixed order the program relies on, the message pump
+// and the tear-down.
 //
 // OrvaneInit never undoes a step that succeeded before a failure; the program
 // calls KillGLWindow on its error path, and every tear-down step looks only at
 // its own handle, so a partial start is released exactly.
-#include "framework/lumora_local.h"
+#include "framework/lumora_local_sdl.h"
 #include "framework/win32_calls.h"
-
-#include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <cstdlib> // malloc, free
 #include <cstring> // memcpy, strlen
 #include <new>     // nothrow
-
-_FrameWork fwk;
-int done = 0;
-HDC g_hMainWinDC = nullptr;
 
 namespace {
 
@@ -112,13 +105,6 @@ int ChoosePixelFormat(const PIXELFORMATDESCRIPTOR& pfd) {
 }
 
 } // namespace
-
-_FrameWork& _FrameWork::operator=(const _FrameWork& other) {
-    if (this != &other) {
-        std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof(_FrameWork));
-    }
-    return *this;
-}
 
 void SetWndProc(WNDPROC proc) {
     s_appWndProc = proc;
@@ -230,34 +216,6 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
         return Fail(kMsgInitGL);
     }
     done = 0;
-    return 1;
-}
-
-void ReSizeGLScene(const int width, int height) {
-    if (height == 0) {
-        height = 1;
-    }
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height), static_cast<double>(0.1f),
-                   100.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    DoEvents();
-}
-
-int InitGL() {
-    glDisable(GL_POLYGON_SMOOTH);
-    glDisable(GL_LINE_SMOOTH);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_BLEND);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    DoEvents();
     return 1;
 }
 

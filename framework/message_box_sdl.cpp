@@ -1,7 +1,7 @@
 // Modal message boxes. The text always goes to standard error as well, so an
 // unattended run keeps a record; without a display (or with
 // TESSARO_NO_MESSAGE_BOX set) standard error is the only place it goes.
-#include "framework/lumora_local.h"
+#include "framework/lumora_local_sdl.h"
 #include "framework/win32_calls.h"
 
 #include <cstdio>  // fprintf

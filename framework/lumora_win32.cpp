@@ -1,0 +1,290 @@
+// The exported interface on Win32: start-up of the dialog, window, display
+// mode and GL context in the fixed order the program relies on, the message
+// pump and the tear-down, on the system's own calls.
+//
+// OrvaneInit never undoes a step that succeeded before a failure; the program
+// calls KillGLWindow on its error path, and every tear-down step looks only at
+// its own handle. Each step also forgets its handle once it has dealt with it,
+// so a second KillGLWindow finds nothing left to release and says nothing.
+#include "framework/lumora_local_win32.h"
+
+#include <cstddef> // offsetof
+#include <cstdlib> // malloc, free
+#include <cstring> // memcpy, strlen
+
+namespace {
+
+HINSTANCE s_module = nullptr;
+WNDPROC s_appWndProc = nullptr;
+PIXELFORMATDESCRIPTOR s_pfd;
+bool s_pfdFilled = false;
+MSG s_lastMessage;
+// What the tear-down must give back besides the handles in fwk: the display
+// mode and the cursor, each exactly once.
+bool s_modeChanged = false;
+bool s_cursorHidden = false;
+
+static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "the descriptor is 40 bytes");
+// The mode record goes out in its 148-byte form, the one without the panning
+// fields that newer headers append; every Windows reads the record by the
+// size it states.
+constexpr WORD kDevModeSize = 148;
+static_assert(offsetof(DEVMODEA, dmPanningWidth) == kDevModeSize, "the 148-byte record ends before panning");
+
+const char kMsgRegisterClass[] = "Failed To Register The Window Class";
+const char kMsgFullscreen[] =
+    "This Drivers Doesn't Support FullScreen Mode. Try to Download a newer one or change your video card.\n"
+    "Please use Windowed mode.\n\n"
+    "NOTE : if you have a 3dfx accelerated video card you can try windowed mode. In this case with some "
+    "drivers "
+    "you will obtain fullscreen accelerated 3D graphic.";
+const char kMsgWindowCreation[] = "Window Creation Error1";
+const char kMsgDeviceContext[] = "Can't Create A GL Device Context";
+const char kMsgChooseFormat[] = "Can't Find A Suitable PixelFormat";
+const char kMsgSetFormat[] = "Can't Set The PixelFormat";
+const char kMsgCreateContext[] = "Can't Create A GL Rendering Context";
+const char kMsgActivateContext[] = "Can't Activate The GL Rendering Context";
+const char kMsgInitGL[] = "OpenGL initialization Failed";
+const char kMsgRestoreMode[] = "Can't restore original video mode";
+const char kMsgReleaseDCRC[] = "Release Of DC And RC Failed";
+const char kMsgReleaseRC[] = "Release Rendering Context Failed";
+const char kMsgReleaseDC[] = "Release Device Context Failed";
+const char kMsgReleaseWnd[] = "Could Not Release hWnd";
+const char kMsgUnregister[] = "Could Not Unregister Class";
+
+int Fail(const char* message) {
+    SysError(const_cast<char*>(message));
+    return 0;
+}
+
+void FillPixelFormatDescriptor() {
+    if (s_pfdFilled) {
+        return;
+    }
+    s_pfd = PIXELFORMATDESCRIPTOR{};
+    s_pfd.nSize = sizeof(PIXELFORMATDESCRIPTOR);
+    s_pfd.nVersion = 1;
+    s_pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    s_pfd.iPixelType = PFD_TYPE_RGBA;
+    s_pfd.cColorBits = static_cast<BYTE>(fwk.bits);
+    s_pfd.cDepthBits = 16;
+    s_pfd.iLayerType = PFD_MAIN_PLANE;
+    s_pfdFilled = true;
+}
+
+// Icon 101 of the program; a program built without one gets the library's,
+// the same picture.
+HICON ClassIcon(const HINSTANCE hInstance) {
+    HICON icon = LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_LUMORA));
+    if (icon == nullptr) {
+        icon = LoadIconA(s_module, MAKEINTRESOURCEA(IDI_LUMORA));
+    }
+    return icon;
+}
+
+// Step 4: the window class, named after the title.
+bool RegisterMainClass(const HINSTANCE hInstance) {
+    fwk.wndProc = s_appWndProc;
+    fwk.hInstance = hInstance;
+    fwk.wc.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
+    fwk.wc.lpfnWndProc = s_appWndProc;
+    fwk.wc.cbClsExtra = 0;
+    fwk.wc.cbWndExtra = 0;
+    fwk.wc.hInstance = hInstance;
+    fwk.wc.hIcon = ClassIcon(hInstance);
+    fwk.wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    fwk.wc.hbrBackground = nullptr;
+    fwk.wc.lpszMenuName = nullptr;
+    fwk.wc.lpszClassName = fwk.title;
+    return RegisterClassA(&fwk.wc) != 0;
+}
+
+// Step 5: the display switched to the chosen mode.
+bool SwitchDisplayMode() {
+    DEVMODEA mode;
+    std::memset(&mode, 0, sizeof(mode));
+    mode.dmSize = kDevModeSize;
+    mode.dmPelsWidth = static_cast<DWORD>(fwk.width);
+    mode.dmPelsHeight = static_cast<DWORD>(fwk.height);
+    mode.dmBitsPerPel = static_cast<DWORD>(fwk.bits);
+    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    if (ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) {
+        return false;
+    }
+    s_modeChanged = true;
+    return true;
+}
+
+// Steps 6 to 8: the window, its outer size making the client area the chosen
+// size (windowed) or covering the switched screen (full screen).
+HWND CreateMainWindow() {
+    const DWORD exStyle = fwk.fullscreen ? WS_EX_APPWINDOW : WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
+    const DWORD style = fwk.fullscreen ? WS_POPUP : WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    RECT rect{0, 0, fwk.width, fwk.height};
+    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    if (fwk.fullscreen) {
+        width = GetSystemMetrics(SM_CXSCREEN);
+        height = GetSystemMetrics(SM_CYSCREEN);
+    }
+    return CreateWindowExA(exStyle, fwk.title, fwk.title, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, width,
+                           height, nullptr, nullptr, fwk.hInstance, nullptr);
+}
+
+// Steps 9 to 14: device context, pixel format and the current GL context.
+int CreateGLContext() {
+    FillPixelFormatDescriptor();
+    fwk.hDC = GetDC(fwk.hWnd);
+    if (fwk.hDC == nullptr) {
+        return Fail(kMsgDeviceContext);
+    }
+    const int format = ChoosePixelFormat(fwk.hDC, &s_pfd);
+    if (format == 0) {
+        return Fail(kMsgChooseFormat);
+    }
+    if (!SetPixelFormat(fwk.hDC, format, &s_pfd)) {
+        return Fail(kMsgSetFormat);
+    }
+    fwk.hRC = wglCreateContext(fwk.hDC);
+    if (fwk.hRC == nullptr) {
+        return Fail(kMsgCreateContext);
+    }
+    if (!wglMakeCurrent(fwk.hDC, fwk.hRC)) {
+        return Fail(kMsgActivateContext);
+    }
+    return 1;
+}
+
+} // namespace
+
+HINSTANCE LibraryModule() {
+    return s_module;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+    (void)reserved;
+    if (reason == DLL_PROCESS_ATTACH) {
+        s_module = module;
+        // The library makes no use of per-thread attach notices.
+        DisableThreadLibraryCalls(module);
+    }
+    return TRUE;
+}
+
+void SetWndProc(WNDPROC proc) {
+    s_appWndProc = proc;
+}
+
+int OrvaneInit(HINSTANCE hInstance, char* title) {
+    done = 1;
+    fwk = _FrameWork{};
+
+    ShowResDialog(hInstance);
+    if (fwk.dialogResult == -1) {
+        return 0;
+    }
+
+    const char* source = title != nullptr ? title : "";
+    const size_t length = std::strlen(source);
+    fwk.title = static_cast<char*>(std::malloc(length + 1));
+    if (fwk.title == nullptr) {
+        return Fail(kMsgRegisterClass);
+    }
+    std::memcpy(fwk.title, source, length + 1);
+
+    if (!RegisterMainClass(hInstance)) {
+        return Fail(kMsgRegisterClass);
+    }
+
+    if (fwk.fullscreen) {
+        if (!SwitchDisplayMode()) {
+            SysError(const_cast<char*>(kMsgFullscreen));
+            fwk.fullscreen = false;
+            return 0;
+        }
+        ShowCursor(FALSE);
+        s_cursorHidden = true;
+    }
+
+    fwk.hWnd = CreateMainWindow();
+    if (fwk.hWnd == nullptr) {
+        return Fail(kMsgWindowCreation);
+    }
+    if (CreateGLContext() == 0) {
+        return 0;
+    }
+
+    g_hMainWinDC = fwk.hDC;
+    ShowWindow(fwk.hWnd, SW_SHOW);
+    SetForegroundWindow(fwk.hWnd);
+    SetFocus(fwk.hWnd);
+
+    ReSizeGLScene(fwk.width, fwk.height);
+    if (InitGL() == 0) {
+        return Fail(kMsgInitGL);
+    }
+    done = 0;
+    return 1;
+}
+
+void DoEvents() {
+    while (PeekMessageA(&s_lastMessage, nullptr, 0, 0, PM_REMOVE)) {
+        if (s_lastMessage.message == WM_QUIT) {
+            done = 1;
+            continue;
+        }
+        TranslateMessage(&s_lastMessage);
+        DispatchMessageA(&s_lastMessage);
+    }
+}
+
+void KillGLWindow() {
+    if (fwk.fullscreen) {
+        if (s_modeChanged) {
+            if (ChangeDisplaySettingsA(nullptr, 0) != DISP_CHANGE_SUCCESSFUL) {
+                SysError(const_cast<char*>(kMsgRestoreMode));
+            }
+            s_modeChanged = false;
+        }
+        if (s_cursorHidden) {
+            ShowCursor(TRUE);
+            s_cursorHidden = false;
+        }
+    }
+    if (fwk.hRC != nullptr) {
+        if (!wglMakeCurrent(nullptr, nullptr)) {
+            SysError(const_cast<char*>(kMsgReleaseDCRC));
+        }
+        if (!wglDeleteContext(fwk.hRC)) {
+            SysError(const_cast<char*>(kMsgReleaseRC));
+        }
+        fwk.hRC = nullptr;
+    }
+    if (fwk.hDC != nullptr) {
+        if (ReleaseDC(fwk.hWnd, fwk.hDC) == 0) {
+            SysError(const_cast<char*>(kMsgReleaseDC));
+        }
+        // Forgotten either way: the program must not swap into a DC whose
+        // window is about to go.
+        if (g_hMainWinDC == fwk.hDC) {
+            g_hMainWinDC = nullptr;
+        }
+        fwk.hDC = nullptr;
+    }
+    if (fwk.hWnd != nullptr) {
+        if (!DestroyWindow(fwk.hWnd)) {
+            SysError(const_cast<char*>(kMsgReleaseWnd));
+        }
+        fwk.hWnd = nullptr;
+    }
+    if (fwk.title != nullptr) {
+        if (!UnregisterClassA(fwk.title, fwk.hInstance)) {
+            SysError(const_cast<char*>(kMsgUnregister));
+            fwk.hInstance = nullptr;
+        }
+    }
+    std::free(fwk.title);
+    fwk.title = nullptr;
+    fwk.wc.lpszClassName = nullptr;
+}

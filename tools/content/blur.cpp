@@ -69,6 +69,29 @@ Keys3ds Turning(int32_t last, float direction, int32_t steps) {
     return keys;
 }
 
+// blur0's streaks wait beyond the closed end of the tube of light, which
+// hides them, leave at kStreaksLeave and are in their places at
+// kStreaksArrive. Their dark panels over the tube in blur0's first frames,
+// while it is still almost transparent over black, left too little light to
+// read (see LightTube).
+constexpr int32_t kStreaksLeave = 6;
+constexpr int32_t kStreaksArrive = 18;
+// Far enough along the axis that the nearest streak (40 behind the origin)
+// lies past the tube's end until they leave.
+constexpr float kStreaksWaitBeyond = 200.0f;
+
+// Keys that hold `place` beyond the tube's end, bring it in, and then go on
+// to `end` at frame `last`. Full tension on every key: no key overshoots,
+// which would bring a streak toward the camera past its place.
+Keys3ds OutOfTheLight(const Vec3f& place, const Vec3f& end, int32_t last) {
+    const Vec3f waiting = Add(place, {0.0f, kStreaksWaitBeyond, 0.0f});
+    const float along = static_cast<float>(kStreaksArrive) / static_cast<float>(last);
+    const Vec3f arrived = Add(place, Scale(Sub(end, place), along));
+    return {
+        TcbVectorKey(0, waiting, 1.0f, 0.0f, 0.0f), TcbVectorKey(kStreaksLeave, waiting, 1.0f, 0.0f, 0.0f),
+        TcbVectorKey(kStreaksArrive, arrived, 1.0f, 0.0f, 0.0f), TcbVectorKey(last, end, 1.0f, 0.0f, 0.0f)};
+}
+
 } // namespace
 
 Scene3ds MakeBlurScene(int32_t which) {
@@ -88,6 +111,9 @@ Scene3ds MakeBlurScene(int32_t which) {
     s.lastFrame = last;
     Mesh3ds outer = Streaks("Tunnel", 60.0f, 28, 700.0f, "Scia", second ? 91u : 92u);
     outer.position = {VectorKey3ds(0, 0.0f, 0.0f, 0.0f)};
+    if (!second) {
+        outer.position = OutOfTheLight({0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}, last);
+    }
     outer.rotation = Turning(last, 1.0f, 6);
     s.meshes.push_back(outer);
     Mesh3ds inner = Streaks("Tunnel2", 38.0f, 18, 500.0f, "Scia2", second ? 93u : 94u);
@@ -106,6 +132,9 @@ Scene3ds MakeBlurScene(int32_t which) {
     inner.groups.push_back(group);
     inner.position = {TcbVectorKey(0, {0.0f, 0.0f, 0.0f}, 0.0f, 0.0f, 0.0f),
                       TcbVectorKey(last, {0.0f, second ? -120.0f : 120.0f, 0.0f}, 0.0f, 0.0f, 0.0f)};
+    if (!second) {
+        inner.position = OutOfTheLight({0.0f, 0.0f, 0.0f}, {0.0f, 120.0f, 0.0f}, last);
+    }
     inner.rotation = Turning(last, -1.0f, 8);
     s.meshes.push_back(inner);
     if (!second) {

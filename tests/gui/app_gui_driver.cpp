@@ -293,11 +293,28 @@ bool GuiWindowGone(const std::string& title, const double seconds) {
     }
 }
 
-void GuiKey(const std::string& window, const std::string& keys) {
+namespace {
+
+void GiveFocus(const std::string& window) {
     RunCapture("timeout 5 xdotool windowactivate --sync " + window, nullptr);
     RunCapture("xdotool windowfocus " + window, nullptr);
     GuiSleep(0.2);
+}
+
+} // namespace
+
+void GuiKey(const std::string& window, const std::string& keys) {
+    GiveFocus(window);
     RunCapture("xdotool key --clearmodifiers " + keys, nullptr);
+}
+
+void GuiKeyDown(const std::string& window, const std::string& key) {
+    GiveFocus(window);
+    RunCapture("xdotool keydown --clearmodifiers " + key, nullptr);
+}
+
+void GuiKeyUp(const std::string& key) {
+    RunCapture("xdotool keyup " + key, nullptr);
 }
 
 bool GuiWindowRect(const std::string& window, int* x, int* y, int* width, int* height) {

@@ -60,6 +60,16 @@ bool GuiWindowRect(const std::string& window, int* x, int* y, int* width, int* h
 // Activates the window and types the keys (xdotool key names, e.g. "Return").
 void GuiKey(const std::string& window, const std::string& keys);
 
+// Activates the window and presses `key` without letting go. The player
+// looks at its key table once a frame, after reading every waiting message:
+// a typed key, whose press and release come a few milliseconds apart, is
+// missed whenever both land between two looks. Hold a key until it has
+// acted, then release it with GuiKeyUp.
+void GuiKeyDown(const std::string& window, const std::string& key);
+
+// Releases a key pressed with GuiKeyDown.
+void GuiKeyUp(const std::string& key);
+
 // Clicks the close box of the window's frame.
 void GuiClickCloseBox(const std::string& window);
 

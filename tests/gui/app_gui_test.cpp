@@ -57,6 +57,16 @@ LoopState WaitForActivity(const PlayerProcess& player, const int active, const d
     return state;
 }
 
+// Holds Escape in the running window until the player ends or `kEnd` passes,
+// as a person keeps it down until the show stops. True with *status set when
+// it ended normally.
+bool EscapeEnds(PlayerProcess& player, const std::string& window, int* status) {
+    GuiKeyDown(window, "Escape");
+    const bool ended = player.Wait(kEnd, status);
+    GuiKeyUp("Escape");
+    return ended;
+}
+
 class AppGui : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -114,9 +124,8 @@ TEST_F(AppGui, DialogEnterConfirmsTheDefaultsAndEscapeEnds) {
     EXPECT_NE(player.Output().find("settings width=640 height=480 bits=16 fullscreen=1 sound=0"),
               std::string::npos)
         << player.Output();
-    GuiKey(window, "Escape");
     int status = -1;
-    ASSERT_TRUE(player.Wait(kEnd, &status)) << player.Errors();
+    ASSERT_TRUE(EscapeEnds(player, window, &status)) << player.Errors();
     EXPECT_EQ(status, 0) << player.Errors();
     EXPECT_NE(player.Output().find("FPS = "), std::string::npos);
     EXPECT_NE(player.Output().find("Tempo totale necessario all'esecuzione della scena (msec) : "),
@@ -172,9 +181,8 @@ TEST_F(AppGui, EscapeInTheRunningWindowEndsNormally) {
     EXPECT_EQ(height, 240);
     EXPECT_NEAR(x + width / 2, 320, 30);
     EXPECT_NEAR(y + height / 2, 240, 30);
-    GuiKey(window, "Escape");
     int status = -1;
-    ASSERT_TRUE(player.Wait(kEnd, &status)) << player.Errors();
+    ASSERT_TRUE(EscapeEnds(player, window, &status)) << player.Errors();
     EXPECT_EQ(status, 0) << player.Errors();
     EXPECT_TRUE(GuiWindowGone(kMainTitle, 5.0));
 }
@@ -186,9 +194,8 @@ TEST_F(AppGui, SoundOnARunningOutputPlaysAndEnds) {
     ASSERT_FALSE(window.empty()) << player.Errors();
     ASSERT_TRUE(WaitForActivity(player, 1, kAppear).seen) << player.Output();
     EXPECT_NE(player.Output().find("sound=1"), std::string::npos) << player.Output();
-    GuiKey(window, "Escape");
     int status = -1;
-    ASSERT_TRUE(player.Wait(kEnd, &status)) << player.Errors();
+    ASSERT_TRUE(EscapeEnds(player, window, &status)) << player.Errors();
     EXPECT_EQ(status, 0) << player.Errors();
 }
 
@@ -238,9 +245,8 @@ TEST_F(AppGui, MinimisedWindowStopsDrawingButKeepsPumping) {
     ASSERT_EQ(restored.active, 1) << player.Output();
     GuiSleep(0.5);
     EXPECT_GT(LastLoopState(player.Output()).frames, later.frames) << "drawing resumes";
-    GuiKey(window, "Escape");
     int status = -1;
-    ASSERT_TRUE(player.Wait(kEnd, &status)) << player.Errors();
+    ASSERT_TRUE(EscapeEnds(player, window, &status)) << player.Errors();
     EXPECT_EQ(status, 0) << player.Errors();
 }
 

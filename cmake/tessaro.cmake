@@ -12,6 +12,10 @@ function(tessaro_add_test name)
         TESSARO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
         TESSARO_CORPUS_DIR="${TESSARO_CORPUS_DIR}")
     add_test(NAME ${name} COMMAND ${name})
+    if(CMAKE_CROSSCOMPILING)
+        # Under Wine: lumora.dll from the build's top folder, and quiet.
+        list(APPEND T_ENV "WINEPATH=Z:${CMAKE_BINARY_DIR}" "WINEDEBUG=-all")
+    endif()
     set_tests_properties(${name} PROPERTIES
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
         TIMEOUT 600

@@ -21,7 +21,13 @@ void PlatformDebugOutput(const char* text);
 
 // Formats like printf into a private buffer and sends the result as one
 // message; text beyond 1023 characters is cut, never written past the buffer.
-void PlatformDebugPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#ifdef _WIN32
+// The C runtime is built with gnu formats (%zu, %lld) on Windows as well.
+#define PLATFORM_PRINTF_FORMAT gnu_printf
+#else
+#define PLATFORM_PRINTF_FORMAT printf
+#endif
+void PlatformDebugPrintf(const char* format, ...) __attribute__((format(PLATFORM_PRINTF_FORMAT, 1, 2)));
 
 // True when standard error is a terminal (where a line may overwrite itself).
 bool PlatformStderrIsTerminal();

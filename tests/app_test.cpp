@@ -3,6 +3,7 @@
 // sound start-up with its callbacks over a real archive.
 #include "app/app.h"
 #include "app/command_line.h"
+#include "tests/support/test_env.h"
 
 #include "archive/archive.h"
 #include "engine/engine.h" // g_engine's frame timer
@@ -15,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>   // nextafter
-#include <cstdlib> // setenv
 #include <cstring>
 #include <string>
 #include <vector>
@@ -235,9 +235,9 @@ TEST(DialogPreset, ConfirmsTheGivenChoiceWithoutShowingAnything) {
 // Without any display neither the dialog nor a window can appear: both ways
 // in end at the error end with the settings error and -1.
 TEST(Run, WithoutADisplayEndsWithTheSettingsError) {
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-    setenv("SDL_VIDEODRIVER", "x11", 1);
+    UnsetTestEnv("DISPLAY");
+    UnsetTestEnv("WAYLAND_DISPLAY");
+    SetTestEnv("SDL_VIDEODRIVER", "x11");
     for (const bool skipDialog : {false, true}) {
         CommandLine options;
         options.skipDialog = skipDialog;
@@ -548,7 +548,7 @@ class SoundStartUpTest : public ArchiveCallbacks {
     void SetUp() override {
         ArchiveCallbacks::SetUp();
         SoundShutdown();
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        UseAudioDriver("dummy");
     }
     void TearDown() override {
         SoundShutdown();
@@ -577,7 +577,7 @@ TEST_F(SoundStartUpTest, WrongVersionIsRejectedWithItsDebuggerLine) {
 }
 
 TEST_F(SoundStartUpTest, FailedInitRaisesTheTableText) {
-    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    UseAudioDriver("no-such-driver");
     DebugCapture capture;
     const char* raised = nullptr;
     try {

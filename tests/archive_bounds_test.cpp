@@ -3,10 +3,10 @@
 // program's operator new; nothing is timed.
 #include "archive/archive.h"
 #include "archive/pak_writer.h"
+#include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h> // getpid
 
 #include <cstdio>  // remove
 #include <cstdlib> // malloc, free
@@ -56,7 +56,7 @@ TEST(ArchiveBounds, DirectoryMemoryIsLinearInTheFile) {
             entries.push_back({std::to_string(i), 0, {}});
         }
         const std::string path =
-            ::testing::TempDir() + "tessaro_bounds_" + std::to_string(::getpid()) + ".qdz";
+            ::testing::TempDir() + "tessaro_bounds_" + std::to_string(::TestProcessId()) + ".qdz";
         std::string why;
         ASSERT_TRUE(PakWriteArchive(path, entries, &why)) << why;
         const int64_t fileBytes = static_cast<int64_t>(std::filesystem::file_size(path));

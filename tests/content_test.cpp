@@ -4,6 +4,7 @@
 // scenes' maps; the build gives the same bytes every time.
 #include "tools/content/content.h"
 #include "tools/content/mesh_kit.h"
+#include "tests/support/test_env.h"
 
 #include "archive/archive.h"
 #include "archive/pak_writer.h"
@@ -19,7 +20,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h> // getpid
 
 #include <algorithm>
 #include <cmath>
@@ -75,7 +75,7 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 
 std::string TempPath(const std::string& stem) {
     static int s_serial = 0;
-    return ::testing::TempDir() + "tessaro_content_" + std::to_string(::getpid()) + "_" +
+    return ::testing::TempDir() + "tessaro_content_" + std::to_string(::TestProcessId()) + "_" +
            std::to_string(s_serial++) + stem;
 }
 

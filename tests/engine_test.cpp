@@ -550,6 +550,9 @@ TEST_F(EngineTest, NoiseOverlayDrawsItsTextureAndLeavesTexturingOff) {
 
 // The noise strip maps its texture by a random r in 0..3: corner k gets
 // texture coordinates (U[r + k], V[r + k]).
+// GL 1.2's edge clamp (Windows's GL headers stop at 1.1).
+constexpr GLint kClampToEdge = 0x812F;
+
 TEST_F(EngineTest, NoiseOverlayMapsItsCornersByTheRandomValue) {
     // 2 x 2 texels: (0,0) red, (1,0) green, (0,1) blue, (1,1) white.
     const uint8_t texels[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
@@ -558,8 +561,8 @@ TEST_F(EngineTest, NoiseOverlayMapsItsCornersByTheRandomValue) {
     glBindTexture(GL_TEXTURE_2D, texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, kClampToEdge);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, kClampToEdge);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
     glBindTexture(GL_TEXTURE_2D, 0);
     const int u[7] = {0, 1, 0, 1, 0, 1, 0};

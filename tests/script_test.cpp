@@ -15,10 +15,10 @@
 #include "tests/support/debug_capture.h"
 #include "tests/support/gl_context.h"
 #include "tests/support/show_archive.h"
+#include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h> // getpid
 
 #include <cstdint>
 #include <cstdio>
@@ -77,7 +77,7 @@ class ScriptTest : public ::testing::Test {
     // Writes the archive and makes it current.
     void OpenArchive(const ShowArchiveOptions& options) {
         static int s_serial = 0;
-        path_ = "script_test_" + std::to_string(::getpid()) + "_" + std::to_string(s_serial++) + ".qdz";
+        path_ = "script_test_" + std::to_string(::TestProcessId()) + "_" + std::to_string(s_serial++) + ".qdz";
         std::string error;
         ASSERT_TRUE(PakWriteArchive(path_, BuildShowArchive(options), &error)) << error;
         ASSERT_NE(PakOpen(path_.c_str(), "rb"), nullptr);

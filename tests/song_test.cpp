@@ -7,6 +7,7 @@
 // otherwise shadow their parameters of that name.
 #include "tools/content/content.h" // MakeLogoScene, MakeCorridorScene
 #include "tools/content/song.h"
+#include "tests/support/test_env.h"
 
 #include "app/app.h"         // ArchiveFileOpen and the other callbacks
 #include "app/show_names.h"  // kSongFile
@@ -22,7 +23,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib> // setenv
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -211,7 +211,7 @@ TEST(Song, SameBytesOnEveryBuild) {
 class SongEntry : public ::testing::Test {
   protected:
     void SetUp() override {
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        UseAudioDriver("dummy");
         SoundShutdown();
         song_ = XmWriteBytes(MakeSong(RealShowTimes()));
     }

@@ -2,6 +2,7 @@
 // loaded from disk and through file callbacks, the mixer against libopenmpt's
 // own rendering of the same module, and null handles.
 #include "platform/sound/sound.h"
+#include "tests/support/test_env.h"
 
 #include "tests/support/test_song.h" // TestSongBytes
 
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib> // setenv
 #include <cstring>
 #include <string>
 #include <vector>
@@ -69,7 +69,7 @@ int MemTell(const SoundFileHandle handle) {
 class SoundTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        UseAudioDriver("dummy");
         SoundShutdown();
         SoundSetReportedVersion(kSoundLibraryVersion);
         s_openCount = 0;
@@ -95,7 +95,7 @@ TEST_F(SoundTest, InitOnDummyDriverSucceedsOnce) {
 }
 
 TEST_F(SoundTest, InitWithoutAnyDeviceFailsWithCodeThree) {
-    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    UseAudioDriver("no-such-driver");
     EXPECT_EQ(FSOUND_Init(44100, 32, 0), 0);
     EXPECT_EQ(FSOUND_GetError(), kSoundErrInit);
 }
@@ -331,7 +331,7 @@ TEST_F(SoundTest, SongStopsAtItsEnd) {
 // Without a device, FSOUND_Init succeeds on the manual output and the owner
 // pulls the mix.
 TEST_F(SoundTest, ManualOutputNeedsNoDevice) {
-    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    UseAudioDriver("no-such-driver");
     SoundSetManualOutput(true);
     ASSERT_EQ(FSOUND_Init(44100, 32, 0), 1);
     EXPECT_EQ(FSOUND_Init(44100, 32, 0), 0);

@@ -6,17 +6,26 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
 class TempDir {
   public:
+    // create_directory makes a folder only if none of that name exists, so a
+    // name taken by another test process is passed over.
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tessaro-test-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        const char* made = mkdtemp(buffer.data());
-        path_ = made != nullptr ? made : "";
+        std::random_device seed;
+        std::mt19937 random(seed());
+        const std::filesystem::path base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            char name[32];
+            std::snprintf(name, sizeof name, "tessaro-test-%08x", static_cast<unsigned>(random()));
+            std::error_code failure;
+            if (std::filesystem::create_directory(base / name, failure) && !failure) {
+                path_ = (base / name).generic_string();
+            }
+        }
     }
     ~TempDir() {
         std::error_code ignored;

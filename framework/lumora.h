@@ -79,7 +79,7 @@ LUMORA_API void SetWndProc(WNDPROC proc);
 // Dialog, window, full-screen switch, GL context and initial GL state.
 // Returns 1 on success; 0 when the dialog was cancelled (silently) or a step
 // failed (after a SysError box). Nothing is undone on failure: call KillGLWindow.
-// No window is made where nobody could see it: without a display (SDL left
+// On the SDL backend no window is made where nobody could see it: without a display (SDL left
 // with a driver that draws into memory, unless SDL_VIDEODRIVER names it) the
 // window creation error says so; a dialog that cannot appear for want of a
 // display counts as cancelled and says why in one line on standard error.

@@ -128,8 +128,8 @@ HWND CreateMainWindow() {
         width = GetSystemMetrics(SM_CXSCREEN);
         height = GetSystemMetrics(SM_CYSCREEN);
     }
-    return CreateWindowExA(exStyle, fwk.title, fwk.title, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, width,
-                           height, nullptr, nullptr, fwk.hInstance, nullptr);
+    return CreateWindowExA(exStyle, fwk.title, fwk.title, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
+                           width, height, nullptr, nullptr, fwk.hInstance, nullptr);
 }
 
 // Steps 9 to 14: device context, pixel format and the current GL context.

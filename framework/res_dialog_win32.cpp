@@ -154,11 +154,13 @@ void DumpControls(const HWND dialog) {
     GetWindowTextA(dialog, caption, sizeof(caption));
     RECT client{0, 0, 0, 0};
     GetClientRect(dialog, &client);
-    std::printf("dialog|%s|%ld,%ld\n", caption, static_cast<long>(client.right), static_cast<long>(client.bottom));
+    std::printf("dialog|%s|%ld,%ld\n", caption, static_cast<long>(client.right),
+                static_cast<long>(client.bottom));
     RECT units{0, 0, 4, 8};
     MapDialogRect(dialog, &units);
-    std::printf("units|%ld|%ld|font %ld,%ld\n", static_cast<long>(units.right), static_cast<long>(units.bottom),
-                static_cast<long>(units.right), static_cast<long>(units.bottom));
+    std::printf("units|%ld|%ld|font %ld,%ld\n", static_cast<long>(units.right),
+                static_cast<long>(units.bottom), static_cast<long>(units.right),
+                static_cast<long>(units.bottom));
     EnumChildWindows(dialog, DumpControl, reinterpret_cast<LPARAM>(dialog));
     RECT window{0, 0, 0, 0};
     GetWindowRect(dialog, &window);
@@ -171,7 +173,8 @@ void DumpControls(const HWND dialog) {
     std::fflush(stdout);
 }
 
-INT_PTR CALLBACK ResDialogProc(const HWND dialog, const UINT message, const WPARAM wParam, const LPARAM lParam) {
+INT_PTR CALLBACK ResDialogProc(const HWND dialog, const UINT message, const WPARAM wParam,
+                               const LPARAM lParam) {
     (void)lParam;
     switch (message) {
     case WM_INITDIALOG: {

@@ -3,7 +3,8 @@
 
 #include "archive/archive.h"
 
-#include <cstdio> // fopen, fwrite, rename, remove
+#include <cstdio>     // fopen, fwrite, remove
+#include <filesystem> // rename
 
 static constexpr int64_t kInt32Max = 2147483647;
 
@@ -86,7 +87,11 @@ bool PakWriteFileAtomically(const std::string& path, const std::vector<uint8_t>&
         std::remove(temporary.c_str());
         return Fail(error, "cannot write " + temporary);
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    // The filesystem library's rename replaces an existing archive on every
+    // system (the C library's refuses to on Windows).
+    std::error_code renameFailure;
+    std::filesystem::rename(temporary, path, renameFailure);
+    if (renameFailure) {
         std::remove(temporary.c_str());
         return Fail(error, "cannot rename " + temporary + " to " + path);
     }

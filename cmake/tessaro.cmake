@@ -13,8 +13,13 @@ function(tessaro_add_test name)
         TESSARO_CORPUS_DIR="${TESSARO_CORPUS_DIR}")
     add_test(NAME ${name} COMMAND ${name})
     if(CMAKE_CROSSCOMPILING)
-        # Under Wine: lumora.dll from the build's top folder, and quiet.
-        list(APPEND T_ENV "WINEPATH=Z:${CMAKE_BINARY_DIR}" "WINEDEBUG=-all")
+        # Under Wine, in the build's one prefix (tests/win), with lumora.dll
+        # from the build's top folder, and quiet.
+        list(APPEND T_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" "WINEPATH=Z:${CMAKE_BINARY_DIR}"
+             "WINEDEBUG=-all")
+        # One at a time: the GUI tests restart the prefix's Wine server for
+        # their own X servers, which would pull it from under a running test.
+        set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix RESOURCE_LOCK wine)
     endif()
     set_tests_properties(${name} PROPERTIES
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}

@@ -31,6 +31,7 @@ struct WaveOutput {
     HANDLE bufferDone = nullptr; // signalled by the device
     HANDLE thread = nullptr;
     volatile LONG stopping = 0;
+    volatile LONG paused = 0; // the dummy's pause: no mixing while set
     CRITICAL_SECTION lock;
     bool lockReady = false;
     WAVEHDR headers[kBufferCount] = {};
@@ -50,9 +51,11 @@ void Refill(WAVEHDR* header) {
 // The dummy device: one buffer's worth of mixing per buffer's play time.
 DWORD WINAPI FeedNowhere(void* /*unused*/) {
     while (InterlockedCompareExchange(&s_out.stopping, 0, 0) == 0) {
-        EnterCriticalSection(&s_out.lock);
-        SoundMix(s_out.samples[0], kBufferFrames);
-        LeaveCriticalSection(&s_out.lock);
+        if (InterlockedCompareExchange(&s_out.paused, 0, 0) == 0) {
+            EnterCriticalSection(&s_out.lock);
+            SoundMix(s_out.samples[0], kBufferFrames);
+            LeaveCriticalSection(&s_out.lock);
+        }
         WaitForSingleObject(s_out.bufferDone, s_out.bufferMs);
     }
     return 0;
@@ -97,6 +100,7 @@ void ReleaseAll() {
         s_out.lockReady = false;
     }
     s_out.stopping = 0;
+    s_out.paused = 0;
     s_out.dummy = false;
 }
 
@@ -181,6 +185,10 @@ void SoundOutputUnlock() {
 }
 
 void SoundOutputPause(const bool paused) {
+    // Taking the lock as well means no mix is under way once this returns.
+    SoundOutputLock();
+    InterlockedExchange(&s_out.paused, paused ? 1 : 0);
+    SoundOutputUnlock();
     if (s_out.device != nullptr) {
         if (paused) {
             waveOutPause(s_out.device);

@@ -47,3 +47,31 @@ bool ParseResDialogPreset(const char* text, ResDialogChoice* choice);
 // True when boxes should go to standard error only (TESSARO_NO_MESSAGE_BOX set
 // to a non-empty value other than 0, or no display to show them on).
 bool MessageBoxesSuppressed();
+
+// ---- start-up and tear-down ----
+
+// The texts of the library's own failures, shared by both backends.
+extern const char kMsgRegisterClass[];
+extern const char kMsgFullscreen[];
+extern const char kMsgWindowCreation[];
+extern const char kMsgNoDisplay[];
+extern const char kMsgDeviceContext[];
+extern const char kMsgChooseFormat[];
+extern const char kMsgSetFormat[];
+extern const char kMsgCreateContext[];
+extern const char kMsgActivateContext[];
+extern const char kMsgInitGL[];
+extern const char kMsgRestoreMode[];
+extern const char kMsgReleaseDCRC[];
+extern const char kMsgReleaseRC[];
+extern const char kMsgReleaseDC[];
+extern const char kMsgReleaseWnd[];
+extern const char kMsgUnregister[];
+
+// Shows message through SysError and returns 0, the failed start's result.
+int FailWith(const char* message);
+
+// The pixel format the window asks for: RGBA, double-buffered, drawn into a
+// window with OpenGL, `colourBits` colour bits and a 16-bit depth buffer,
+// every other count and mask 0.
+void FillPixelFormatRequest(PIXELFORMATDESCRIPTOR* pfd, int colourBits);

@@ -14,84 +14,16 @@
 
 namespace {
 
-constexpr DWORD PFD_DOUBLEBUFFER = 0x00000001;
-constexpr DWORD PFD_DRAW_TO_WINDOW = 0x00000004;
-constexpr DWORD PFD_SUPPORT_OPENGL = 0x00000020;
-constexpr BYTE PFD_TYPE_RGBA = 0;
-constexpr BYTE PFD_MAIN_PLANE = 0;
 
-// The pixel format as Windows describes it; kept so that the request the GL
-// attributes are made from has one recorded form.
-struct PIXELFORMATDESCRIPTOR {
-    WORD nSize;
-    WORD nVersion;
-    DWORD dwFlags;
-    BYTE iPixelType;
-    BYTE cColorBits;
-    BYTE cRedBits, cRedShift, cGreenBits, cGreenShift, cBlueBits, cBlueShift;
-    BYTE cAlphaBits, cAlphaShift;
-    BYTE cAccumBits, cAccumRedBits, cAccumGreenBits, cAccumBlueBits, cAccumAlphaBits;
-    BYTE cDepthBits;
-    BYTE cStencilBits;
-    BYTE cAuxBuffers;
-    BYTE iLayerType;
-    BYTE bReserved;
-    DWORD dwLayerMask;
-    DWORD dwVisibleMask;
-    DWORD dwDamageMask;
-};
-static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "the descriptor is 40 bytes on Windows");
 
 WNDPROC s_appWndProc = nullptr;
 PIXELFORMATDESCRIPTOR s_pfd;
 bool s_pfdFilled = false;
 MSG s_lastMessage;
 
-const char kMsgRegisterClass[] = "Failed To Register The Window Class";
-const char kMsgFullscreen[] =
-    "This Drivers Doesn't Support FullScreen Mode. Try to Download a newer one or change your video card.\n"
-    "Please use Windowed mode.\n\n"
-    "NOTE : if you have a 3dfx accelerated video card you can try windowed mode. In this case with some "
-    "drivers "
-    "you will obtain fullscreen accelerated 3D graphic.";
-const char kMsgWindowCreation[] = "Window Creation Error1";
-// The window creation error when no screen could show the window: it says why
-// and how the show can still be seen.
-const char kMsgNoDisplay[] = "Window Creation Error1\n"
-                             "No display was found: there is no screen to show the window on.\n"
-                             "To render the show off screen, run the player with --capture DIR.";
-const char kMsgDeviceContext[] = "Can't Create A GL Device Context";
-const char kMsgChooseFormat[] = "Can't Find A Suitable PixelFormat";
-const char kMsgSetFormat[] = "Can't Set The PixelFormat";
-const char kMsgCreateContext[] = "Can't Create A GL Rendering Context";
-const char kMsgActivateContext[] = "Can't Activate The GL Rendering Context";
-const char kMsgInitGL[] = "OpenGL initialization Failed";
-const char kMsgRestoreMode[] = "Can't restore original video mode";
-const char kMsgReleaseDCRC[] = "Release Of DC And RC Failed";
-const char kMsgReleaseRC[] = "Release Rendering Context Failed";
-const char kMsgReleaseDC[] = "Release Device Context Failed";
-const char kMsgReleaseWnd[] = "Could Not Release hWnd";
-const char kMsgUnregister[] = "Could Not Unregister Class";
 
-int Fail(const char* message) {
-    SysError(const_cast<char*>(message));
-    return 0;
-}
 
-void FillPixelFormatDescriptor() {
-    if (s_pfdFilled) {
-        return;
-    }
-    s_pfd = PIXELFORMATDESCRIPTOR{};
-    s_pfd.nSize = sizeof(PIXELFORMATDESCRIPTOR);
-    s_pfd.nVersion = 1;
-    s_pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    s_pfd.iPixelType = PFD_TYPE_RGBA;
-    s_pfd.cColorBits = static_cast<BYTE>(fwk.bits);
-    s_pfd.cDepthBits = 16;
-    s_pfd.iLayerType = PFD_MAIN_PLANE;
-    s_pfdFilled = true;
-}
+
 
 // A format exists for an RGBA, double-buffered, windowed GL request of 16 to
 // 32 colour bits; that is all the GL library here offers.
@@ -134,7 +66,7 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
     const size_t length = std::strlen(source);
     fwk.title = static_cast<char*>(std::malloc(length + 1));
     if (fwk.title == nullptr) {
-        return Fail(kMsgRegisterClass);
+        return FailWith(kMsgRegisterClass);
     }
     std::memcpy(fwk.title, source, length + 1);
 
@@ -152,14 +84,14 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
     fwk.wc.lpszMenuName = nullptr;
     fwk.wc.lpszClassName = fwk.title;
     if (!RegisterWindowClass(fwk.wc)) {
-        return Fail(kMsgRegisterClass);
+        return FailWith(kMsgRegisterClass);
     }
 
     // Without a display SDL would fall back to drawing into memory, and the
     // show would play where nobody sees it; the full-screen switch would fail
     // too, for the wrong reason.
     if (!VideoReachesAPerson()) {
-        return Fail(kMsgNoDisplay);
+        return FailWith(kMsgNoDisplay);
     }
 
     SDL_DisplayMode mode{};
@@ -180,32 +112,35 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
 
     // GL attributes decide the visual the window is created with, so the
     // pixel format is described before the window exists.
-    FillPixelFormatDescriptor();
+    if (!s_pfdFilled) {
+        FillPixelFormatRequest(&s_pfd, fwk.bits);
+        s_pfdFilled = true;
+    }
     SetPixelFormatAttributes(s_pfd.cColorBits, s_pfd.cDepthBits);
 
     fwk.hWnd = CreateMainWindow(fwk.title, fwk.title, 0, 0, windowWidth, windowHeight,
                                 fwk.fullscreen ? &mode : nullptr);
     if (fwk.hWnd == nullptr) {
-        return Fail(kMsgWindowCreation);
+        return FailWith(kMsgWindowCreation);
     }
 
     fwk.hDC = new (std::nothrow) HDC__{fwk.hWnd};
     if (fwk.hDC == nullptr) {
-        return Fail(kMsgDeviceContext);
+        return FailWith(kMsgDeviceContext);
     }
     if (ChoosePixelFormat(s_pfd) == 0) {
-        return Fail(kMsgChooseFormat);
+        return FailWith(kMsgChooseFormat);
     }
     if ((SDL_GetWindowFlags(fwk.hWnd->window) & SDL_WINDOW_OPENGL) == 0) {
-        return Fail(kMsgSetFormat);
+        return FailWith(kMsgSetFormat);
     }
     SDL_GLContext context = SDL_GL_CreateContext(fwk.hWnd->window);
     if (context == nullptr) {
-        return Fail(kMsgCreateContext);
+        return FailWith(kMsgCreateContext);
     }
     fwk.hRC = new HGLRC__{context, fwk.hWnd};
     if (SDL_GL_MakeCurrent(fwk.hWnd->window, context) != 0) {
-        return Fail(kMsgActivateContext);
+        return FailWith(kMsgActivateContext);
     }
 
     g_hMainWinDC = fwk.hDC;
@@ -213,7 +148,7 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
 
     ReSizeGLScene(fwk.width, fwk.height);
     if (InitGL() == 0) {
-        return Fail(kMsgInitGL);
+        return FailWith(kMsgInitGL);
     }
     done = 0;
     return 1;

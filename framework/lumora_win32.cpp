@@ -24,53 +24,15 @@ MSG s_lastMessage;
 bool s_modeChanged = false;
 bool s_cursorHidden = false;
 
-static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "the descriptor is 40 bytes");
 // The mode record goes out in its 148-byte form, the one without the panning
 // fields that newer headers append; every Windows reads the record by the
 // size it states.
 constexpr WORD kDevModeSize = 148;
 static_assert(offsetof(DEVMODEA, dmPanningWidth) == kDevModeSize, "the 148-byte record ends before panning");
 
-const char kMsgRegisterClass[] = "Failed To Register The Window Class";
-const char kMsgFullscreen[] =
-    "This Drivers Doesn't Support FullScreen Mode. Try to Download a newer one or change your video card.\n"
-    "Please use Windowed mode.\n\n"
-    "NOTE : if you have a 3dfx accelerated video card you can try windowed mode. In this case with some "
-    "drivers "
-    "you will obtain fullscreen accelerated 3D graphic.";
-const char kMsgWindowCreation[] = "Window Creation Error1";
-const char kMsgDeviceContext[] = "Can't Create A GL Device Context";
-const char kMsgChooseFormat[] = "Can't Find A Suitable PixelFormat";
-const char kMsgSetFormat[] = "Can't Set The PixelFormat";
-const char kMsgCreateContext[] = "Can't Create A GL Rendering Context";
-const char kMsgActivateContext[] = "Can't Activate The GL Rendering Context";
-const char kMsgInitGL[] = "OpenGL initialization Failed";
-const char kMsgRestoreMode[] = "Can't restore original video mode";
-const char kMsgReleaseDCRC[] = "Release Of DC And RC Failed";
-const char kMsgReleaseRC[] = "Release Rendering Context Failed";
-const char kMsgReleaseDC[] = "Release Device Context Failed";
-const char kMsgReleaseWnd[] = "Could Not Release hWnd";
-const char kMsgUnregister[] = "Could Not Unregister Class";
 
-int Fail(const char* message) {
-    SysError(const_cast<char*>(message));
-    return 0;
-}
 
-void FillPixelFormatDescriptor() {
-    if (s_pfdFilled) {
-        return;
-    }
-    s_pfd = PIXELFORMATDESCRIPTOR{};
-    s_pfd.nSize = sizeof(PIXELFORMATDESCRIPTOR);
-    s_pfd.nVersion = 1;
-    s_pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    s_pfd.iPixelType = PFD_TYPE_RGBA;
-    s_pfd.cColorBits = static_cast<BYTE>(fwk.bits);
-    s_pfd.cDepthBits = 16;
-    s_pfd.iLayerType = PFD_MAIN_PLANE;
-    s_pfdFilled = true;
-}
+
 
 // Icon 101 of the program; a program built without one gets the library's,
 // the same picture.
@@ -134,24 +96,27 @@ HWND CreateMainWindow() {
 
 // Steps 9 to 14: device context, pixel format and the current GL context.
 int CreateGLContext() {
-    FillPixelFormatDescriptor();
+    if (!s_pfdFilled) {
+        FillPixelFormatRequest(&s_pfd, fwk.bits);
+        s_pfdFilled = true;
+    }
     fwk.hDC = GetDC(fwk.hWnd);
     if (fwk.hDC == nullptr) {
-        return Fail(kMsgDeviceContext);
+        return FailWith(kMsgDeviceContext);
     }
     const int format = ChoosePixelFormat(fwk.hDC, &s_pfd);
     if (format == 0) {
-        return Fail(kMsgChooseFormat);
+        return FailWith(kMsgChooseFormat);
     }
     if (!SetPixelFormat(fwk.hDC, format, &s_pfd)) {
-        return Fail(kMsgSetFormat);
+        return FailWith(kMsgSetFormat);
     }
     fwk.hRC = wglCreateContext(fwk.hDC);
     if (fwk.hRC == nullptr) {
-        return Fail(kMsgCreateContext);
+        return FailWith(kMsgCreateContext);
     }
     if (!wglMakeCurrent(fwk.hDC, fwk.hRC)) {
-        return Fail(kMsgActivateContext);
+        return FailWith(kMsgActivateContext);
     }
     return 1;
 }
@@ -189,12 +154,12 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
     const size_t length = std::strlen(source);
     fwk.title = static_cast<char*>(std::malloc(length + 1));
     if (fwk.title == nullptr) {
-        return Fail(kMsgRegisterClass);
+        return FailWith(kMsgRegisterClass);
     }
     std::memcpy(fwk.title, source, length + 1);
 
     if (!RegisterMainClass(hInstance)) {
-        return Fail(kMsgRegisterClass);
+        return FailWith(kMsgRegisterClass);
     }
 
     if (fwk.fullscreen) {
@@ -209,7 +174,7 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
 
     fwk.hWnd = CreateMainWindow();
     if (fwk.hWnd == nullptr) {
-        return Fail(kMsgWindowCreation);
+        return FailWith(kMsgWindowCreation);
     }
     if (CreateGLContext() == 0) {
         return 0;
@@ -222,7 +187,7 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
 
     ReSizeGLScene(fwk.width, fwk.height);
     if (InitGL() == 0) {
-        return Fail(kMsgInitGL);
+        return FailWith(kMsgInitGL);
     }
     done = 0;
     return 1;

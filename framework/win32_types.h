@@ -203,4 +203,35 @@ constexpr WPARAM MAKEWPARAM(WORD low, WORD high) {
     return static_cast<WPARAM>(static_cast<DWORD>(low) | (static_cast<DWORD>(high) << 16));
 }
 
+
+// ---- pixel format ----
+
+constexpr DWORD PFD_DOUBLEBUFFER = 0x00000001;
+constexpr DWORD PFD_DRAW_TO_WINDOW = 0x00000004;
+constexpr DWORD PFD_SUPPORT_OPENGL = 0x00000020;
+constexpr BYTE PFD_TYPE_RGBA = 0;
+constexpr BYTE PFD_MAIN_PLANE = 0;
+
+// The pixel format as Windows describes it; the stand-in window makes its GL
+// attributes from this request.
+struct PIXELFORMATDESCRIPTOR {
+    WORD nSize;
+    WORD nVersion;
+    DWORD dwFlags;
+    BYTE iPixelType;
+    BYTE cColorBits;
+    BYTE cRedBits, cRedShift, cGreenBits, cGreenShift, cBlueBits, cBlueShift;
+    BYTE cAlphaBits, cAlphaShift;
+    BYTE cAccumBits, cAccumRedBits, cAccumGreenBits, cAccumBlueBits, cAccumAlphaBits;
+    BYTE cDepthBits;
+    BYTE cStencilBits;
+    BYTE cAuxBuffers;
+    BYTE iLayerType;
+    BYTE bReserved;
+    DWORD dwLayerMask;
+    DWORD dwVisibleMask;
+    DWORD dwDamageMask;
+};
+static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "the descriptor is 40 bytes, as on Windows");
+
 #endif // _WIN32

@@ -56,6 +56,11 @@ bool WriteRows(PngFile* out, const std::vector<uint8_t>& rgba, const int32_t wid
         return false;
     }
     png_init_io(out->png, out->file);
+    // A film's worth of frames is written once and read once: zlib's fastest
+    // level with the one "sub" filter writes about four times as fast as the
+    // defaults for files about a third larger; the pixels are the same.
+    png_set_compression_level(out->png, 1);
+    png_set_filter(out->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_set_IHDR(out->png, out->info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(out->png, out->info);

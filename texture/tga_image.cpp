@@ -58,10 +58,11 @@ bool ReadPixels(PakEntry* entry, TgaImage* image) {
         return false;
     }
     const uint8_t mask = entry->dirEntry->mask;
+    const size_t count = static_cast<size_t>(image->pixelCount);
     if (stride == 4) {
-        TgaUnmaskSwap32(image->pixels, static_cast<size_t>(image->pixelCount), mask, TgaFastestPixelPath());
+        TgaUnmaskSwap32(image->pixels, count, mask, TgaFastestPixelPath());
     } else {
-        TgaUnmaskSwap24(image->pixels, static_cast<size_t>(image->pixelCount), mask);
+        TgaUnmaskSwap24(image->pixels, count, mask, TgaFastestPixelPath());
     }
     return true;
 }

@@ -283,7 +283,9 @@ static void Unmask(unsigned char* bytes, const size_t size, const uint8_t mask) 
     }
 }
 
-int32_t PakRead(void* buffer, int32_t elementSize, int32_t count, PakEntry* entry, const PAKFile* pak) {
+// Whole elements from the entry's position into `buffer`, as stored; the
+// number of bytes read.
+static int64_t ReadStored(void* buffer, int32_t elementSize, int32_t count, PakEntry* entry, const PAKFile* pak) {
     if (buffer == nullptr || entry == nullptr || pak == nullptr || elementSize <= 0 || count <= 0) {
         return 0;
     }
@@ -303,9 +305,22 @@ int32_t PakRead(void* buffer, int32_t elementSize, int32_t count, PakEntry* entr
         return 0;
     }
     const size_t got = std::fread(buffer, 1, static_cast<size_t>(bytes), pak->file);
-    Unmask(static_cast<unsigned char*>(buffer), got, dir->mask);
     entry->position += static_cast<int32_t>(got);
-    return static_cast<int32_t>(static_cast<int64_t>(got) / elementSize);
+    return static_cast<int64_t>(got);
+}
+
+int32_t PakRead(void* buffer, int32_t elementSize, int32_t count, PakEntry* entry, const PAKFile* pak) {
+    const int64_t got = ReadStored(buffer, elementSize, count, entry, pak);
+    if (got == 0) {
+        return 0;
+    }
+    Unmask(static_cast<unsigned char*>(buffer), static_cast<size_t>(got), entry->dirEntry->mask);
+    return static_cast<int32_t>(got / elementSize);
+}
+
+int32_t PakReadStored(void* buffer, int32_t elementSize, int32_t count, PakEntry* entry, const PAKFile* pak) {
+    const int64_t got = ReadStored(buffer, elementSize, count, entry, pak);
+    return got == 0 ? 0 : static_cast<int32_t>(got / elementSize);
 }
 
 int PakSeek(const PAKFile* pak, PakEntry* entry, int32_t offset, int origin) {

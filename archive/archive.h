@@ -85,6 +85,11 @@ PakEntry* PakOpenEntry(const PAKFile* pak, const char* name);
 // arguments or an element size of 0. A partial last element is not read.
 int32_t PakRead(void* buffer, int32_t elementSize, int32_t count, PakEntry* entry, const PAKFile* pak);
 
+// PakRead without the unmasking: the bytes stay XOR-ed with the entry's mask
+// (entry->dirEntry->mask), for a caller that takes the mask off in its own
+// pass over them. Same result and limits as PakRead.
+int32_t PakReadStored(void* buffer, int32_t elementSize, int32_t count, PakEntry* entry, const PAKFile* pak);
+
 // Moves the entry's position: origin 0 from the start, 1 from the current
 // position, 2 from the end. A negative result becomes 0. Returns 0 when the
 // position lies inside the entry; otherwise rewinds it to 0 and returns -1.

@@ -81,7 +81,7 @@ int PoolInit(int32_t totalBytes) {
     }
     g_pool.spareHead = 0;
     std::memset(g_pool.bitmap, 0, bitmapSize);
-    g_pool.firstOpenGroup = 0;
+    SmallReset();
     LargeReset();
     return 1;
 }

@@ -17,6 +17,7 @@ constexpr uint32_t kPoolHeaderSize = 16;   // large block header in front of eve
 constexpr uint32_t kPoolUnitSize = 2;      // small-area allocation unit
 constexpr uint32_t kPoolUnitsPerGroup = 8; // one bitmap byte pair per 16-byte group
 constexpr uint32_t kPoolGroupSize = kPoolUnitSize * kPoolUnitsPerGroup;
+constexpr uint32_t kPoolMaxRunUnits = (kPoolSmallLimit + 1) / kPoolUnitSize; // the longest small run
 constexpr uint32_t kPoolTableSize = kPoolDescriptorCount * 16;
 
 extern const char kPoolExhausted[];
@@ -50,7 +51,9 @@ struct PoolState {
     uint32_t freeHead = kPoolNil;       // largest free block's descriptor
     uint32_t spareHead = kPoolNil;      // first unused descriptor
     int32_t groupCount = 0;
-    int32_t firstOpenGroup = 0;         // every group below it is fully used
+    // searchFrom[u]: no group below it can start a run of u units, so the
+    // first-fit search for u units begins there (index 0 unused).
+    int32_t searchFrom[kPoolMaxRunUnits + 1] = {};
 };
 
 extern PoolState g_pool;
@@ -73,6 +76,8 @@ inline bool PoolBlockUsed(const PoolBlock* b) {
 }
 
 // Small area (memory_small.cpp).
+// Forgets what the searches learnt; the bitmap must be all clear.
+void SmallReset();
 // Run of (bytes + 1) / 2 units (at least one) or null; no message.
 void* SmallAlloc(uint32_t bytes);
 // True when p is the first unit of a live run.

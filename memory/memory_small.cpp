@@ -7,10 +7,13 @@
 // than 8 units stay inside one group; longer runs start at unit 0 of a group
 // and may spill into the following groups.
 //
-// Allocation is first fit from the lowest group. The groups at the bottom
-// fill up first and stay full for the run, so the search starts at the first
-// group that is not known to be full (g_pool.firstOpenGroup) instead of
-// rescanning them; the block found is the same.
+// Allocation is first fit from the lowest group. A loaded scene leaves the
+// bottom of the area full of groups with a unit or two to spare, and every
+// search used to walk past them again. So each run length remembers the
+// group below which no run of that length fits (g_pool.searchFrom): a search
+// starts there, an allocation only ever takes room away, and a free lowers
+// the mark of every length that the freed units could now serve. The block
+// found is the one a scan from group 0 finds.
 #include "memory/memory_pool_local.h"
 
 static unsigned char& UsedByte(int32_t group) {
@@ -27,34 +30,68 @@ static void* UnitAddress(int32_t group, uint32_t unit) {
     return g_pool.smallArea + (static_cast<size_t>(group) * kPoolUnitsPerGroup + unit) * kPoolUnitSize;
 }
 
-// Moves firstOpenGroup past groups that are now full.
-static void SkipFullGroups() {
-    while (g_pool.firstOpenGroup < g_pool.groupCount && UsedByte(g_pool.firstOpenGroup) == 0xFF) {
-        ++g_pool.firstOpenGroup;
+// Groups a run of `units` units covers, the last one maybe in part.
+constexpr int32_t RunSpan(uint32_t units) {
+    return static_cast<int32_t>((units + kPoolUnitsPerGroup - 1) / kPoolUnitsPerGroup);
+}
+
+// kFirstStart[units][used]: the lowest unit at which `units` free units (1 to
+// 7) follow each other in a group whose used byte is `used`, or kNoStart.
+constexpr uint8_t kNoStart = 0xFF;
+struct StartTable {
+    uint8_t start[kPoolUnitsPerGroup][256];
+};
+constexpr StartTable MakeStartTable() {
+    StartTable table{};
+    for (uint32_t units = 1; units < kPoolUnitsPerGroup; ++units) {
+        const unsigned runMask = (1u << units) - 1u;
+        for (unsigned used = 0; used < 256; ++used) {
+            table.start[units][used] = kNoStart;
+            for (uint32_t start = 0; start + units <= kPoolUnitsPerGroup; ++start) {
+                if ((used & (runMask << (kPoolUnitsPerGroup - start - units))) == 0) {
+                    table.start[units][used] = static_cast<uint8_t>(start);
+                    break;
+                }
+            }
+        }
+    }
+    return table;
+}
+constexpr StartTable kFirstStart = MakeStartTable();
+
+// No group below `group` can start a run of `units` units; nor, then, a longer run.
+static void RaiseSearchFrom(uint32_t units, int32_t group) {
+    // It stops at the first length whose mark is already there: raising the
+    // longer ones only shortens their searches, the answer is the same.
+    for (uint32_t u = units; u <= kPoolMaxRunUnits && g_pool.searchFrom[u] < group; ++u) {
+        g_pool.searchFrom[u] = group;
+    }
+}
+
+void SmallReset() {
+    for (int32_t& from : g_pool.searchFrom) {
+        from = 0;
     }
 }
 
 // Runs of 1 to 7 units: the first group with room, the lowest start in it.
 static void* AllocInGroup(uint32_t units) {
-    const unsigned runMask = (1u << units) - 1u;
-    for (int32_t g = g_pool.firstOpenGroup; g < g_pool.groupCount; ++g) {
+    const uint8_t* firstStart = kFirstStart.start[units];
+    for (int32_t g = g_pool.searchFrom[units]; g < g_pool.groupCount; ++g) {
         const unsigned char used = UsedByte(g);
-        if (used == 0xFF) {
+        const uint32_t start = firstStart[used];
+        if (start == kNoStart) {
             continue;
         }
-        for (uint32_t start = 0; start + units <= kPoolUnitsPerGroup; ++start) {
-            const unsigned shift = kPoolUnitsPerGroup - start - units;
-            const unsigned char mask = static_cast<unsigned char>(runMask << shift);
-            if ((used & mask) != 0) {
-                continue;
-            }
-            const unsigned char last = static_cast<unsigned char>(1u << shift);
-            UsedByte(g) = static_cast<unsigned char>(used | mask);
-            ContByte(g) = static_cast<unsigned char>((ContByte(g) & ~mask) | (mask & ~last));
-            SkipFullGroups();
-            return UnitAddress(g, start);
-        }
+        const unsigned shift = kPoolUnitsPerGroup - start - units;
+        const unsigned char mask = static_cast<unsigned char>(((1u << units) - 1u) << shift);
+        const unsigned char last = static_cast<unsigned char>(1u << shift);
+        UsedByte(g) = static_cast<unsigned char>(used | mask);
+        ContByte(g) = static_cast<unsigned char>((ContByte(g) & ~mask) | (mask & ~last));
+        RaiseSearchFrom(units, g);
+        return UnitAddress(g, start);
     }
+    RaiseSearchFrom(units, g_pool.groupCount);
     return nullptr;
 }
 
@@ -63,9 +100,9 @@ static void* AllocInGroup(uint32_t units) {
 static void* AllocAcrossGroups(uint32_t units) {
     const int32_t full = static_cast<int32_t>(units / kPoolUnitsPerGroup);
     const uint32_t rest = units % kPoolUnitsPerGroup;
-    const int32_t span = full + (rest > 0 ? 1 : 0);
+    const int32_t span = RunSpan(units);
     const unsigned char restMask = static_cast<unsigned char>(0xFF00u >> rest);
-    int32_t g = g_pool.firstOpenGroup;
+    int32_t g = g_pool.searchFrom[units];
     while (g <= g_pool.groupCount - span) {
         int32_t busy = -1;
         for (int32_t j = 0; j < full && busy < 0; ++j) {
@@ -93,9 +130,11 @@ static void* AllocAcrossGroups(uint32_t units) {
         } else {
             ContByte(g + full - 1) = 0xFE;
         }
-        SkipFullGroups();
+        RaiseSearchFrom(units, g);
         return UnitAddress(g, 0);
     }
+    // Starts past groupCount - span would run off the end of the area.
+    RaiseSearchFrom(units, g_pool.groupCount);
     return nullptr;
 }
 
@@ -162,8 +201,14 @@ void SmallFree(void* p) {
     }
     int32_t g = static_cast<int32_t>(unit / kPoolUnitsPerGroup);
     uint32_t k = static_cast<uint32_t>(unit % kPoolUnitsPerGroup);
-    if (g < g_pool.firstOpenGroup) {
-        g_pool.firstOpenGroup = g;
+    // A run of u units starting up to RunSpan(u) - 1 groups below the first
+    // freed unit may reach into the units given back.
+    for (uint32_t u = 1; u <= kPoolMaxRunUnits; ++u) {
+        const int32_t lowest = g - RunSpan(u) + 1;
+        const int32_t from = lowest > 0 ? lowest : 0;
+        if (g_pool.searchFrom[u] > from) {
+            g_pool.searchFrom[u] = from;
+        }
     }
     // Whole groups first: a run that starts at unit 0 and continues through
     // unit 7 owns the group outright.

@@ -180,6 +180,40 @@ TEST(ArchiveRead, BadArgumentsReadNothing) {
     EXPECT_EQ(PakCloseEntry(a.pak, e), 0);
 }
 
+TEST(ArchiveRead, StoredReadIsPakReadWithTheMaskLeftOn) {
+    // The same requests, whole and partial, on twin entries: the same counts
+    // and positions, and bytes that differ by the mask alone.
+    struct Request {
+        int32_t elementSize;
+        int32_t count;
+    };
+    const Request requests[] = {{4, 3}, {3, INT32_MAX}, {4, 1}, {1, 5}, {1, 1}, {0, 5}, {1, -3}};
+    for (const uint8_t mask : {uint8_t{0}, uint8_t{0x11}, uint8_t{0xFF}}) {
+        TempDir dir;
+        OpenedArchive a(dir, Build({{"plain", mask, Text("0123456789abcdefghij")}, {"stored", mask, Text("0123456789abcdefghij")}}));
+        PakEntry* plain = PakOpenEntry(a.pak, "plain");
+        PakEntry* stored = PakOpenEntry(a.pak, "stored");
+        ASSERT_NE(plain, nullptr);
+        ASSERT_NE(stored, nullptr);
+        for (const Request& r : requests) {
+            char want[16] = {};
+            char got[16] = {};
+            const int32_t wantCount = PakRead(want, r.elementSize, r.count, plain, a.pak);
+            EXPECT_EQ(PakReadStored(got, r.elementSize, r.count, stored, a.pak), wantCount) << int(mask);
+            EXPECT_EQ(PakTell(stored), PakTell(plain)) << int(mask);
+            for (int32_t i = 0; i < wantCount * r.elementSize; ++i) {
+                EXPECT_EQ(static_cast<uint8_t>(got[i] ^ mask), static_cast<uint8_t>(want[i])) << int(mask) << " " << i;
+            }
+        }
+        char buffer[4] = {};
+        EXPECT_EQ(PakReadStored(nullptr, 1, 1, stored, a.pak), 0);
+        EXPECT_EQ(PakReadStored(buffer, 1, 1, nullptr, a.pak), 0);
+        EXPECT_EQ(PakReadStored(buffer, 1, 1, stored, nullptr), 0);
+        PakCloseEntry(a.pak, plain);
+        PakCloseEntry(a.pak, stored);
+    }
+}
+
 TEST(ArchiveRead, InterleavedEntriesShareOneStream) {
     TempDir dir;
     OpenedArchive a(dir, Build({{"a", 1, Text("AAAAAAAA")}, {"b", 2, Text("bbbbbbbb")}}));

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <random>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -254,25 +255,50 @@ const unsigned char* ReferenceSmallAddress(uint32_t bytes) {
     return nullptr;
 }
 
+// A seeded mix of small allocations and frees.
+struct SmallMix {
+    const char* name;
+    int32_t smallBytes;  // size of the small area
+    uint32_t freeOneIn;  // a step frees a random live block once in this many
+    uint32_t longOneIn;  // a request spans groups once in this many
+    uint32_t burstEvery; // every so many steps, free every other live block (0: never)
+    int steps;
+    uint32_t seed;
+};
+
+void PrintTo(const SmallMix& mix, std::ostream* out) { *out << mix.name; }
+
+class PoolFirstFit : public ::testing::TestWithParam<SmallMix> {};
+
 // Random small allocations and frees: every block lands exactly where the
 // plain first-fit search over the whole bitmap says, however the pool
 // shortens its own search.
-TEST(PoolSmallStress, EveryBlockLandsWhereFirstFitSays) {
-    PoolSetSmallSize(2000);
+TEST_P(PoolFirstFit, EveryBlockLandsWhereFirstFitSays) {
+    const SmallMix& mix = GetParam();
+    PoolSetSmallSize(mix.smallBytes);
     ASSERT_EQ(PoolInit(100000), 1);
-    std::mt19937 rng(7);
+    std::mt19937 rng(mix.seed);
     std::vector<unsigned char*> live;
     DebugCapture capture;
-    for (int step = 0; step < 4000; ++step) {
-        if (!live.empty() && rng() % 3 == 0) {
+    for (int step = 0; step < mix.steps; ++step) {
+        if (mix.burstEvery != 0 && step % mix.burstEvery == mix.burstEvery - 1) {
+            for (size_t i = live.size(); i-- > 0;) {
+                if (i % 2 == 0) {
+                    PoolFree(live[i]);
+                    live[i] = live.back();
+                    live.pop_back();
+                }
+            }
+            continue;
+        }
+        if (!live.empty() && rng() % mix.freeOneIn == 0) {
             const size_t pick = rng() % live.size();
             PoolFree(live[pick]);
             live[pick] = live.back();
             live.pop_back();
             continue;
         }
-        // Mostly short runs, now and then one that spans groups.
-        const uint32_t bytes = rng() % 8 == 0 ? 16 + rng() % 70 : rng() % 14;
+        const uint32_t bytes = rng() % mix.longOneIn == 0 ? 16 + rng() % 85 : rng() % 15;
         const unsigned char* expected = ReferenceSmallAddress(bytes);
         unsigned char* got = static_cast<unsigned char*>(PoolAlloc(bytes));
         ASSERT_EQ(got, expected) << "step " << step << ", " << bytes << " bytes";
@@ -284,5 +310,17 @@ TEST(PoolSmallStress, EveryBlockLandsWhereFirstFitSays) {
     PoolRelease();
     PoolSetSmallSize(kPoolDefaultSmallSize);
 }
+
+// Short runs with frees now and then; long runs that fail while short ones
+// still fit; a bottom filled and then holed by bursts of frees, as when a
+// scene is loaded after others; a pool too small for much at all.
+const SmallMix kSmallMixes[] = {
+    {"MostlyShort", 2000, 3, 8, 0, 4000, 7},
+    {"MostlyLong", 2000, 4, 2, 0, 4000, 11},
+    {"FillThenHoles", 8000, 12, 6, 700, 6000, 23},
+    {"Crowded", 320, 2, 5, 0, 3000, 5},
+};
+INSTANTIATE_TEST_SUITE_P(Mixes, PoolFirstFit, ::testing::ValuesIn(kSmallMixes),
+                         [](const ::testing::TestParamInfo<SmallMix>& mix) { return std::string(mix.param.name); });
 
 } // namespace

@@ -301,6 +301,32 @@ TEST_F(PoolTest, FailedCandidateResumesAfterTheBlockingGroup) {
     (void)g2;
 }
 
+TEST_F(PoolTest, FreeingABlockerReopensTheRunsThatReachedIt) {
+    // A run spanning `span` groups is kept from group 0 by one unit at the
+    // start of group span - 1; once that unit is freed, the same request must
+    // start at group 0 again, below the group that was freed.
+    struct Case {
+        uint32_t bytes;
+        int span;
+    };
+    const Case cases[] = {{16, 1}, {20, 2}, {32, 2}, {40, 3}, {100, 7}};
+    for (const Case& c : cases) {
+        Init(1600, 100000);
+        std::vector<void*> fillers;
+        for (int g = 0; g + 1 < c.span; ++g) {
+            fillers.push_back(PoolAlloc(16));
+        }
+        void* blocker = PoolAlloc(2);
+        ASSERT_EQ(SmallOffset(blocker), (c.span - 1) * 16) << c.bytes;
+        for (void* f : fillers) {
+            PoolFree(f);
+        }
+        EXPECT_EQ(SmallOffset(PoolAlloc(c.bytes)), c.span * 16) << c.bytes;
+        PoolFree(blocker);
+        EXPECT_EQ(SmallOffset(PoolAlloc(c.bytes)), 0) << c.bytes;
+    }
+}
+
 TEST_F(PoolTest, ScansStayInsideTheGroups) {
     // One group: 16 bytes fit, 17 do not even though the large area follows.
     Init(16, 100000);

@@ -1,13 +1,12 @@
 // Uncompressed TGA images read straight from the current archive.
 #include "texture/image.h"
 
-#include "archive/archive.h" // g_currentPak, PakOpenEntry, PakRead, PakSeek, PakCloseEntry
+#include "archive/archive.h" // g_currentPak, PakOpenEntry, PakRead, PakReadStored, PakSeek, PakCloseEntry
+#include "texture/tga_pixels.h" // TgaUnmaskSwap32, TgaUnmaskSwap24
 
-#include <bit>     // std::endian
 #include <cstddef> // size_t
-#include <cstdint> // uint8_t, uint32_t
+#include <cstdint> // uint8_t
 #include <cstdlib> // malloc, free
-#include <cstring> // memcpy
 #include <new>     // std::nothrow
 
 namespace {
@@ -45,30 +44,9 @@ bool ParseHeader(const uint8_t* header, TgaImage* image) {
     return true;
 }
 
-// B, G, R, A into R, G, B, A, a pixel at a time as one little-endian word,
-// which the compiler turns into vector code.
-void SwapRedBlue32(uint8_t* pixels, const size_t count) {
-    static_assert(std::endian::native == std::endian::little, "pixels are read as little-endian words");
-    for (size_t i = 0; i < count; ++i) {
-        uint32_t word = 0;
-        std::memcpy(&word, pixels + i * 4, sizeof word);
-        word = (word & 0xFF00FF00u) | ((word >> 16) & 0xFFu) | ((word & 0xFFu) << 16);
-        std::memcpy(pixels + i * 4, &word, sizeof word);
-    }
-}
-
-// B, G, R into R, G, B.
-void SwapRedBlue24(uint8_t* pixels, const size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        uint8_t* p = pixels + i * 3;
-        const uint8_t blue = p[0];
-        p[0] = p[2];
-        p[2] = blue;
-    }
-}
-
-// Reads the pixel block and swaps B, G, R(, A) into R, G, B(, A). The bytes
-// still in the entry are checked first, so a lying header allocates nothing.
+// Reads the pixel block as stored and turns it into R, G, B(, A) in one pass.
+// The bytes still in the entry are checked first, so a lying header
+// allocates nothing.
 bool ReadPixels(PakEntry* entry, TgaImage* image) {
     const int32_t stride = image->bitsPerPixel / 8;
     const int32_t bytes = image->pixelCount * stride;
@@ -76,13 +54,15 @@ bool ReadPixels(PakEntry* entry, TgaImage* image) {
         return false;
     }
     image->pixels = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
-    if (image->pixels == nullptr || PakRead(image->pixels, bytes, 1, entry, g_currentPak) != 1) {
+    if (image->pixels == nullptr || PakReadStored(image->pixels, bytes, 1, entry, g_currentPak) != 1) {
         return false;
     }
+    const uint8_t mask = entry->dirEntry->mask;
+    const size_t count = static_cast<size_t>(image->pixelCount);
     if (stride == 4) {
-        SwapRedBlue32(image->pixels, static_cast<size_t>(image->pixelCount));
+        TgaUnmaskSwap32(image->pixels, count, mask, TgaFastestPixelPath());
     } else {
-        SwapRedBlue24(image->pixels, static_cast<size_t>(image->pixelCount));
+        TgaUnmaskSwap24(image->pixels, count, mask, TgaFastestPixelPath());
     }
     return true;
 }

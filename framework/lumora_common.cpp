@@ -5,7 +5,8 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <cstring> // memcpy
+#include <cstdlib> // malloc
+#include <cstring> // memcpy, strlen
 
 _FrameWork fwk;
 int done = 0;
@@ -72,6 +73,16 @@ extern const char kMsgReleaseRC[] = "Release Rendering Context Failed";
 extern const char kMsgReleaseDC[] = "Release Device Context Failed";
 extern const char kMsgReleaseWnd[] = "Could Not Release hWnd";
 extern const char kMsgUnregister[] = "Could Not Unregister Class";
+
+char* CopyTitle(const char* title) {
+    const char* source = title != nullptr ? title : "";
+    const size_t length = std::strlen(source);
+    char* copy = static_cast<char*>(std::malloc(length + 1));
+    if (copy != nullptr) {
+        std::memcpy(copy, source, length + 1);
+    }
+    return copy;
+}
 
 int FailWith(const char* message) {
     SysError(const_cast<char*>(message));

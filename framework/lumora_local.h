@@ -68,6 +68,10 @@ extern const char kMsgReleaseDC[];
 extern const char kMsgReleaseWnd[];
 extern const char kMsgUnregister[];
 
+// A heap copy of the window title (an empty one for null), released with
+// free; null when the heap is exhausted.
+char* CopyTitle(const char* title);
+
 // Shows message through SysError and returns 0, the failed start's result.
 int FailWith(const char* message);
 

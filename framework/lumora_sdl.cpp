@@ -8,8 +8,7 @@
 #include "framework/lumora_local_sdl.h"
 #include "framework/win32_calls.h"
 
-#include <cstdlib> // malloc, free
-#include <cstring> // memcpy, strlen
+#include <cstdlib> // free
 #include <new>     // nothrow
 
 namespace {
@@ -62,13 +61,10 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
         return 0;
     }
 
-    const char* source = title != nullptr ? title : "";
-    const size_t length = std::strlen(source);
-    fwk.title = static_cast<char*>(std::malloc(length + 1));
+    fwk.title = CopyTitle(title);
     if (fwk.title == nullptr) {
         return FailWith(kMsgRegisterClass);
     }
-    std::memcpy(fwk.title, source, length + 1);
 
     fwk.wndProc = s_appWndProc;
     fwk.hInstance = hInstance;

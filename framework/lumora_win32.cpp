@@ -9,8 +9,8 @@
 #include "framework/lumora_local_win32.h"
 
 #include <cstddef> // offsetof
-#include <cstdlib> // malloc, free
-#include <cstring> // memcpy, strlen
+#include <cstdlib> // free
+#include <cstring> // memset
 
 namespace {
 
@@ -150,13 +150,10 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
         return 0;
     }
 
-    const char* source = title != nullptr ? title : "";
-    const size_t length = std::strlen(source);
-    fwk.title = static_cast<char*>(std::malloc(length + 1));
+    fwk.title = CopyTitle(title);
     if (fwk.title == nullptr) {
         return FailWith(kMsgRegisterClass);
     }
-    std::memcpy(fwk.title, source, length + 1);
 
     if (!RegisterMainClass(hInstance)) {
         return FailWith(kMsgRegisterClass);

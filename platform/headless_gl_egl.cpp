@@ -1,5 +1,5 @@
 // Headless GL: EGL's surfaceless Mesa platform with a pbuffer surface.
-#include "platform/headless_gl.h"
+#include "platform/headless_gl_local.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -111,12 +111,7 @@ std::vector<uint8_t> HeadlessGlReadColorBuffer() {
     if (s_gl.surface == EGL_NO_SURFACE || eglGetCurrentContext() != s_gl.context) {
         return {};
     }
-    std::vector<uint8_t> pixels(static_cast<size_t>(s_gl.width) * static_cast<size_t>(s_gl.height) * 4u);
-    glFinish();
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, s_gl.width, s_gl.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    return pixels;
+    return ReadBackRgba(s_gl.width, s_gl.height);
 }
 
 void HeadlessGlDetach() {

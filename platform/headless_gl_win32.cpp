@@ -1,7 +1,7 @@
 // Headless GL on Windows: a WGL context made on a hidden window, drawing into
 // a framebuffer object of the asked size (a hidden window's own pixels are not
 // guaranteed to be kept, so they are never drawn into).
-#include "platform/headless_gl.h"
+#include "platform/headless_gl_local.h"
 
 #include <windows.h>
 
@@ -199,12 +199,7 @@ std::vector<uint8_t> HeadlessGlReadColorBuffer() {
     if (s_gl.framebuffer == 0 || wglGetCurrentContext() != s_gl.context) {
         return {};
     }
-    std::vector<uint8_t> pixels(static_cast<size_t>(s_gl.width) * static_cast<size_t>(s_gl.height) * 4u);
-    glFinish();
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, s_gl.width, s_gl.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    return pixels;
+    return ReadBackRgba(s_gl.width, s_gl.height);
 }
 
 void HeadlessGlDetach() {

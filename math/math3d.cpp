@@ -4,32 +4,7 @@
 #include "math/math3d.h"
 
 #include <cmath>   // std::acos, std::sin, std::cos, std::fabs
-#include <cstdint> // int32_t, uint32_t for the bit trick
-#include <cstring> // std::memcpy for well-defined float <-> bit casts
-
-float FastLength(float squaredLength) {
-    // One Newton step of the inverse square root from the classic magic
-    // starting guess, then the reciprocal. memcpy keeps the casts defined.
-    int32_t bits = 0;
-    std::memcpy(&bits, &squaredLength, sizeof bits);
-    // The shift is arithmetic (defined from C++20 on); the subtraction is done
-    // unsigned because a negative input would overflow it as signed.
-    const uint32_t guessBits = 0x5F3759DFu - static_cast<uint32_t>(bits >> 1);
-    float y = 0.0f;
-    std::memcpy(&y, &guessBits, sizeof y);
-    y = y * (1.5f - 0.5f * squaredLength * y * y);
-    return 1.0f / y;
-}
-
-void NormalizeFast(float v[3]) {
-    const float length = FastLength(Dot3(v, v));
-    if (length != 0.0f) {
-        const float inverse = 1.0f / length;
-        v[0] *= inverse;
-        v[1] *= inverse;
-        v[2] *= inverse;
-    }
-}
+#include <cstring> // std::memcpy of finished results
 
 void QuatToMatrix(const float q[4], const float t[3], float out[12]) {
     const float w = q[0];

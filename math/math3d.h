@@ -8,12 +8,36 @@
 // it is stored, so an output may alias any input.
 #pragma once
 
+#include <cstdint> // int32_t, uint32_t for the bit trick
+#include <cstring> // std::memcpy for well-defined float <-> bit casts
+
 // Approximate sqrt(s) through one Newton step of the inverse square root.
-// FastLength(0) is a tiny positive number.
-float FastLength(float squaredLength);
+// FastLength(0) is a tiny positive number. Inline: the loaders call it per
+// face and vertex, and inside their loops it vectorises.
+inline float FastLength(float squaredLength) {
+    // One Newton step of the inverse square root from the classic magic
+    // starting guess, then the reciprocal. memcpy keeps the casts defined.
+    int32_t bits = 0;
+    std::memcpy(&bits, &squaredLength, sizeof bits);
+    // The shift is arithmetic (defined from C++20 on); the subtraction is done
+    // unsigned because a negative input would overflow it as signed.
+    const uint32_t guessBits = 0x5F3759DFu - static_cast<uint32_t>(bits >> 1);
+    float y = 0.0f;
+    std::memcpy(&y, &guessBits, sizeof y);
+    y = y * (1.5f - 0.5f * squaredLength * y * y);
+    return 1.0f / y;
+}
 
 // v scaled to unit length by FastLength; a zero vector stays zero. In place.
-void NormalizeFast(float v[3]);
+// Written without a branch (a zero length scales by exactly 1) so that loops
+// over many vectors vectorise.
+inline void NormalizeFast(float v[3]) {
+    const float length = FastLength(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    const float inverse = 1.0f / (length != 0.0f ? length : 1.0f);
+    v[0] *= inverse;
+    v[1] *= inverse;
+    v[2] *= inverse;
+}
 
 // Unit quaternion q to a matrix with translation t.
 void QuatToMatrix(const float q[4], const float t[3], float out[12]);

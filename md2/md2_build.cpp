@@ -2,9 +2,13 @@
 // from: everything that can be computed once per model is computed here, so
 // that drawing a frame is only a linear blend toward the next frame.
 #include <cstring> // memcpy, memset
-#include <vector>  // temporary lists of the build
+#if defined(__SSE2__)
+#include <xmmintrin.h> // _MM_TRANSPOSE4_PS
+#include <emmintrin.h> // four vertices, planes and boxes a step where every x86-64 has it
+#endif
+#include <vector> // temporary lists of the build
 
-#include "math/math3d.h" // EulerToMatrix, NormalizeFast, Cross3, Dot3
+#include "math/math3d.h" // EulerToMatrix, NormalizeFast
 #include "md2/md2.h"
 #include "md2/md2_normals.h"    // kMd2Normals
 #include "memory/memory_pool.h" // PoolAlloc, PoolFree
@@ -18,13 +22,6 @@ struct RenderPair {
     int32_t nextSameVertex; // next pair with the same vertex index, -1 = none
 };
 
-// p' = M p with M a 3x4 row-order matrix.
-void TransformPoint(const float m[12], const float p[3], float out[3]) {
-    out[0] = m[0] * p[0] + m[1] * p[1] + m[2] * p[2] + m[3];
-    out[1] = m[4] * p[0] + m[5] * p[1] + m[6] * p[2] + m[7];
-    out[2] = m[8] * p[0] + m[9] * p[1] + m[10] * p[2] + m[11];
-}
-
 // n' = R n with R the rotation part of M.
 void RotateVector(const float m[12], const float n[3], float out[3]) {
     out[0] = m[0] * n[0] + m[1] * n[1] + m[2] * n[2];
@@ -33,12 +30,14 @@ void RotateVector(const float m[12], const float n[3], float out[3]) {
 }
 
 // The format's normal table turned into engine axes, once per build: every
-// vertex of every frame looks its normal up here.
+// vertex of every frame looks its normal up here. Indices past the format's
+// table read as the zero normal, so the look-up needs no test.
 struct NormalTable {
-    float normal[kMd2NormalCount][3];
+    float normal[256][3];
 };
 
 void BuildNormalTable(const float axes[12], NormalTable* out) {
+    std::memset(out, 0, sizeof(*out));
     for (int32_t i = 0; i < kMd2NormalCount; ++i) {
         const double* table = kMd2Normals[i];
         const float tableNormal[3] = {static_cast<float>(table[0]), static_cast<float>(table[1]),
@@ -52,19 +51,271 @@ void BuildNormalTable(const float axes[12], NormalTable* out) {
     }
 }
 
-// Position and normal of MD2 vertex `vertex` of `frame`, in engine axes. A
-// normal index outside the table reads as the zero normal.
-void DecodeVertex(const Md2Frame& frame, uint32_t vertex, const float axes[12], const NormalTable& normals,
-                  float position[3], float normal[3]) {
-    const uint8_t* packed = frame.verts + vertex * 4;
-    float local[3] = {};
-    for (int k = 0; k < 3; ++k) {
-        local[k] = frame.scale[k] * static_cast<float>(packed[k]) + frame.translate[k];
+// One frame decoded: positions and normals of its render vertices and the
+// planes of its triangles, one array per coordinate, so that the arithmetic
+// over a frame runs in vector registers.
+struct DecodedFrame {
+    std::vector<float> position[3];
+    std::vector<float> normal[3];
+    std::vector<float> planeNormal[3];
+    std::vector<float> planeDistance;
+
+    DecodedFrame(uint32_t renderVerts, uint32_t triangles) {
+        for (int k = 0; k < 3; ++k) {
+            position[k].resize(renderVerts);
+            normal[k].resize(renderVerts);
+            planeNormal[k].resize(triangles);
+        }
+        planeDistance.resize(triangles);
     }
-    TransformPoint(axes, local, position);
-    const bool known = packed[3] < kMd2NormalCount;
+};
+
+// Scratch of the plane computation: the corners of every triangle.
+struct CornerScratch {
+    std::vector<float> corner[3][3]; // corner, axis
+
+    explicit CornerScratch(uint32_t triangles) {
+        for (auto& c : corner) {
+            for (auto& axis : c) {
+                axis.resize(triangles);
+            }
+        }
+    }
+};
+
+// Positions (M applied to scale x packed + translate) and normals of the
+// render vertices of `frame`. The operations and their order are those of
+// one vertex at a time; only the layout lets them run side by side.
+void DecodeFrame(const Md2Frame& frame, const uint16_t* vertexOfRender, uint32_t renderVerts,
+                 const float axes[12], const NormalTable& normals, DecodedFrame* out) {
+    float* px = out->position[0].data();
+    float* py = out->position[1].data();
+    float* pz = out->position[2].data();
+    for (uint32_t v = 0; v < renderVerts; ++v) {
+        const uint8_t* packed = frame.verts + vertexOfRender[v] * 4;
+        px[v] = static_cast<float>(packed[0]);
+        py[v] = static_cast<float>(packed[1]);
+        pz[v] = static_cast<float>(packed[2]);
+        const float* n = normals.normal[packed[3]];
+        out->normal[0][v] = n[0];
+        out->normal[1][v] = n[1];
+        out->normal[2][v] = n[2];
+    }
+    const float sx = frame.scale[0], sy = frame.scale[1], sz = frame.scale[2];
+    const float tx = frame.translate[0], ty = frame.translate[1], tz = frame.translate[2];
+    for (uint32_t v = 0; v < renderVerts; ++v) {
+        const float lx = sx * px[v] + tx;
+        const float ly = sy * py[v] + ty;
+        const float lz = sz * pz[v] + tz;
+        px[v] = axes[0] * lx + axes[1] * ly + axes[2] * lz + axes[3];
+        py[v] = axes[4] * lx + axes[5] * ly + axes[6] * lz + axes[7];
+        pz[v] = axes[8] * lx + axes[9] * ly + axes[10] * lz + axes[11];
+    }
+}
+
+// The plane through the three corners of every triangle of a decoded frame,
+// normalised with the fast length; a degenerate triangle keeps its zero
+// normal and distance 0.
+void FramePlanes(const uint16_t* tris, uint32_t triangleCount, CornerScratch* scratch, DecodedFrame* frame) {
+    for (uint32_t t = 0; t < triangleCount; ++t) {
+        for (int c = 0; c < 3; ++c) {
+            const uint16_t index = tris[t * 4 + c];
+            for (int k = 0; k < 3; ++k) {
+                scratch->corner[c][k][t] = frame->position[k][index];
+            }
+        }
+    }
+    const float* ax = scratch->corner[0][0].data();
+    const float* ay = scratch->corner[0][1].data();
+    const float* az = scratch->corner[0][2].data();
+    const float* bx = scratch->corner[1][0].data();
+    const float* by = scratch->corner[1][1].data();
+    const float* bz = scratch->corner[1][2].data();
+    const float* cx = scratch->corner[2][0].data();
+    const float* cy = scratch->corner[2][1].data();
+    const float* cz = scratch->corner[2][2].data();
+    float* nx = frame->planeNormal[0].data();
+    float* ny = frame->planeNormal[1].data();
+    float* nz = frame->planeNormal[2].data();
+    float* d = frame->planeDistance.data();
+    uint32_t t = 0;
+#if defined(__SSE2__)
+    // Four triangles a step, lane by lane the same operations as below.
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 threeHalves = _mm_set1_ps(1.5f);
+    const __m128i magic = _mm_set1_epi32(0x5F3759DF);
+    for (; t + 4 <= triangleCount; t += 4) {
+        const __m128 x0 = _mm_loadu_ps(ax + t), y0 = _mm_loadu_ps(ay + t), z0 = _mm_loadu_ps(az + t);
+        const __m128 e1x = _mm_sub_ps(_mm_loadu_ps(bx + t), x0);
+        const __m128 e1y = _mm_sub_ps(_mm_loadu_ps(by + t), y0);
+        const __m128 e1z = _mm_sub_ps(_mm_loadu_ps(bz + t), z0);
+        const __m128 e2x = _mm_sub_ps(_mm_loadu_ps(cx + t), x0);
+        const __m128 e2y = _mm_sub_ps(_mm_loadu_ps(cy + t), y0);
+        const __m128 e2z = _mm_sub_ps(_mm_loadu_ps(cz + t), z0);
+        const __m128 x = _mm_sub_ps(_mm_mul_ps(e1y, e2z), _mm_mul_ps(e1z, e2y));
+        const __m128 y = _mm_sub_ps(_mm_mul_ps(e1z, e2x), _mm_mul_ps(e1x, e2z));
+        const __m128 z = _mm_sub_ps(_mm_mul_ps(e1x, e2y), _mm_mul_ps(e1y, e2x));
+        const __m128 squared = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)), _mm_mul_ps(z, z));
+        const __m128i guessBits = _mm_sub_epi32(magic, _mm_srai_epi32(_mm_castps_si128(squared), 1));
+        __m128 guess = _mm_castsi128_ps(guessBits);
+        const __m128 step =
+            _mm_sub_ps(threeHalves, _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(half, squared), guess), guess));
+        guess = _mm_mul_ps(guess, step);
+        const __m128 length = _mm_div_ps(one, guess);
+        const __m128 zero = _mm_cmpeq_ps(length, _mm_setzero_ps());
+        const __m128 divisor = _mm_or_ps(_mm_and_ps(zero, one), _mm_andnot_ps(zero, length));
+        const __m128 inverse = _mm_div_ps(one, divisor);
+        const __m128 nxs = _mm_mul_ps(x, inverse);
+        const __m128 nys = _mm_mul_ps(y, inverse);
+        const __m128 nzs = _mm_mul_ps(z, inverse);
+        _mm_storeu_ps(nx + t, nxs);
+        _mm_storeu_ps(ny + t, nys);
+        _mm_storeu_ps(nz + t, nzs);
+        _mm_storeu_ps(d + t,
+                      _mm_add_ps(_mm_add_ps(_mm_mul_ps(x0, nxs), _mm_mul_ps(y0, nys)), _mm_mul_ps(z0, nzs)));
+    }
+#endif
+    for (; t < triangleCount; ++t) {
+        const float e1x = bx[t] - ax[t], e1y = by[t] - ay[t], e1z = bz[t] - az[t];
+        const float e2x = cx[t] - ax[t], e2y = cy[t] - ay[t], e2z = cz[t] - az[t];
+        // NormalizeFast of the cross product, spelled out so the loop vectorises.
+        const float x = e1y * e2z - e1z * e2y;
+        const float y = e1z * e2x - e1x * e2z;
+        const float z = e1x * e2y - e1y * e2x;
+        const float length = FastLength(x * x + y * y + z * z);
+        const float inverse = 1.0f / (length != 0.0f ? length : 1.0f);
+        nx[t] = x * inverse;
+        ny[t] = y * inverse;
+        nz[t] = z * inverse;
+        d[t] = ax[t] * nx[t] + ay[t] * ny[t] + az[t] * nz[t];
+    }
+}
+
+#if defined(__SSE2__)
+// Four records' worth of four consecutive fields, one field per argument and
+// one record per lane, turned into four record slices.
+// The records are written once and read only when drawn, long after: on
+// 16-byte boundaries (the pool's blocks are) they bypass the cache.
+void StoreTransposed(__m128 a, __m128 b, __m128 c, __m128 d, float* out, size_t recordFloats) {
+    _MM_TRANSPOSE4_PS(a, b, c, d);
+    if ((reinterpret_cast<uintptr_t>(out) & 15u) == 0) {
+        _mm_stream_ps(out, a);
+        _mm_stream_ps(out + recordFloats, b);
+        _mm_stream_ps(out + 2 * recordFloats, c);
+        _mm_stream_ps(out + 3 * recordFloats, d);
+        return;
+    }
+    _mm_storeu_ps(out, a);
+    _mm_storeu_ps(out + recordFloats, b);
+    _mm_storeu_ps(out + 2 * recordFloats, c);
+    _mm_storeu_ps(out + 3 * recordFloats, d);
+}
+#endif
+
+// The records of frame `here` with their differences toward `next`.
+void WriteFrameRecords(const DecodedFrame& here, const DecodedFrame& next, uint32_t renderVerts,
+                       uint32_t triangleCount, FrameVertex* verts, FramePlane* planes) {
+    uint32_t v = 0;
+    uint32_t t = 0;
+#if defined(__SSE2__)
+    // Four records a step: the same subtractions, stored by transposing.
+    constexpr size_t kVertexFloats = sizeof(FrameVertex) / sizeof(float);
+    constexpr size_t kPlaneFloats = sizeof(FramePlane) / sizeof(float);
+    auto field = [](const std::vector<float>& values, uint32_t at) {
+        return _mm_loadu_ps(values.data() + at);
+    };
+    for (; v + 4 <= renderVerts; v += 4) {
+        __m128 n[3], p[3], dn[3], dp[3];
+        for (int k = 0; k < 3; ++k) {
+            n[k] = field(here.normal[k], v);
+            p[k] = field(here.position[k], v);
+            dn[k] = _mm_sub_ps(field(next.normal[k], v), n[k]);
+            dp[k] = _mm_sub_ps(field(next.position[k], v), p[k]);
+        }
+        float* out = verts[v].normal;
+        StoreTransposed(n[0], n[1], n[2], p[0], out, kVertexFloats);
+        StoreTransposed(p[1], p[2], dn[0], dn[1], out + 4, kVertexFloats);
+        StoreTransposed(dn[2], dp[0], dp[1], dp[2], out + 8, kVertexFloats);
+    }
+    for (; t + 4 <= triangleCount; t += 4) {
+        __m128 n[3], dn[3];
+        for (int k = 0; k < 3; ++k) {
+            n[k] = field(here.planeNormal[k], t);
+            dn[k] = _mm_sub_ps(field(next.planeNormal[k], t), n[k]);
+        }
+        const __m128 d = field(here.planeDistance, t);
+        const __m128 dd = _mm_sub_ps(field(next.planeDistance, t), d);
+        float* out = planes[t].normal;
+        StoreTransposed(n[0], n[1], n[2], dn[0], out, kPlaneFloats);
+        StoreTransposed(dn[1], dn[2], d, dd, out + 4, kPlaneFloats);
+    }
+#endif
+    for (; v < renderVerts; ++v) {
+        FrameVertex& out = verts[v];
+        for (int k = 0; k < 3; ++k) {
+            out.normal[k] = here.normal[k][v];
+            out.position[k] = here.position[k][v];
+            out.normalDelta[k] = next.normal[k][v] - here.normal[k][v];
+            out.positionDelta[k] = next.position[k][v] - here.position[k][v];
+        }
+    }
+    for (; t < triangleCount; ++t) {
+        FramePlane& out = planes[t];
+        for (int k = 0; k < 3; ++k) {
+            out.normal[k] = here.planeNormal[k][t];
+            out.normalDelta[k] = next.planeNormal[k][t] - here.planeNormal[k][t];
+        }
+        out.distance = here.planeDistance[t];
+        out.distanceDelta = next.planeDistance[t] - here.planeDistance[t];
+    }
+}
+
+// Bounding box of a decoded frame over all its render vertices: it starts at
+// vertex 0 and widens; no render vertices give an empty box at the origin.
+void FrameBox(const DecodedFrame& frame, uint32_t renderVerts, float box[6]) {
+    std::memset(box, 0, 6 * sizeof(float));
+    if (renderVerts == 0) {
+        return;
+    }
     for (int k = 0; k < 3; ++k) {
-        normal[k] = known ? normals.normal[packed[3]][k] : 0.0f;
+        const float* c = frame.position[k].data();
+        float low = c[0];
+        float high = c[0];
+        uint32_t v = 1;
+#if defined(__SSE2__)
+        // Four running extremes, each widened as the single one is (a
+        // coordinate replaces it only when strictly beyond; a NaN never
+        // does), then folded; the order does not change a minimum or maximum.
+        if (renderVerts >= 5) {
+            __m128 lows = _mm_set1_ps(c[0]);
+            __m128 highs = lows;
+            for (; v + 4 <= renderVerts; v += 4) {
+                const __m128 values = _mm_loadu_ps(c + v);
+                lows = _mm_min_ps(values, lows);
+                highs = _mm_max_ps(values, highs);
+            }
+            float lanes[4];
+            _mm_storeu_ps(lanes, lows);
+            for (const float lane : lanes) {
+                low = lane < low ? lane : low;
+            }
+            _mm_storeu_ps(lanes, highs);
+            for (const float lane : lanes) {
+                high = lane > high ? lane : high;
+            }
+        }
+#endif
+        for (; v < renderVerts; ++v) {
+            if (c[v] < low) {
+                low = c[v];
+            }
+            if (c[v] > high) {
+                high = c[v];
+            }
+        }
+        box[k] = low;
+        box[k + 3] = high;
     }
 }
 
@@ -128,15 +379,67 @@ void* PoolArray(uint64_t count, uint64_t size, bool* failed) {
     return block;
 }
 
-// The plane through the three corners, normalised with the fast length; a
-// degenerate triangle keeps its zero normal and distance 0.
-void TrianglePlane(const float c0[3], const float c1[3], const float c2[3], float normal[3],
-                   float* distance) {
-    const float e1[3] = {c1[0] - c0[0], c1[1] - c0[1], c1[2] - c0[2]};
-    const float e2[3] = {c2[0] - c0[0], c2[1] - c0[1], c2[2] - c0[2]};
-    Cross3(e1, e2, normal);
-    NormalizeFast(normal);
-    *distance = Dot3(c0, normal);
+// What the per-frame build reads and where it writes.
+struct FrameBuild {
+    const Md2Frame* frames;
+    const AnimRange* anims;
+    uint32_t animCount;
+    uint32_t frameTotal;
+    std::vector<uint16_t> vertexOfRender; // MD2 vertex index of each render vertex
+    const uint16_t* tris;
+    uint32_t triangleCount;
+    const float* axes;
+    FrameVertex* verts;
+    FramePlane* planes;
+    float* boxes;
+};
+
+// Every frame of every motion is decoded once, while the previous frame's
+// records wait for it as their successor; a motion's first frame is kept
+// for its last frame, which leads back to it.
+void BuildFrames(const FrameBuild& build) {
+    const uint32_t renderVerts = static_cast<uint32_t>(build.vertexOfRender.size());
+    const uint32_t triangleCount = build.triangleCount;
+    NormalTable normals;
+    BuildNormalTable(build.axes, &normals);
+    CornerScratch scratch(triangleCount);
+    DecodedFrame first(renderVerts, triangleCount);
+    DecodedFrame even(renderVerts, triangleCount);
+    DecodedFrame odd(renderVerts, triangleCount);
+    auto decode = [&](uint32_t f, DecodedFrame* out) {
+        DecodeFrame(build.frames[f], build.vertexOfRender.data(), renderVerts, build.axes, normals, out);
+        FramePlanes(build.tris, triangleCount, &scratch, out);
+        FrameBox(*out, renderVerts, build.boxes + uint64_t{f} * 6);
+    };
+
+    // Frames outside every motion (there are none once the frames are
+    // grouped) keep empty boxes.
+    if (build.frameTotal > 0) {
+        std::memset(build.boxes, 0, uint64_t{build.frameTotal} * 6 * sizeof(float));
+    }
+    for (uint32_t a = 0; a < build.animCount; ++a) {
+        const AnimRange& anim = build.anims[a];
+        if (anim.frameCount == 0) {
+            continue;
+        }
+        decode(anim.firstFrame, &first);
+        const DecodedFrame* here = &first;
+        for (uint32_t f = anim.firstFrame; f < anim.firstFrame + anim.frameCount; ++f) {
+            const uint32_t g = NextFrame(anim, f);
+            DecodedFrame* next = &first;
+            if (g != anim.firstFrame) {
+                next = here == &even ? &odd : &even;
+                decode(g, next);
+            }
+            WriteFrameRecords(*here, *next, renderVerts, triangleCount,
+                              build.verts + uint64_t{f} * renderVerts,
+                              build.planes + uint64_t{f} * triangleCount);
+            here = next;
+        }
+    }
+#if defined(__SSE2__)
+    _mm_sfence(); // the streamed records are in memory before anyone reads them
+#endif
 }
 
 } // namespace
@@ -188,30 +491,6 @@ int Md2Model::BuildModel() {
         return 0;
     }
 
-    // Vertices of every frame, with deltas toward the next frame of its
-    // motion. Each frame is decoded once; the deltas are then read off the
-    // decoded frames, as every frame is also the next one's predecessor.
-    NormalTable normals = {};
-    BuildNormalTable(axes, &normals);
-    for (uint32_t a = 0; a < animCount; ++a) {
-        const AnimRange& anim = anims[a];
-        for (uint32_t f = anim.firstFrame; f < anim.firstFrame + anim.frameCount; ++f) {
-            FrameVertex* frame = newFrames + uint64_t{f} * renderVerts;
-            for (uint32_t v = 0; v < renderVerts; ++v) {
-                DecodeVertex(ld.frames[f], pairs[v].vertex, axes, normals, frame[v].position, frame[v].normal);
-            }
-        }
-        for (uint32_t f = anim.firstFrame; f < anim.firstFrame + anim.frameCount; ++f) {
-            FrameVertex* frame = newFrames + uint64_t{f} * renderVerts;
-            const FrameVertex* following = newFrames + uint64_t{NextFrame(anim, f)} * renderVerts;
-            for (uint32_t v = 0; v < renderVerts; ++v) {
-                for (int k = 0; k < 3; ++k) {
-                    frame[v].normalDelta[k] = following[v].normal[k] - frame[v].normal[k];
-                    frame[v].positionDelta[k] = following[v].position[k] - frame[v].position[k];
-                }
-            }
-        }
-    }
     for (uint32_t v = 0; v < renderVerts; ++v) {
         // Colour and position are the renderer's to fill each frame; start them at 0.
         newArrayVerts[v] = ArrayVertex{};
@@ -222,57 +501,13 @@ int Md2Model::BuildModel() {
     if (triangleCount > 0) {
         std::memcpy(newTris, indices.data(), indices.size() * sizeof(uint16_t));
     }
-
-    // Face planes of every frame, from the converted positions; as with the
-    // vertices, each plane is computed once and the deltas read off after.
-    for (uint32_t a = 0; a < animCount; ++a) {
-        const AnimRange& anim = anims[a];
-        for (uint32_t f = anim.firstFrame; f < anim.firstFrame + anim.frameCount; ++f) {
-            const FrameVertex* here = newFrames + uint64_t{f} * renderVerts;
-            FramePlane* planes = newPlanes + uint64_t{f} * triangleCount;
-            for (uint32_t t = 0; t < triangleCount; ++t) {
-                const uint16_t* tri = newTris + t * 4;
-                TrianglePlane(here[tri[0]].position, here[tri[1]].position, here[tri[2]].position,
-                              planes[t].normal, &planes[t].distance);
-            }
-        }
-        for (uint32_t f = anim.firstFrame; f < anim.firstFrame + anim.frameCount; ++f) {
-            FramePlane* planes = newPlanes + uint64_t{f} * triangleCount;
-            const FramePlane* following = newPlanes + uint64_t{NextFrame(anim, f)} * triangleCount;
-            for (uint32_t t = 0; t < triangleCount; ++t) {
-                for (int k = 0; k < 3; ++k) {
-                    planes[t].normalDelta[k] = following[t].normal[k] - planes[t].normal[k];
-                }
-                planes[t].distanceDelta = following[t].distance - planes[t].distance;
-            }
-        }
+    FrameBuild build = {ld.frames,     anims, animCount, frameTotal, {},      newTris,
+                        triangleCount, axes,  newFrames, newPlanes,  newBoxes};
+    build.vertexOfRender.reserve(renderVerts);
+    for (const RenderPair& pair : pairs) {
+        build.vertexOfRender.push_back(pair.vertex);
     }
-
-    // Bounding box of every frame over all its render vertices; a model
-    // without render vertices gets empty boxes at the origin.
-    for (uint32_t f = 0; f < frameTotal; ++f) {
-        float* box = newBoxes + f * 6;
-        std::memset(box, 0, 6 * sizeof(float));
-        if (renderVerts == 0) {
-            continue;
-        }
-        const FrameVertex* verts = newFrames + uint64_t{f} * renderVerts;
-        for (int k = 0; k < 3; ++k) {
-            box[k] = verts[0].position[k];
-            box[k + 3] = verts[0].position[k];
-        }
-        for (uint32_t v = 1; v < renderVerts; ++v) {
-            for (int k = 0; k < 3; ++k) {
-                const float c = verts[v].position[k];
-                if (c < box[k]) {
-                    box[k] = c;
-                }
-                if (c > box[k + 3]) {
-                    box[k + 3] = c;
-                }
-            }
-        }
-    }
+    BuildFrames(build);
 
     vertsPerFrame = renderVerts;
     facesPerFrame = triangleCount;

@@ -47,7 +47,7 @@ int PoolInit(int32_t totalBytes) {
     }
     const size_t rounded =
         (static_cast<size_t>(totalBytes) + kPoolAlign - 1) & ~static_cast<size_t>(kPoolAlign - 1);
-    unsigned char* raw = static_cast<unsigned char*>(std::malloc(rounded));
+    unsigned char* raw = static_cast<unsigned char*>(PlatformReserveRegion(rounded));
     if (raw == nullptr) {
         PlatformDebugOutput(kPoolExhausted);
         return 0;
@@ -59,11 +59,12 @@ int PoolInit(int32_t totalBytes) {
     const size_t smallOffset = AlignedOffset(raw, bitmapOffset + bitmapSize);
     const size_t endOffset = rounded - (reinterpret_cast<uintptr_t>(raw) + rounded) % kPoolAlign;
     if (smallOffset + smallSize > endOffset) {
-        std::free(raw);
+        PlatformReleaseRegion(raw, rounded);
         PlatformDebugOutput(kPoolExhausted);
         return 0;
     }
     g_pool.raw = raw;
+    g_pool.rawSize = rounded;
     g_pool.base = raw + baseOffset;
     g_pool.bitmap = raw + bitmapOffset;
     g_pool.smallArea = raw + smallOffset;
@@ -90,7 +91,7 @@ static void ReleaseHeapBlocks();
 
 void PoolRelease() {
     ReleaseHeapBlocks();
-    std::free(g_pool.raw);
+    PlatformReleaseRegion(g_pool.raw, g_pool.rawSize);
     g_pool = PoolState{};
 }
 
@@ -101,7 +102,9 @@ void PoolRelease() {
 static std::unordered_map<void*, uint32_t>* s_heapBlocks = nullptr;
 static size_t s_heapBytes = 0;
 
-static size_t HeapCapacity() { return static_cast<size_t>(g_pool.largeEnd - g_pool.smallArea); }
+static size_t HeapCapacity() {
+    return static_cast<size_t>(g_pool.largeEnd - g_pool.smallArea);
+}
 
 void* PoolAlloc(uint32_t bytes) {
     void* p = nullptr;

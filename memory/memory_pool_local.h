@@ -42,7 +42,8 @@ static_assert(sizeof(PoolDescriptor) == 16, "descriptor is four 32-bit words");
 
 // The one pool of the program.
 struct PoolState {
-    unsigned char* raw = nullptr;       // block from the heap, released by PoolRelease
+    unsigned char* raw = nullptr;       // the reserved region, released by PoolRelease
+    size_t rawSize = 0;                 // its size in bytes
     unsigned char* base = nullptr;      // descriptor table, origin of every offset
     unsigned char* bitmap = nullptr;    // two bytes per group: used, continuation
     unsigned char* smallArea = nullptr; // groupCount groups of 16 bytes

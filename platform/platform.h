@@ -51,3 +51,11 @@ int64_t PlatformPerfFrequency();
 // memory. Released with PlatformGlobalFree (null is ignored).
 void* PlatformGlobalAlloc(size_t bytes);
 void PlatformGlobalFree(void* block);
+
+// A large zero-filled region for data that lives as long as the program,
+// backed by large pages where the system grants them to anyone, so that
+// filling it takes a page fault per 2 MB rather than per 4 KB. Null when the
+// system has no memory. Released with PlatformReleaseRegion and the same size
+// (null is ignored).
+void* PlatformReserveRegion(size_t bytes);
+void PlatformReleaseRegion(void* region, size_t bytes);

@@ -7,7 +7,8 @@
 #include <cstdlib> // calloc, free, getenv
 #include <ctime>   // clock_gettime
 
-#include <unistd.h> // isatty
+#include <sys/mman.h> // mmap, madvise, munmap
+#include <unistd.h>   // isatty
 
 static constexpr int64_t kNanosecondsPerSecond = 1000000000;
 
@@ -17,14 +18,41 @@ int64_t PlatformPerfCounter() {
     return static_cast<int64_t>(now.tv_sec) * kNanosecondsPerSecond + now.tv_nsec;
 }
 
-int64_t PlatformPerfFrequency() { return kNanosecondsPerSecond; }
+int64_t PlatformPerfFrequency() {
+    return kNanosecondsPerSecond;
+}
 
 // Zero-filled like a moveable global block.
-void* PlatformGlobalAlloc(size_t bytes) { return std::calloc(bytes == 0 ? 1 : bytes, 1); }
+void* PlatformGlobalAlloc(size_t bytes) {
+    return std::calloc(bytes == 0 ? 1 : bytes, 1);
+}
 
-void PlatformGlobalFree(void* block) { std::free(block); }
+void PlatformGlobalFree(void* block) {
+    std::free(block);
+}
 
-bool PlatformStderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+void* PlatformReserveRegion(size_t bytes) {
+    void* region =
+        mmap(nullptr, bytes == 0 ? 1 : bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (region == MAP_FAILED) {
+        return nullptr;
+    }
+#if defined(MADV_HUGEPAGE)
+    // Only a hint: without transparent huge pages the region still works.
+    madvise(region, bytes, MADV_HUGEPAGE);
+#endif
+    return region;
+}
+
+void PlatformReleaseRegion(void* region, size_t bytes) {
+    if (region != nullptr) {
+        munmap(region, bytes == 0 ? 1 : bytes);
+    }
+}
+
+bool PlatformStderrIsTerminal() {
+    return isatty(STDERR_FILENO) != 0;
+}
 
 void WriteToDebugger(const char* text) {
     if (std::getenv("TESSARO_DEBUG") != nullptr) {

@@ -26,7 +26,9 @@ int64_t PlatformPerfFrequency() {
     return static_cast<int64_t>(frequency.QuadPart);
 }
 
-void* PlatformGlobalAlloc(size_t bytes) { return GlobalAlloc(GPTR, bytes == 0 ? 1 : bytes); }
+void* PlatformGlobalAlloc(size_t bytes) {
+    return GlobalAlloc(GPTR, bytes == 0 ? 1 : bytes);
+}
 
 void PlatformGlobalFree(void* block) {
     if (block != nullptr) {
@@ -34,7 +36,20 @@ void PlatformGlobalFree(void* block) {
     }
 }
 
-bool PlatformStderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+// Large pages need a privilege ordinary users lack; plain committed pages.
+void* PlatformReserveRegion(size_t bytes) {
+    return VirtualAlloc(nullptr, bytes == 0 ? 1 : bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void PlatformReleaseRegion(void* region, size_t /*bytes*/) {
+    if (region != nullptr) {
+        VirtualFree(region, 0, MEM_RELEASE);
+    }
+}
+
+bool PlatformStderrIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
 
 void WriteToDebugger(const char* text) {
     OutputDebugStringA(text);

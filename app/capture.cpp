@@ -11,6 +11,7 @@
 #include "platform/headless_gl.h" // HeadlessGlMakeCurrent, HeadlessGlReadColorBuffer, HeadlessGlDetach
 #include "platform/platform.h"    // PlatformStderrIsTerminal, PlatformPerfCounter
 #include "platform/sound/sound.h" // SoundSetManualOutput, SoundMix
+#include "texture/texture.h"      // TextureDeferUploads, TextureFlushDeferred
 
 #include <GL/gl.h>
 #include <png.h>
@@ -151,8 +152,8 @@ std::string s_captureError;
     throw static_cast<const char*>(s_captureError.c_str());
 }
 
-// The mode's size, the off-screen context and the framework's initial GL state.
-void StartDisplay(const CommandLine& options) {
+// The mode's size.
+void ChooseMode(const CommandLine& options) {
     int width = 0;
     int height = 0;
     int bits = 0;
@@ -165,6 +166,12 @@ void StartDisplay(const CommandLine& options) {
     fwk.fullscreen = false;
     fwk.playSounds = false;
     EngineSetScreenSize(width, height);
+}
+
+// The off-screen context and the framework's initial GL state.
+void StartDisplay() {
+    const int width = fwk.width;
+    const int height = fwk.height;
     if (!HeadlessGlMakeCurrent(width, height)) {
         Raise("no off-screen OpenGL context: " + HeadlessGlError());
     }
@@ -333,13 +340,19 @@ bool WriteFramePng(const std::string& path, const std::vector<uint8_t>& rgba, co
 int TessaroCapture(const CommandLine& options) {
     int status = 0;
     try {
+        // The GL driver starts on a second thread while the content loads
+        // here; the textures reach GL once the context is current.
+        HeadlessGlPrepare();
         PrepareFolder(options.captureDir);
-        StartDisplay(options);
+        ChooseMode(options);
         if (PakOpen(options.pakPath.c_str(), "rb") == nullptr) {
             throw "Impossibile trovare il PAKFile";
         }
         StartSound();
+        TextureDeferUploads();
         RunSceneScript();
+        StartDisplay();
+        TextureFlushDeferred();
         WaveWriter audio;
         if (!audio.Open(options.captureDir + "/audio.wav")) {
             Raise("cannot write " + options.captureDir + "/audio.wav");

@@ -102,9 +102,7 @@ void PoolRelease() {
 static std::unordered_map<void*, uint32_t>* s_heapBlocks = nullptr;
 static size_t s_heapBytes = 0;
 
-static size_t HeapCapacity() {
-    return static_cast<size_t>(g_pool.largeEnd - g_pool.smallArea);
-}
+static size_t HeapCapacity() { return static_cast<size_t>(g_pool.largeEnd - g_pool.smallArea); }
 
 void* PoolAlloc(uint32_t bytes) {
     void* p = nullptr;

@@ -1,12 +1,20 @@
 // Headless OpenGL: a compatibility context on Mesa's software
 // renderer through EGL, with no X server and no window. One context serves
 // the whole process (the player's capture mode, the GL tests); its offscreen
-// colour buffer is resized on demand. Main thread only.
+// colour buffer is resized on demand. Main thread only, apart from the
+// preparation HeadlessGlPrepare hands to a thread of its own.
 #pragma once
 
 #include <cstdint> // int32_t, uint8_t
 #include <string>
 #include <vector>
+
+// Starts creating the process's context on a second thread, so that loading
+// the GL driver overlaps whatever the caller does next; the next
+// HeadlessGlMakeCurrent (or any call below) waits for it. Calling it again,
+// or after the context exists, does nothing. Where contexts are tied to the
+// thread that made them it does nothing at all.
+void HeadlessGlPrepare();
 
 // Makes the process's GL context current on a width x height RGBA colour
 // buffer with a 16-bit depth buffer, creating the context on first use.

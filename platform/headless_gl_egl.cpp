@@ -6,6 +6,7 @@
 #include <GL/gl.h>
 
 #include <cstdio> // snprintf
+#include <thread> // the context prepared beside the caller
 
 namespace {
 
@@ -20,6 +21,26 @@ struct HeadlessGl {
 };
 
 HeadlessGl s_gl;
+
+// Runs OpenDisplay for HeadlessGlPrepare; joined before s_gl is touched,
+// and at exit when nobody asked for the context after all.
+struct Opener {
+    std::thread thread;
+    ~Opener() {
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+};
+Opener s_opener;
+
+void WaitForOpener() {
+    if (s_opener.thread.joinable()) {
+        s_opener.thread.join();
+    }
+}
+
+void ReleaseAll();
 
 bool Fail(const char* what) {
     char code[16] = {};
@@ -66,7 +87,21 @@ bool OpenDisplay() {
 
 } // namespace
 
+void HeadlessGlPrepare() {
+    if (s_opener.thread.joinable() || s_gl.display != EGL_NO_DISPLAY) {
+        return;
+    }
+    // EGL is thread-safe and the new context is current nowhere, so the
+    // caller's thread can make it its own afterwards.
+    s_opener.thread = std::thread([] {
+        if (!OpenDisplay()) {
+            ReleaseAll();
+        }
+    });
+}
+
 bool HeadlessGlMakeCurrent(int32_t width, int32_t height) {
+    WaitForOpener();
     s_gl.error.clear();
     if (width < 1 || height < 1) {
         s_gl.error = "colour buffer needs a positive size";
@@ -101,13 +136,23 @@ bool HeadlessGlMakeCurrent(int32_t width, int32_t height) {
     return true;
 }
 
-std::string HeadlessGlError() { return s_gl.error; }
+std::string HeadlessGlError() {
+    WaitForOpener();
+    return s_gl.error;
+}
 
-int32_t HeadlessGlWidth() { return s_gl.surface != EGL_NO_SURFACE ? s_gl.width : 0; }
+int32_t HeadlessGlWidth() {
+    WaitForOpener();
+    return s_gl.surface != EGL_NO_SURFACE ? s_gl.width : 0;
+}
 
-int32_t HeadlessGlHeight() { return s_gl.surface != EGL_NO_SURFACE ? s_gl.height : 0; }
+int32_t HeadlessGlHeight() {
+    WaitForOpener();
+    return s_gl.surface != EGL_NO_SURFACE ? s_gl.height : 0;
+}
 
 std::vector<uint8_t> HeadlessGlReadColorBuffer() {
+    WaitForOpener();
     if (s_gl.surface == EGL_NO_SURFACE || eglGetCurrentContext() != s_gl.context) {
         return {};
     }
@@ -115,12 +160,16 @@ std::vector<uint8_t> HeadlessGlReadColorBuffer() {
 }
 
 void HeadlessGlDetach() {
+    WaitForOpener();
     if (s_gl.display != EGL_NO_DISPLAY) {
         eglMakeCurrent(s_gl.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     }
 }
 
-void HeadlessGlRelease() {
+namespace {
+
+// Everything EGL holds for the process, keeping the last error.
+void ReleaseAll() {
     if (s_gl.display != EGL_NO_DISPLAY) {
         eglMakeCurrent(s_gl.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         if (s_gl.surface != EGL_NO_SURFACE) {
@@ -134,4 +183,11 @@ void HeadlessGlRelease() {
     const std::string error = s_gl.error;
     s_gl = HeadlessGl{};
     s_gl.error = error;
+}
+
+} // namespace
+
+void HeadlessGlRelease() {
+    WaitForOpener();
+    ReleaseAll();
 }

@@ -161,6 +161,10 @@ bool MakeFramebuffer(int32_t width, int32_t height) {
 
 } // namespace
 
+// A WGL context belongs to the window of the thread that made it, so there is
+// nothing to prepare elsewhere.
+void HeadlessGlPrepare() {}
+
 bool HeadlessGlMakeCurrent(int32_t width, int32_t height) {
     s_gl.error.clear();
     if (width < 1 || height < 1) {

@@ -18,22 +18,15 @@ int64_t PlatformPerfCounter() {
     return static_cast<int64_t>(now.tv_sec) * kNanosecondsPerSecond + now.tv_nsec;
 }
 
-int64_t PlatformPerfFrequency() {
-    return kNanosecondsPerSecond;
-}
+int64_t PlatformPerfFrequency() { return kNanosecondsPerSecond; }
 
 // Zero-filled like a moveable global block.
-void* PlatformGlobalAlloc(size_t bytes) {
-    return std::calloc(bytes == 0 ? 1 : bytes, 1);
-}
+void* PlatformGlobalAlloc(size_t bytes) { return std::calloc(bytes == 0 ? 1 : bytes, 1); }
 
-void PlatformGlobalFree(void* block) {
-    std::free(block);
-}
+void PlatformGlobalFree(void* block) { std::free(block); }
 
 void* PlatformReserveRegion(size_t bytes) {
-    void* region =
-        mmap(nullptr, bytes == 0 ? 1 : bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* region = mmap(nullptr, bytes == 0 ? 1 : bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (region == MAP_FAILED) {
         return nullptr;
     }
@@ -50,9 +43,7 @@ void PlatformReleaseRegion(void* region, size_t bytes) {
     }
 }
 
-bool PlatformStderrIsTerminal() {
-    return isatty(STDERR_FILENO) != 0;
-}
+bool PlatformStderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 void WriteToDebugger(const char* text) {
     if (std::getenv("TESSARO_DEBUG") != nullptr) {

@@ -26,9 +26,7 @@ int64_t PlatformPerfFrequency() {
     return static_cast<int64_t>(frequency.QuadPart);
 }
 
-void* PlatformGlobalAlloc(size_t bytes) {
-    return GlobalAlloc(GPTR, bytes == 0 ? 1 : bytes);
-}
+void* PlatformGlobalAlloc(size_t bytes) { return GlobalAlloc(GPTR, bytes == 0 ? 1 : bytes); }
 
 void PlatformGlobalFree(void* block) {
     if (block != nullptr) {
@@ -47,9 +45,7 @@ void PlatformReleaseRegion(void* region, size_t /*bytes*/) {
     }
 }
 
-bool PlatformStderrIsTerminal() {
-    return _isatty(_fileno(stderr)) != 0;
-}
+bool PlatformStderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 void WriteToDebugger(const char* text) {
     OutputDebugStringA(text);

@@ -216,8 +216,8 @@ TEST_F(TextureTest, MipmapsBuildAChainButSampleLinear) {
 TEST_F(TextureTest, TgaFormatsFollowTheDepth) {
     const std::vector<uint8_t> rgb = Pattern(8, 4, 3);
     const std::vector<uint8_t> rgba = Pattern(4, 8, 4);
-    TextureArchive archive({{"rgb.tga", 0, EncodeTga(rgb.data(), 8, 4, 24)},
-                            {"rgba.tga", 0, EncodeTga(rgba.data(), 4, 8, 32)}});
+    TextureArchive archive(
+        {{"rgb.tga", 0, EncodeTga(rgb.data(), 8, 4, 24)}, {"rgba.tga", 0, EncodeTga(rgba.data(), 4, 8, 32)}});
     ASSERT_TRUE(archive.ok());
     for (bool mipmaps : {false, true}) {
         const GLuint opaque = LoadTgaTexture("rgb.tga", mipmaps);
@@ -303,7 +303,8 @@ TEST_F(TextureTest, FailuresAreReportedAndNotRegistered) {
 }
 
 TEST_F(TextureTest, ListsHoldAHundredImagesOfEachKind) {
-    TextureArchive archive({{"tile.jpg", 0, Jpeg(2, 2)}, {"tile.tga", 0, EncodeTga(Pattern(2, 2, 4).data(), 2, 2, 32)}});
+    TextureArchive archive(
+        {{"tile.jpg", 0, Jpeg(2, 2)}, {"tile.tga", 0, EncodeTga(Pattern(2, 2, 4).data(), 2, 2, 32)}});
     ASSERT_TRUE(archive.ok());
     for (int32_t i = 0; i < kTextureListCapacity; ++i) {
         ASSERT_NE(LoadTexture("tile.jpg", false), 0u) << i;
@@ -326,8 +327,76 @@ TEST_F(TextureTest, ListsHoldAHundredImagesOfEachKind) {
     EXPECT_EQ(g_textureTable.tgaImages[kTextureListCapacity - 1], lastTga);
 }
 
+// Every level of the texture as GL holds it.
+static std::vector<std::vector<uint8_t>> AllLevels(GLuint texture, GLenum layout) {
+    std::vector<std::vector<uint8_t>> levels;
+    for (GLint level = 0; LevelParameter(texture, level, GL_TEXTURE_WIDTH) > 0; ++level) {
+        const GLint width = LevelParameter(texture, level, GL_TEXTURE_WIDTH);
+        const GLint height = LevelParameter(texture, level, GL_TEXTURE_HEIGHT);
+        std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * (layout == GL_RGBA ? 4 : 3));
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, level, layout, GL_UNSIGNED_BYTE, pixels.data());
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        levels.push_back(pixels);
+    }
+    return levels;
+}
+
+// Loading while uploads wait for a context, then creating them in a fresh
+// one, gives the names a fresh context hands out and textures identical, level
+// for level and parameter for parameter, to uploading at once.
+TEST_F(TextureTest, DeferredUploadsMatchImmediateOnes) {
+    struct Case {
+        const char* name;
+        bool mipmaps;
+        GLenum layout;
+    };
+    const Case cases[] = {{"wall.jpg", true, GL_RGB},
+                          {"wall.jpg", false, GL_RGB},
+                          {"thin.tga", true, GL_RGB},
+                          {"glass.tga", true, GL_RGBA},
+                          {"glass.tga", false, GL_RGBA}};
+    TextureArchive archive({{"wall.jpg", 0, Jpeg(32, 16)},
+                            {"thin.tga", 0, EncodeTga(Pattern(2, 8, 3).data(), 2, 8, 24)},
+                            {"glass.tga", 0, EncodeTga(Pattern(8, 8, 4).data(), 8, 8, 32)},
+                            {"huge.tga", 0, EncodeTga(Pattern(512, 2, 3).data(), 512, 2, 24)}});
+    ASSERT_TRUE(archive.ok());
+
+    TestGlRelease();
+    TextureDeferUploads();
+    std::vector<GLuint> deferred;
+    for (const Case& c : cases) {
+        deferred.push_back(LoadTexture(c.name, c.mipmaps));
+    }
+    EXPECT_EQ(LoadTexture("huge.tga", true), 0u); // refused before any upload is kept
+    ASSERT_TRUE(TestGlMakeCurrent(16, 16)) << TestGlError();
+    TextureFlushDeferred();
+
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        EXPECT_EQ(deferred[i], i + 1) << c.name;
+        ASSERT_TRUE(glIsTexture(deferred[i])) << c.name;
+        const GLuint now = LoadTexture(c.name, c.mipmaps); // deferral ended with the flush
+        ASSERT_NE(now, 0u);
+        EXPECT_EQ(AllLevels(deferred[i], c.layout), AllLevels(now, c.layout)) << c.name;
+        for (GLenum what :
+             {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_MAG_FILTER, GL_TEXTURE_MIN_FILTER}) {
+            EXPECT_EQ(TextureParameter(deferred[i], what), TextureParameter(now, what)) << c.name;
+        }
+        EXPECT_EQ(LevelParameter(deferred[i], 0, GL_TEXTURE_INTERNAL_FORMAT),
+                  LevelParameter(now, 0, GL_TEXTURE_INTERNAL_FORMAT));
+    }
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
+    GLint alignment = 0;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(alignment, 4);
+}
+
 TEST_F(TextureTest, FreeTexturesNeedsNoContext) {
-    TextureArchive archive({{"tile.jpg", 0, Jpeg(4, 4)}, {"tile.tga", 0, EncodeTga(Pattern(2, 2, 3).data(), 2, 2, 24)}});
+    TextureArchive archive(
+        {{"tile.jpg", 0, Jpeg(4, 4)}, {"tile.tga", 0, EncodeTga(Pattern(2, 2, 3).data(), 2, 2, 24)}});
     ASSERT_TRUE(archive.ok());
     ASSERT_NE(LoadTexture("tile.jpg", true), 0u);
     ASSERT_NE(LoadTexture("tile.tga", true), 0u);

@@ -10,12 +10,59 @@
 
 #include <cstdint> // INT32_MAX
 #include <cstring> // strlen
+#include <vector>  // the uploads kept for later
 
 TextureTable g_textureTable = {};
 
 namespace {
 
 constexpr int32_t kUnpackAlignment = 4;
+
+// One upload asked for while there is no context yet.
+struct DeferredUpload {
+    uint32_t name;
+    std::vector<uint8_t> pixels;
+    int32_t width;
+    int32_t height;
+    int32_t internalFormat;
+    uint32_t layout;
+    bool mipmaps;
+};
+
+struct Deferral {
+    bool on = false;
+    uint32_t lastName = 0;
+    std::vector<DeferredUpload> uploads;
+};
+
+Deferral s_deferral;
+
+int32_t BytesPerPixel(uint32_t layout) {
+    return layout == GL_RGBA ? 4 : 3;
+}
+
+// The GL side of an upload into the texture object `texture`.
+void CreateTexture(GLuint texture, const void* pixels, int32_t width, int32_t height, int32_t internalFormat,
+                   uint32_t layout, bool mipmaps) {
+    glBindTexture(GL_TEXTURE_2D, texture);
+    // Rows are tightly packed: a 24-bit row of 1 or 2 pixels is not a multiple
+    // of 4 bytes, so such uploads read with byte alignment.
+    const bool packed = (static_cast<int64_t>(width) * BytesPerPixel(layout)) % kUnpackAlignment != 0;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, packed ? 1 : kUnpackAlignment);
+    if (mipmaps) {
+        gluBuild2DMipmaps(GL_TEXTURE_2D, internalFormat, width, height, layout, GL_UNSIGNED_BYTE, pixels);
+    } else {
+        glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, layout, GL_UNSIGNED_BYTE, pixels);
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, kUnpackAlignment);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    // Plain linear also after a mipmap chain: only level 0 is ever sampled.
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
 
 // True when the last three characters of `name` equal `extension` ignoring
 // ASCII case.
@@ -131,30 +178,36 @@ uint32_t LoadTgaTexture(const char* name, bool mipmaps) {
     return texture;
 }
 
-uint32_t UploadTexture(const void* pixels, int32_t width, int32_t height, int32_t internalFormat, uint32_t layout,
-                       bool mipmaps) {
+uint32_t UploadTexture(const void* pixels, int32_t width, int32_t height, int32_t internalFormat,
+                       uint32_t layout, bool mipmaps) {
+    if (s_deferral.on) {
+        const size_t bytes = static_cast<size_t>(width > 0 ? width : 0) *
+                             static_cast<size_t>(height > 0 ? height : 0) *
+                             static_cast<size_t>(BytesPerPixel(layout));
+        const auto* first = static_cast<const uint8_t*>(pixels);
+        DeferredUpload upload = {++s_deferral.lastName, {}, width, height, internalFormat, layout, mipmaps};
+        if (first != nullptr) {
+            upload.pixels.assign(first, first + bytes);
+        }
+        s_deferral.uploads.push_back(std::move(upload));
+        return s_deferral.lastName;
+    }
     GLuint texture = 0;
     glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    // Rows are tightly packed: a 24-bit row of 1 or 2 pixels is not a multiple
-    // of 4 bytes, so such uploads read with byte alignment.
-    const int32_t bytesPerPixel = layout == GL_RGBA ? 4 : 3;
-    const bool packed = (static_cast<int64_t>(width) * bytesPerPixel) % kUnpackAlignment != 0;
-    glPixelStorei(GL_UNPACK_ALIGNMENT, packed ? 1 : kUnpackAlignment);
-    if (mipmaps) {
-        gluBuild2DMipmaps(GL_TEXTURE_2D, internalFormat, width, height, layout, GL_UNSIGNED_BYTE, pixels);
-    } else {
-        glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, layout, GL_UNSIGNED_BYTE, pixels);
-    }
-    glPixelStorei(GL_UNPACK_ALIGNMENT, kUnpackAlignment);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    // Plain linear also after a mipmap chain: only level 0 is ever sampled.
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, 0);
+    CreateTexture(texture, pixels, width, height, internalFormat, layout, mipmaps);
     return texture;
+}
+
+void TextureDeferUploads() {
+    s_deferral.on = true;
+}
+
+void TextureFlushDeferred() {
+    for (const DeferredUpload& u : s_deferral.uploads) {
+        CreateTexture(u.name, u.pixels.empty() ? nullptr : u.pixels.data(), u.width, u.height,
+                      u.internalFormat, u.layout, u.mipmaps);
+    }
+    s_deferral = Deferral{};
 }
 
 bool IsTextureSizeValid(int32_t width, int32_t height) {

@@ -54,8 +54,18 @@ uint32_t LoadTgaTexture(const char* name, bool mipmaps);
 // bytes, GL_RGBA: 4 bytes a pixel, rows tightly packed) with the given internal
 // format, wrap GL_REPEAT and GL_LINEAR filters, and leaves GL_TEXTURE_2D enabled
 // and texture 0 bound. Returns the new name (owned by the caller).
-uint32_t UploadTexture(const void* pixels, int32_t width, int32_t height, int32_t internalFormat, uint32_t layout,
-                       bool mipmaps);
+uint32_t UploadTexture(const void* pixels, int32_t width, int32_t height, int32_t internalFormat,
+                       uint32_t layout, bool mipmaps);
+
+// Start-up before the GL context exists. From TextureDeferUploads on,
+// UploadTexture makes no GL call: it keeps a copy of the pixels and returns
+// the name the texture will have (1, 2, 3 ... in order, as a fresh context
+// hands them out); TextureFlushDeferred, called with that fresh context
+// current, creates the kept textures in the order they were asked for, exactly
+// as UploadTexture would have, and ends the deferral. Lets the content load
+// while the GL driver is still starting.
+void TextureDeferUploads();
+void TextureFlushDeferred();
 
 // True when width and height are both powers of two from 1 to 256.
 bool IsTextureSizeValid(int32_t width, int32_t height);

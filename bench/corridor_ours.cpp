@@ -2,20 +2,21 @@
 // capture drives them, then held at one moment.
 #include "bench/corridor_ours.h"
 
-#include "app/app.h"          // g_corridoru, ReleaseShowContent, UseFixedFrameClock
-#include "app/scene_script.h" // RunSceneScript, g_zuzez1, g_floorMirror
-#include "archive/archive.h"  // PakOpen, g_currentPak
-#include "engine/engine.h"    // g_engine, EngineSetFrameClock, EngineSetScreenSize
-#include "framework/lumora.h" // fwk, done, InitGL, ReSizeGLScene
-#include "md2/md2.h"          // AnimRange
-#include "memory/memory_pool.h"
-#include "platform/headless_gl.h"
-#include "scene/draw.h" // kDrawNearPlane, kDrawFarPlane
-#include "scene/scene.h"
+#include "app/app.h"              // g_corridoru, ReleaseShowContent, UseFixedFrameClock
+#include "app/scene_script.h"     // RunSceneScript, g_zuzez1, g_floorMirror
+#include "archive/archive.h"      // PakOpen, g_currentPak
+#include "engine/engine.h"        // g_engine, EngineSetFrameClock, EngineSetScreenSize
+#include "framework/lumora.h"     // fwk, done, InitGL, ReSizeGLScene
+#include "md2/md2.h"              // AnimRange
+#include "memory/memory_pool.h"   // PoolRelease, PoolSetSmallSize, PoolInit
+#include "platform/headless_gl.h" // HeadlessGlMakeCurrent, HeadlessGlDetach, HeadlessGlReadColorBuffer
+#include "scene/draw.h"           // kDrawNearPlane, kDrawFarPlane
+#include "scene/scene.h"          // Scene, Camera, Light, Material, Mirror, Md2Instance
 
 #include <EGL/egl.h> // eglGetCurrentContext
 #include <GL/gl.h>
 
+#include <cstdio>  // fprintf
 #include <cstring> // memcpy
 #include <utility>
 
@@ -70,8 +71,8 @@ void SetShow(const bool show) {
 
 } // namespace
 
-bool CorridorOursStart(const std::string& content, const int32_t frame, const int32_t width, const int32_t height,
-                       std::string* error) {
+bool CorridorOursStart(const std::string& content, const int32_t frame, const int32_t width,
+                       const int32_t height, std::string* error) {
     s_width = width;
     s_height = height;
     PoolRelease();
@@ -185,7 +186,13 @@ bool CorridorOursFrames(const int32_t frames, const bool show) {
     }
     glFinish();
     SetShow(true);
-    return glGetError() == GL_NO_ERROR;
+    const GLenum failure = glGetError();
+    if (failure != GL_NO_ERROR) {
+        std::fprintf(stderr, "tessaro-bench: our corridor frame left GL error 0x%04X\n",
+                     static_cast<unsigned>(failure));
+        return false;
+    }
+    return true;
 }
 
 std::vector<uint8_t> CorridorOursReadBack() {

@@ -13,17 +13,17 @@
 struct CorridorView {
     float eye[3];
     float target[3];
-    float up[3];       // the camera's up in the world (its roll applied)
-    float fovDegrees;  // vertical, as gluPerspective takes it
+    float up[3];      // the camera's up in the world (its roll applied)
+    float fovDegrees; // vertical, as gluPerspective takes it
     float aspect;
     float nearPlane;
     float farPlane;
     int32_t lightCount;
     float lightPos[8][3];
     float lightColour[8][3];
-    bool character;      // the character is placed in the scene
+    bool character; // the character is placed in the scene
     float characterPos[3];
-    float characterRot[3]; // Euler angles, radians, our convention
+    float characterRot[3];  // Euler angles, radians, our convention
     int32_t characterFrame; // absolute MD2 frame drawn
     float characterFrac;    // 0..1 toward the next frame of its motion
 };

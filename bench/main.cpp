@@ -9,7 +9,8 @@
 // run. The corridor section needs an X display for Irrlicht's OpenGL driver
 // (scripts/bench runs the bench under xvfb-run); without one it is skipped.
 // With TESSARO_BENCH_SHOTS=DIR it writes one picture of each of its
-// contenders into DIR.
+// contenders into DIR; TESSARO_BENCH_IRRLICHT_LOG=1 lets Irrlicht's OpenGL
+// device log what it loads.
 //
 // Our loaders read from an open archive that holds every file, as the player
 // does; the peers read the same bytes from files on disk (the page cache

@@ -105,8 +105,9 @@ std::vector<BenchFile> ExtractContent(const std::string& archive, const std::str
     return files;
 }
 
+// An empty pool in the same region, as the player's own pool starts empty:
+// the region's pages are the system's work once, not each round's.
 void FreshPool() {
-    PoolRelease();
     PoolSetSmallSize(kSmallBytes);
     PoolInit(kTotalBytes);
 }

@@ -33,21 +33,33 @@ void PoolSetSmallSize(int32_t bytes) {
     s_smallSize = bytes > 0 ? bytes - bytes % static_cast<int32_t>(kPoolGroupSize) : 0;
 }
 
+static void ReleaseHeapBlocks();
+
 int PoolInit(int32_t totalBytes) {
-    PoolRelease();
+    // A pool laid out again at the same size keeps its region, whose pages
+    // the system has already handed over; any other size starts afresh.
+    unsigned char* previous = g_pool.raw;
+    const size_t previousSize = g_pool.rawSize;
+    ReleaseHeapBlocks();
+    g_pool = PoolState{};
     if (!s_exitHandlerRegistered) {
         std::atexit(ExitHandler);
         s_exitHandlerRegistered = true;
     }
     const size_t smallSize = static_cast<size_t>(s_smallSize);
     const size_t bitmapSize = smallSize / 8;
+    const size_t rounded =
+        totalBytes > 0 ? (static_cast<size_t>(totalBytes) + kPoolAlign - 1) & ~static_cast<size_t>(kPoolAlign - 1) : 0;
+    if (previous != nullptr && previousSize != rounded) {
+        PlatformReleaseRegion(previous, previousSize);
+        previous = nullptr;
+    }
     if (totalBytes <= 0) {
         PlatformDebugOutput(kPoolExhausted);
         return 0;
     }
-    const size_t rounded =
-        (static_cast<size_t>(totalBytes) + kPoolAlign - 1) & ~static_cast<size_t>(kPoolAlign - 1);
-    unsigned char* raw = static_cast<unsigned char*>(PlatformReserveRegion(rounded));
+    unsigned char* raw =
+        previous != nullptr ? previous : static_cast<unsigned char*>(PlatformReserveRegion(rounded));
     if (raw == nullptr) {
         PlatformDebugOutput(kPoolExhausted);
         return 0;
@@ -86,8 +98,6 @@ int PoolInit(int32_t totalBytes) {
     LargeReset();
     return 1;
 }
-
-static void ReleaseHeapBlocks();
 
 void PoolRelease() {
     ReleaseHeapBlocks();

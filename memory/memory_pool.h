@@ -1,6 +1,6 @@
 // Memory pools: the one region from which all long-lived content is carved.
 //
-// PoolInit takes one block from the heap and lays out a descriptor table, a
+// PoolInit takes one region from the system and lays out a descriptor table, a
 // bitmap, a small-block area (requests up to 100 bytes, in 2-byte units found
 // by a bitmap scan) and a large-block area (requests above 100 bytes, in
 // 16-byte-aligned blocks with 16-byte headers, cut from the high end of the
@@ -24,7 +24,8 @@ void PoolSetSmallSize(int32_t bytes);
 
 // Reserves the region (rounded up to 16) and lays it out; registers
 // PoolRelease for process exit (once). Returns 1. A pool that is already
-// initialised is released first. Returns 0 with the exhaustion message, and
+// initialised is emptied first; its region is kept when the rounded size is
+// the same and given back otherwise. Returns 0 with the exhaustion message, and
 // leaves the pool empty, when the heap refuses or the region cannot hold the
 // descriptor table, the bitmap and the small area.
 int PoolInit(int32_t totalBytes);
@@ -44,7 +45,7 @@ void PoolFree(void* block);
 // not a live block gives null and changes nothing.
 void* PoolRealloc(void* block, int32_t bytes);
 
-// Gives the region back to the heap; the pool can be initialised again.
+// Gives the region back to the system; the pool can be initialised again.
 void PoolRelease();
 
 // Read-only view of the pool's bookkeeping, for tests and tools.

@@ -136,6 +136,37 @@ TEST_F(PoolTest, InitAgainStartsFromAFreshRegion) {
     EXPECT_EQ(Bits(0), Group(0, 0));
 }
 
+// Laid out again, a pool is empty whatever it held; at the same size it
+// stays in its region, at another size or after a refusal it does not.
+TEST_F(PoolTest, InitAgainEmptiesAndKeepsTheRegionOnlyAtTheSameSize) {
+    struct Step {
+        int32_t total;
+        int result;
+        bool sameRegion; // kept from the step before
+    };
+    const Step steps[] = {{100000, 1, false}, {100000, 1, true}, {100016, 1, false},
+                          {100016, 1, true},  {0, 0, false},     {100016, 1, false}};
+    const unsigned char* before = nullptr;
+    for (const Step& step : steps) {
+        PoolSetSmallSize(1600);
+        DebugCapture capture;
+        ASSERT_EQ(PoolInit(step.total), step.result) << step.total;
+        const PoolView view = PoolInspect();
+        if (step.result == 1) {
+            if (step.sameRegion) {
+                EXPECT_EQ(view.smallArea, before) << step.total; // a new region may land anywhere
+            }
+            ASSERT_EQ(view.freeSizes.size(), 1u);
+            EXPECT_EQ(Bits(0), Group(0, 0));
+            ASSERT_NE(PoolAlloc(50), nullptr);
+            ASSERT_NE(PoolAlloc(5000), nullptr);
+        } else {
+            EXPECT_EQ(view.groupCount, 0);
+        }
+        before = view.smallArea;
+    }
+}
+
 TEST_F(PoolTest, ReleaseEmptiesThePool) {
     Init(1600, 100000);
     PoolRelease();

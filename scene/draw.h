@@ -38,6 +38,7 @@ struct DrawGl {
     void (*LoadIdentity)();
     void (*GetFloatv)(GLenum name, GLfloat* values);
     void (*Scissor)(GLint x, GLint y, GLsizei width, GLsizei height);
+    void (*ClipPlane)(GLenum plane, const GLdouble* equation);
     void (*Perspective)(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar);
 };
 

@@ -49,6 +49,7 @@ DrawGl DrawGlDefaults() {
     gl.LoadIdentity = &DefaultLoadIdentity;
     gl.GetFloatv = &glGetFloatv;
     gl.Scissor = &glScissor;
+    gl.ClipPlane = &glClipPlane;
     gl.Perspective = &gluPerspective;
     return gl;
 }

@@ -503,10 +503,25 @@ bool WindowPoint(const GlRecorder& recorder, const float p[3], float window[2]) 
     return true;
 }
 
+// True when eye-space point p lies on the kept side of every recorded clip
+// plane (a point on a plane is kept).
+bool InsideClipPlanes(const GlRecorder& recorder, const float p[3]) {
+    for (size_t i : recorder.Find("glClipPlane")) {
+        const std::vector<double>& e = recorder.calls[i].args;
+        const double length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+        if (e[1] * p[0] + e[2] * p[1] + e[3] * p[2] + e[4] < -1e-5 * length) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The reflected draws are scissored to a window rectangle that holds every
 // visible point of the quad, and little more when the quad is seen whole,
-// whether the quad is in view, partly behind the near plane or behind the
-// camera; the scissor is off again before the quad is drawn.
+// and clipped by planes that keep every visible point of the quad and cut
+// away what lies beside it, whether the quad is in view, partly behind the
+// near plane or behind the camera; scissor and planes are off again before
+// the quad is drawn.
 TEST_F(DrawTest, MirrorScissorHoldsTheVisibleQuad) {
     struct Case {
         const char* name;
@@ -518,7 +533,7 @@ TEST_F(DrawTest, MirrorScissorHoldsTheVisibleQuad) {
     const Case cases[] = {
         {"from above", {0.0f, 5.0f, 10.0f}, {0.0f, 0.0f, 0.0f}, true, false},
         {"from the side", {6.0f, 2.0f, 3.0f}, {-1.0f, 0.0f, 0.0f}, true, false},
-        {"standing over it", {0.0f, 1.0f, 0.5f}, {0.0f, 0.0f, -5.0f}, false, false},
+        {"standing over it", {0.0f, 3.0f, 0.5f}, {0.0f, 0.0f, -5.0f}, false, false},
         {"looking away", {0.0f, 1.0f, 5.0f}, {0.0f, 1.0f, 20.0f}, false, true},
     };
     const float viewport[4] = {10.0f, 20.0f, 200.0f, 100.0f};
@@ -551,6 +566,22 @@ TEST_F(DrawTest, MirrorScissorHoldsTheVisibleQuad) {
             EXPECT_LT(on, d);
             EXPECT_LT(d, disables[0]);
         }
+        const std::vector<size_t> planes = recorder.Find("glClipPlane");
+        for (size_t i : planes) {
+            ASSERT_LT(i + 1, recorder.calls.size());
+            EXPECT_EQ(recorder.calls[i + 1].name, "glEnable");
+            EXPECT_EQ(recorder.calls[i + 1].args[0], recorder.calls[i].args[0]);
+            EXPECT_EQ(recorder.calls[i].args[4], 0.0); // through the eye
+        }
+        int planesOff = 0;
+        for (size_t d : disables) {
+            const double cap = recorder.calls[d].args[0];
+            planesOff += (cap >= GL_CLIP_PLANE0 && cap < GL_CLIP_PLANE0 + 6) ? 1 : 0;
+            if (cap >= GL_CLIP_PLANE0 && cap < GL_CLIP_PLANE0 + 6) {
+                EXPECT_LT(d, recorder.Find("glBegin").front());
+            }
+        }
+        EXPECT_EQ(planesOff, static_cast<int>(planes.size()));
         EXPECT_LT(disables[0], recorder.Find("glBegin").front());
         EXPECT_GE(rect[0], viewport[0]);
         EXPECT_GE(rect[1], viewport[1]);
@@ -560,6 +591,10 @@ TEST_F(DrawTest, MirrorScissorHoldsTheVisibleQuad) {
             EXPECT_EQ(rect[2] * rect[3], 0.0) << c.name;
             continue;
         }
+        EXPECT_GT(rect[2] * rect[3], 0.0) << c.name;
+        // The quad is a planar convex polygon: the planes are its edges'.
+        EXPECT_GE(planes.size(), 3u) << c.name;
+        EXPECT_LE(planes.size(), 5u) << c.name;
 
         // Points across the quad, in eye space as the quad's vertices are.
         float lo[2] = {1e9f, 1e9f};
@@ -579,6 +614,7 @@ TEST_F(DrawTest, MirrorScissorHoldsTheVisibleQuad) {
                     EXPECT_FALSE(c.whole) << c.name;
                     continue;
                 }
+                EXPECT_TRUE(InsideClipPlanes(recorder, eye)) << c.name << " " << i << " " << j;
                 for (int k = 0; k < 2; ++k) {
                     const double clamped =
                         std::min(std::max(static_cast<double>(window[k]), static_cast<double>(viewport[k])),
@@ -588,6 +624,19 @@ TEST_F(DrawTest, MirrorScissorHoldsTheVisibleQuad) {
                     lo[k] = std::min(lo[k], static_cast<float>(clamped));
                     hi[k] = std::max(hi[k], static_cast<float>(clamped));
                 }
+            }
+        }
+        // Points of the floor beside the quad, in front of the eye, are cut away.
+        const float beside[4][3] = {
+            {1.5f, 0.0f, 0.0f}, {-1.5f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.5f}, {0.0f, 0.0f, -1.5f}};
+        for (const float* world : beside) {
+            float eye[3] = {0.0f, 0.0f, 0.0f};
+            for (int r = 0; r < 3; ++r) {
+                const float* v = camera.view + 4 * r;
+                eye[r] = v[0] * world[0] + v[1] * world[1] + v[2] * world[2] + v[3];
+            }
+            if (eye[2] < -kDrawNearPlane) {
+                EXPECT_FALSE(InsideClipPlanes(recorder, eye)) << c.name << " " << world[0] << " " << world[2];
             }
         }
         if (c.whole) {

@@ -72,6 +72,12 @@ void RecScissor(GLint x, GLint y, GLsizei width, GLsizei height) {
         s_real.Scissor(x, y, width, height);
     }
 }
+void RecClipPlane(GLenum plane, const GLdouble* equation) {
+    Record("glClipPlane", {static_cast<double>(plane), equation[0], equation[1], equation[2], equation[3]});
+    if (Forward()) {
+        s_real.ClipPlane(plane, equation);
+    }
+}
 void RecTexCoord2fv(const GLfloat* uv) {
     Record("glTexCoord2fv", {uv[0], uv[1]});
     if (Forward()) {
@@ -223,6 +229,7 @@ GlRecorder::GlRecorder(bool forwardCalls) : projection{}, modelview{}, viewport{
     table.LoadIdentity = &RecLoadIdentity;
     table.GetFloatv = &RecGetFloatv;
     table.Scissor = &RecScissor;
+    table.ClipPlane = &RecClipPlane;
     table.Perspective = &RecPerspective;
     g_drawGl = table;
 }

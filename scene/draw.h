@@ -57,6 +57,20 @@ struct DrawStats {
 };
 extern DrawStats g_drawStats;
 
+// What a mirror's reflected draws can show: eye-space planes (inside
+// positive) through the eye and the edges of the mirror's quad, set by
+// Mirror::Draw around those draws and the same planes GL clips them with.
+// `count` is 0 outside them or when the mirror could not bound its quad.
+struct ReflectionBounds {
+    int32_t count;
+    float planes[6][4];
+};
+extern ReflectionBounds g_reflectionBounds;
+
+// True unless the object-space box seen through M lies wholly outside one of
+// g_reflectionBounds' planes (always true when there are none).
+bool ReflectionMayShow(const float m[12], const float boxMin[3], const float boxMax[3]);
+
 // Projection constants of Scene::Render (gluPerspective).
 constexpr double kDrawNearPlane = 2.0;
 constexpr double kDrawFarPlane = 32768.0;

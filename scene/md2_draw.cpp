@@ -283,7 +283,8 @@ void Md2Instance::Draw(Scene* scene, const Camera* camera, float dt, float time,
         return;
     }
     const float* box = frameBoxes + 6 * static_cast<size_t>(first + (frameInAnim < count ? frameInAnim : 0));
-    if (!BoxVisible(m, box, box + 3, camera->planes)) {
+    if (!BoxVisible(m, box, box + 3, camera->planes) ||
+        (plane != nullptr && !ReflectionMayShow(m, box, box + 3))) {
         ++g_drawStats.objectsCulled;
         return;
     }

@@ -56,6 +56,22 @@ DrawGl DrawGlDefaults() {
 
 DrawGl g_drawGl = DrawGlDefaults();
 DrawStats g_drawStats = {};
+ReflectionBounds g_reflectionBounds = {};
+
+bool ReflectionMayShow(const float m[12], const float boxMin[3], const float boxMax[3]) {
+    if (g_reflectionBounds.count <= 0) {
+        return true;
+    }
+    // BoxVisible takes six planes: the bounds repeat their first plane to fill them.
+    float planes[6][4] = {};
+    for (int p = 0; p < 6; ++p) {
+        const int source = p < g_reflectionBounds.count ? p : 0;
+        for (int c = 0; c < 4; ++c) {
+            planes[p][c] = g_reflectionBounds.planes[source][c];
+        }
+    }
+    return BoxVisible(m, boxMin, boxMax, planes);
+}
 
 void LightVertex(const float p[3], const float n[3], const LocalLight* lights, int32_t count,
                  float colour[3]) {
@@ -309,7 +325,8 @@ void MeshObject::Draw(Scene* scene, const Camera* camera, const Mirror* plane) {
     BuildMeshWorld(this, plane);
     float m[12] = {};
     MatrixCompose(camera->view, world, m);
-    if (!BoxVisible(m, bboxMin, bboxMax, camera->planes)) {
+    if (!BoxVisible(m, bboxMin, bboxMax, camera->planes) ||
+        (plane != nullptr && !ReflectionMayShow(m, bboxMin, bboxMax))) {
         ++g_drawStats.objectsCulled;
         return;
     }

@@ -27,6 +27,9 @@ struct QuadPoint {
 // A polygon of four corners cut by one plane keeps at most five; GL has at
 // least six user clip planes.
 constexpr int kClippedQuadPoints = 5;
+static_assert(kClippedQuadPoints <= 6, "GL guarantees six user clip planes");
+// Eye-space distance the culling planes are moved outward by.
+constexpr float kBoundsSlack = 0.01f;
 
 // The quad as the current projection, modelview and viewport show it.
 struct QuadView {
@@ -231,15 +234,23 @@ static int QuadEdgePlanes(const QuadView& view, double planes[kClippedQuadPoints
     return made;
 }
 
-// Clips the following draws to the first `count` planes / lifts the clipping.
+// Clips the following draws to the first `count` planes, and lets the
+// objects wholly outside them be skipped / lifts both.
 static void EnableEdgePlanes(const double planes[kClippedQuadPoints][4], int count) {
+    g_reflectionBounds.count = count;
     for (int i = 0; i < count; ++i) {
         const GLenum plane = static_cast<GLenum>(GL_CLIP_PLANE0 + i);
         g_drawGl.ClipPlane(plane, planes[i]);
         g_drawGl.Enable(plane);
+        for (int k = 0; k < 3; ++k) {
+            g_reflectionBounds.planes[i][k] = static_cast<float>(planes[i][k]);
+        }
+        // Moved out a little so that rounding to float never skips what GL would draw.
+        g_reflectionBounds.planes[i][3] = kBoundsSlack;
     }
 }
 static void DisableEdgePlanes(int count) {
+    g_reflectionBounds.count = 0;
     for (int i = 0; i < count; ++i) {
         g_drawGl.Disable(static_cast<GLenum>(GL_CLIP_PLANE0 + i));
     }

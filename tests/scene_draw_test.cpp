@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "math/math3d.h"
 #include "md2/md2.h"
 #include "scene/draw.h"
 #include "scene/scene.h"
@@ -645,6 +646,41 @@ TEST_F(DrawTest, MirrorScissorHoldsTheVisibleQuad) {
                 EXPECT_LE(rect[k] + rect[k + 2], hi[k] + 3.0) << c.name;
             }
         }
+    }
+}
+
+// A reflected object that GL would clip away whole is not drawn at all; one
+// under the quad is, and the bounds are gone after the mirror.
+TEST_F(DrawTest, ReflectedObjectsBesideTheQuadAreSkipped) {
+    camera.pos[1] = 5.0f;
+    camera.UpdateView();
+    struct Case {
+        float x;
+        bool drawn;
+    };
+    const Case cases[] = {{0.0f, true}, {4.0f, false}, {-4.0f, false}};
+    for (const Case& c : cases) {
+        g_drawStats = DrawStats{};
+        mesh.object.pos[0] = c.x;
+        mesh.object.pos[1] = 1.0f;
+        Mirror mirror = FloorMirror();
+        mirror.AddMesh(&mesh.object);
+        GlRecorder recorder;
+        PerspectiveMatrix(90.0, 2.0, kDrawNearPlane, kDrawFarPlane, recorder.projection);
+        const float viewport[4] = {0.0f, 0.0f, 200.0f, 100.0f};
+        std::copy(viewport, viewport + 4, recorder.viewport);
+        const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        ExtractFrustumPlanes(recorder.projection, identity, camera.planes);
+        // The camera alone would draw the mesh, wherever it stands here.
+        float world[12] = {1, 0, 0, c.x, 0, -1, 0, -1.0f, 0, 0, 1, 0};
+        float m[12] = {};
+        MatrixCompose(camera.view, world, m);
+        ASSERT_TRUE(BoxVisible(m, mesh.object.bboxMin, mesh.object.bboxMax, camera.planes)) << c.x;
+        mirror.Draw(&scene, &camera);
+        EXPECT_EQ(recorder.Count("glDrawElements"), c.drawn ? 1 : 0) << c.x;
+        EXPECT_EQ(g_drawStats.objectsCulled, c.drawn ? 0u : 1u) << c.x;
+        EXPECT_GE(recorder.Count("glClipPlane"), 3) << c.x;
+        EXPECT_EQ(g_reflectionBounds.count, 0);
     }
 }
 

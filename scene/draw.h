@@ -24,6 +24,7 @@ struct DrawGl {
     void (*End)();
     void (*InterleavedArrays)(GLenum format, GLsizei stride, const void* pointer);
     void (*ArrayElement)(GLint index);
+    void (*DrawElements)(GLenum mode, GLsizei count, GLenum type, const void* indices);
     void (*TexCoord2fv)(const GLfloat* uv);
     void (*Color4f)(GLfloat r, GLfloat g, GLfloat b, GLfloat a);
     void (*Vertex3fv)(const GLfloat* xyz);
@@ -36,6 +37,8 @@ struct DrawGl {
     void (*MatrixMode)(GLenum mode);
     void (*LoadIdentity)();
     void (*GetFloatv)(GLenum name, GLfloat* values);
+    void (*Scissor)(GLint x, GLint y, GLsizei width, GLsizei height);
+    void (*ClipPlane)(GLenum plane, const GLdouble* equation);
     void (*Perspective)(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar);
 };
 
@@ -53,6 +56,20 @@ struct DrawStats {
     uint32_t objectsCulled; // objects and instances rejected by BoxVisible
 };
 extern DrawStats g_drawStats;
+
+// What a mirror's reflected draws can show: eye-space planes (inside
+// positive) through the eye and the edges of the mirror's quad, set by
+// Mirror::Draw around those draws and the same planes GL clips them with.
+// `count` is 0 outside them or when the mirror could not bound its quad.
+struct ReflectionBounds {
+    int32_t count;
+    float planes[6][4];
+};
+extern ReflectionBounds g_reflectionBounds;
+
+// True unless the object-space box seen through M lies wholly outside one of
+// g_reflectionBounds' planes (always true when there are none).
+bool ReflectionMayShow(const float m[12], const float boxMin[3], const float boxMax[3]);
 
 // Projection constants of Scene::Render (gluPerspective).
 constexpr double kDrawNearPlane = 2.0;
@@ -100,9 +117,26 @@ struct ArrayVertex;
 void TransformAndLight(const float m[12], const float p[3], const float n[3], const LocalLight* lights,
                        int32_t count, ArrayVertex* target);
 
-// Emits vertex `index` of `verts` in a base pass: glArrayElement on the array
-// path, else its u, v, its colour with `alpha` and its position.
-void EmitBaseVertex(const ArrayVertex* verts, int32_t index, bool arrayPath, float alpha);
+// Emits one vertex of a translucent base pass through immediate calls: its
+// u, v, its colour with `alpha` and its position.
+void EmitBaseVertex(const ArrayVertex& vertex, float alpha);
+
+// Triangles of an opaque base pass, gathered as indices into the arrays
+// glInterleavedArrays set and sent by one glDrawElements (GL_TRIANGLES,
+// GL_UNSIGNED_SHORT) per batch: llvmpipe takes one indexed draw far more
+// cheaply than a glArrayElement per vertex. A full batch is sent and
+// refilled, so the triangles reach GL in the order they were added.
+constexpr int32_t kTriangleBatchIndices = 3 * 1024;
+struct TriangleBatch {
+    int32_t count = 0;
+    uint16_t indices[kTriangleBatchIndices];
+};
+
+// Appends triangle (a, b, c), sending the batch first when it is full.
+void BatchTriangle(TriangleBatch* batch, uint16_t a, uint16_t b, uint16_t c);
+
+// Sends what the batch holds (nothing when it is empty) and empties it.
+void FlushTriangles(TriangleBatch* batch);
 
 // Emits one vertex of an environment pass: the coordinates `uv`, white with
 // `alpha`, and the eye-space position the base pass stored in `vertex`.

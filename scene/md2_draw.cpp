@@ -78,7 +78,8 @@ static bool TriangleVisible(const InstancePass& pass, uint32_t j) {
     return d - Dot3(n, pass.eye) >= 0.0f;
 }
 
-static void InstanceBaseVertex(const InstancePass& pass, uint16_t index) {
+// Interpolates, transforms and lights vertex `index` unless this draw already did.
+static void LightInstanceVertexOnce(const InstancePass& pass, uint16_t index) {
     Md2Instance* instance = pass.instance;
     if (instance->vertexState[index] == 0) {
         instance->vertexState[index] = 1;
@@ -88,7 +89,6 @@ static void InstanceBaseVertex(const InstancePass& pass, uint16_t index) {
                           instance->frac, normal, p);
         TransformAndLight(pass.m, p, normal, pass.lights, pass.lightCount, &instance->arrayVerts[index]);
     }
-    EmitBaseVertex(instance->arrayVerts, index, pass.arrayPath, pass.alpha);
 }
 
 static void InstanceEnvironmentVertex(const InstancePass& pass, uint16_t index, float alpha) {
@@ -117,18 +117,32 @@ static void DrawInstanceGroup(const InstancePass& pass, const MaterialGroup& gro
         count = instance->facesPerFrame;
     }
     g_drawGl.BindTexture(GL_TEXTURE_2D, material != nullptr ? material->texture : 0);
-    g_drawGl.Begin(GL_TRIANGLES);
+    TriangleBatch batch;
+    if (!pass.arrayPath) {
+        g_drawGl.Begin(GL_TRIANGLES);
+    }
     for (uint32_t j = 0; j < count; ++j) {
         const uint16_t* tri = instance->tris + 4 * j;
         if (!TriangleIndicesValid(tri, instance->vertsPerFrame) || !TriangleVisible(pass, j)) {
             continue;
         }
         ++g_drawStats.facesDrawn;
-        InstanceBaseVertex(pass, tri[0]);
-        InstanceBaseVertex(pass, tri[1]);
-        InstanceBaseVertex(pass, tri[2]);
+        LightInstanceVertexOnce(pass, tri[0]);
+        LightInstanceVertexOnce(pass, tri[1]);
+        LightInstanceVertexOnce(pass, tri[2]);
+        if (pass.arrayPath) {
+            BatchTriangle(&batch, tri[0], tri[1], tri[2]);
+        } else {
+            EmitBaseVertex(instance->arrayVerts[tri[0]], pass.alpha);
+            EmitBaseVertex(instance->arrayVerts[tri[1]], pass.alpha);
+            EmitBaseVertex(instance->arrayVerts[tri[2]], pass.alpha);
+        }
     }
-    g_drawGl.End();
+    if (pass.arrayPath) {
+        FlushTriangles(&batch);
+    } else {
+        g_drawGl.End();
+    }
 
     if (material == nullptr || material->envTexture == 0) {
         return;
@@ -269,7 +283,8 @@ void Md2Instance::Draw(Scene* scene, const Camera* camera, float dt, float time,
         return;
     }
     const float* box = frameBoxes + 6 * static_cast<size_t>(first + (frameInAnim < count ? frameInAnim : 0));
-    if (!BoxVisible(m, box, box + 3, camera->planes)) {
+    if (!BoxVisible(m, box, box + 3, camera->planes) ||
+        (plane != nullptr && !ReflectionMayShow(m, box, box + 3))) {
         ++g_drawStats.objectsCulled;
         return;
     }

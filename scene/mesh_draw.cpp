@@ -24,6 +24,9 @@ static void DefaultLoadIdentity() {
 static void DefaultInterleavedArrays(GLenum format, GLsizei stride, const void* pointer) {
     glInterleavedArrays(format, stride, pointer);
 }
+static void DefaultDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices) {
+    glDrawElements(mode, count, type, indices);
+}
 
 DrawGl DrawGlDefaults() {
     DrawGl gl{};
@@ -32,6 +35,7 @@ DrawGl DrawGlDefaults() {
     gl.End = &DefaultEnd;
     gl.InterleavedArrays = &DefaultInterleavedArrays;
     gl.ArrayElement = &glArrayElement;
+    gl.DrawElements = &DefaultDrawElements;
     gl.TexCoord2fv = &glTexCoord2fv;
     gl.Color4f = &glColor4f;
     gl.Vertex3fv = &glVertex3fv;
@@ -44,12 +48,30 @@ DrawGl DrawGlDefaults() {
     gl.MatrixMode = &glMatrixMode;
     gl.LoadIdentity = &DefaultLoadIdentity;
     gl.GetFloatv = &glGetFloatv;
+    gl.Scissor = &glScissor;
+    gl.ClipPlane = &glClipPlane;
     gl.Perspective = &gluPerspective;
     return gl;
 }
 
 DrawGl g_drawGl = DrawGlDefaults();
 DrawStats g_drawStats = {};
+ReflectionBounds g_reflectionBounds = {};
+
+bool ReflectionMayShow(const float m[12], const float boxMin[3], const float boxMax[3]) {
+    if (g_reflectionBounds.count <= 0) {
+        return true;
+    }
+    // BoxVisible takes six planes: the bounds repeat their first plane to fill them.
+    float planes[6][4] = {};
+    for (int p = 0; p < 6; ++p) {
+        const int source = p < g_reflectionBounds.count ? p : 0;
+        for (int c = 0; c < 4; ++c) {
+            planes[p][c] = g_reflectionBounds.planes[source][c];
+        }
+    }
+    return BoxVisible(m, boxMin, boxMax, planes);
+}
 
 void LightVertex(const float p[3], const float n[3], const LocalLight* lights, int32_t count,
                  float colour[3]) {
@@ -128,15 +150,27 @@ int32_t FillLocalLights(Scene* scene, const float world[12]) {
     return count;
 }
 
-void EmitBaseVertex(const ArrayVertex* verts, int32_t index, bool arrayPath, float alpha) {
-    if (arrayPath) {
-        g_drawGl.ArrayElement(index);
-        return;
+void EmitBaseVertex(const ArrayVertex& vertex, float alpha) {
+    g_drawGl.TexCoord2fv(&vertex.u);
+    g_drawGl.Color4f(vertex.r, vertex.g, vertex.b, alpha);
+    g_drawGl.Vertex3fv(&vertex.x);
+}
+
+void BatchTriangle(TriangleBatch* batch, uint16_t a, uint16_t b, uint16_t c) {
+    if (batch->count > kTriangleBatchIndices - 3) {
+        FlushTriangles(batch);
     }
-    const ArrayVertex& v = verts[index];
-    g_drawGl.TexCoord2fv(&v.u);
-    g_drawGl.Color4f(v.r, v.g, v.b, alpha);
-    g_drawGl.Vertex3fv(&v.x);
+    batch->indices[batch->count] = a;
+    batch->indices[batch->count + 1] = b;
+    batch->indices[batch->count + 2] = c;
+    batch->count += 3;
+}
+
+void FlushTriangles(TriangleBatch* batch) {
+    if (batch->count > 0) {
+        g_drawGl.DrawElements(GL_TRIANGLES, batch->count, GL_UNSIGNED_SHORT, batch->indices);
+    }
+    batch->count = 0;
 }
 
 void EmitEnvironmentVertex(const float uv[2], const ArrayVertex& vertex, float alpha) {
@@ -213,7 +247,8 @@ void TransformAndLight(const float m[12], const float p[3], const float n[3], co
     ++g_drawStats.verticesLit;
 }
 
-static void BaseVertex(const MeshPass& pass, uint16_t index) {
+// Transforms and lights vertex `index` unless this draw already did.
+static void LightOnce(const MeshPass& pass, uint16_t index) {
     MeshObject* object = pass.object;
     if (object->vertexState[index] == 0) {
         object->vertexState[index] = 1;
@@ -221,7 +256,6 @@ static void BaseVertex(const MeshPass& pass, uint16_t index) {
         TransformAndLight(pass.m, source.position, source.normal, pass.lights, pass.lightCount,
                           &object->arrayVerts[index]);
     }
-    EmitBaseVertex(object->arrayVerts, index, pass.arrayPath, pass.alpha);
 }
 
 static void EnvironmentVertex(const MeshPass& pass, uint16_t index, float alpha) {
@@ -239,18 +273,34 @@ static void EnvironmentVertex(const MeshPass& pass, uint16_t index, float alpha)
 static void DrawMeshGroup(const MeshPass& pass, const Material* material, int32_t first, int32_t count) {
     MeshObject* object = pass.object;
     g_drawGl.BindTexture(GL_TEXTURE_2D, material != nullptr ? material->texture : 0);
-    g_drawGl.Begin(GL_TRIANGLES);
+    // Lit vertices are only ever added to arrayVerts during a draw, never
+    // rewritten, so a batch may be sent after later vertices were lit.
+    TriangleBatch batch;
+    if (!pass.arrayPath) {
+        g_drawGl.Begin(GL_TRIANGLES);
+    }
     for (int32_t f = first; f < first + count; ++f) {
         const Face& face = object->faces[f];
         if (!FaceIndicesValid(face, object->vertexCount) || !FaceVisible(face, pass.eye)) {
             continue;
         }
         ++g_drawStats.facesDrawn;
-        BaseVertex(pass, face.a);
-        BaseVertex(pass, face.b);
-        BaseVertex(pass, face.c);
+        LightOnce(pass, face.a);
+        LightOnce(pass, face.b);
+        LightOnce(pass, face.c);
+        if (pass.arrayPath) {
+            BatchTriangle(&batch, face.a, face.b, face.c);
+        } else {
+            EmitBaseVertex(object->arrayVerts[face.a], pass.alpha);
+            EmitBaseVertex(object->arrayVerts[face.b], pass.alpha);
+            EmitBaseVertex(object->arrayVerts[face.c], pass.alpha);
+        }
     }
-    g_drawGl.End();
+    if (pass.arrayPath) {
+        FlushTriangles(&batch);
+    } else {
+        g_drawGl.End();
+    }
 
     if (material == nullptr || material->envTexture == 0 || object->envUV == nullptr) {
         return;
@@ -275,7 +325,8 @@ void MeshObject::Draw(Scene* scene, const Camera* camera, const Mirror* plane) {
     BuildMeshWorld(this, plane);
     float m[12] = {};
     MatrixCompose(camera->view, world, m);
-    if (!BoxVisible(m, bboxMin, bboxMax, camera->planes)) {
+    if (!BoxVisible(m, bboxMin, bboxMax, camera->planes) ||
+        (plane != nullptr && !ReflectionMayShow(m, bboxMin, bboxMax))) {
         ++g_drawStats.objectsCulled;
         return;
     }

@@ -272,6 +272,7 @@ TEST_F(GoldenTest, CubeOverAMirror) {
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
     ExpectMatchesGolden("mirror.png", Frame());
 }
 

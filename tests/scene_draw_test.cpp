@@ -4,9 +4,11 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
+#include "math/math3d.h"
 #include "md2/md2.h"
 #include "scene/draw.h"
 #include "scene/scene.h"
@@ -188,20 +190,41 @@ TEST(EnvironmentCoords, UsesTheRotationRowsOnly) {
 TEST_F(DrawTest, OpaqueSceneUsesTheArrayPath) {
     GlRecorder recorder;
     mesh.object.Draw(&scene, &camera, nullptr);
-    EXPECT_EQ(recorder.Names(), "glInterleavedArrays glBindTexture glBegin glArrayElement glArrayElement "
-                                "glArrayElement glArrayElement "
-                                "glArrayElement glArrayElement glEnd");
+    EXPECT_EQ(recorder.Names(), "glInterleavedArrays glBindTexture glDrawElements");
     const GlCall& arrays = recorder.calls[0];
     EXPECT_EQ(arrays.args[0], GL_T2F_C3F_V3F);
     EXPECT_EQ(arrays.args[1], 0.0);
     EXPECT_EQ(arrays.pointer, mesh.arrayVerts.data());
     EXPECT_EQ(recorder.calls[1].args[1], 11.0);
     EXPECT_EQ(recorder.calls[2].args[0], GL_TRIANGLES);
-    const double expected[6] = {0, 1, 2, 2, 1, 3};
-    const std::vector<size_t> elements = recorder.Find("glArrayElement");
-    for (size_t i = 0; i < elements.size(); ++i) {
-        EXPECT_EQ(recorder.calls[elements[i]].args[0], expected[i]);
+    EXPECT_EQ(recorder.calls[2].args[1], 6.0);
+    EXPECT_EQ(recorder.calls[2].args[2], GL_UNSIGNED_SHORT);
+    EXPECT_EQ(recorder.ArrayIndices(), (std::vector<int>{0, 1, 2, 2, 1, 3}));
+}
+
+// More triangles than one batch holds reach GL in their order, in several
+// indexed draws of whole triangles.
+TEST_F(DrawTest, LargeGroupsAreSentInBatchesInFaceOrder) {
+    constexpr int32_t kFaces = kTriangleBatchIndices / 3 * 2 + 5;
+    std::vector<Face> faces(static_cast<size_t>(kFaces));
+    std::vector<int> expected;
+    for (int32_t f = 0; f < kFaces; ++f) {
+        faces[static_cast<size_t>(f)] = mesh.faces[static_cast<size_t>(f % 2)];
+        const Face& face = faces[static_cast<size_t>(f)];
+        expected.insert(expected.end(), {face.a, face.b, face.c});
     }
+    mesh.object.faces = faces.data();
+    mesh.object.faceCount = kFaces;
+    mesh.groups[0].faceCount = kFaces;
+    GlRecorder recorder;
+    mesh.object.Draw(&scene, &camera, nullptr);
+    const std::vector<size_t> draws = recorder.Find("glDrawElements");
+    ASSERT_EQ(draws.size(), 3u);
+    for (size_t d : draws) {
+        EXPECT_EQ(static_cast<int>(recorder.calls[d].args[1]) % 3, 0);
+    }
+    EXPECT_EQ(recorder.ArrayIndices(), expected);
+    EXPECT_EQ(g_drawStats.verticesLit, 4u);
 }
 
 TEST_F(DrawTest, HalfOpaqueSceneSendsAlphaThroughImmediateCalls) {
@@ -210,7 +233,7 @@ TEST_F(DrawTest, HalfOpaqueSceneSendsAlphaThroughImmediateCalls) {
     GlRecorder recorder;
     mesh.object.Draw(&scene, &camera, nullptr);
     EXPECT_EQ(recorder.Count("glInterleavedArrays"), 0);
-    EXPECT_EQ(recorder.Count("glArrayElement"), 0);
+    EXPECT_TRUE(recorder.ArrayIndices().empty());
     EXPECT_EQ(recorder.Count("glTexCoord2fv"), 6);
     EXPECT_EQ(recorder.Count("glVertex3fv"), 6);
     const std::vector<size_t> colours = recorder.Find("glColor4f");
@@ -327,8 +350,8 @@ TEST_F(DrawTest, GroupsFollowEachOtherInTheFaceArray) {
     GlRecorder recorder;
     mesh.object.Draw(&scene, &camera, nullptr);
     EXPECT_EQ(recorder.Names(),
-              "glInterleavedArrays glBindTexture glBegin glArrayElement glArrayElement glArrayElement glEnd "
-              "glBindTexture glBegin glArrayElement glArrayElement glArrayElement glEnd");
+              "glInterleavedArrays glBindTexture glDrawElements glBindTexture glDrawElements");
+    EXPECT_EQ(recorder.ArrayIndices(), (std::vector<int>{0, 1, 2, 2, 1, 3}));
     const std::vector<size_t> binds = recorder.Find("glBindTexture");
     EXPECT_EQ(recorder.calls[binds[0]].args[1], 11.0);
     EXPECT_EQ(recorder.calls[binds[1]].args[1], 12.0);
@@ -345,8 +368,8 @@ TEST_F(DrawTest, DamagedGroupsAndFacesAreCutOrSkipped) {
     mesh.Finish();
     GlRecorder recorder;
     mesh.object.Draw(&scene, &camera, nullptr);
-    EXPECT_EQ(recorder.Count("glArrayElement"), 3);
-    EXPECT_EQ(recorder.Count("glBegin"), 2);
+    EXPECT_EQ(recorder.ArrayIndices(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(recorder.Count("glBindTexture"), 2);
     EXPECT_EQ(recorder.calls[recorder.Find("glBindTexture")[0]].args[1], 0.0);
 }
 
@@ -357,9 +380,12 @@ TEST_F(DrawTest, ChromePassDrawsTheVisibleFacesAdditivelyAndEndsWithBlendingOff)
         mesh.materials[0].envAlpha = 0.3f;
         GlRecorder recorder;
         mesh.object.Draw(&scene, &camera, nullptr);
+        // The chrome pass opens with the second bind and closes with the last glEnd.
+        const std::vector<size_t> binds = recorder.Find("glBindTexture");
         const std::vector<size_t> ends = recorder.Find("glEnd");
-        ASSERT_EQ(ends.size(), 2u);
-        size_t i = ends[0] + 1;
+        ASSERT_EQ(binds.size(), 2u);
+        ASSERT_EQ(ends.size(), opacity < 1.0f ? 2u : 1u);
+        const size_t i = binds[1];
         ASSERT_GE(recorder.calls.size(), i + 4);
         EXPECT_EQ(recorder.calls[i].name, "glBindTexture");
         EXPECT_EQ(recorder.calls[i].args[1], 21.0);
@@ -373,7 +399,7 @@ TEST_F(DrawTest, ChromePassDrawsTheVisibleFacesAdditivelyAndEndsWithBlendingOff)
         // the positions the base pass stored.
         int vertices = 0;
         const uint16_t order[6] = {0, 1, 2, 2, 1, 3};
-        for (size_t k = i + 4; k < ends[1]; ++k) {
+        for (size_t k = i + 4; k < ends.back(); ++k) {
             const GlCall& call = recorder.calls[k];
             if (call.name == "glColor4f") {
                 EXPECT_EQ(call.args[0], 1.0);
@@ -406,7 +432,7 @@ TEST_F(DrawTest, NoChromePassWithoutEnvironmentCoordinates) {
     mesh.object.envUV = nullptr;
     GlRecorder recorder;
     mesh.object.Draw(&scene, &camera, nullptr);
-    EXPECT_EQ(recorder.Count("glBegin"), 1);
+    EXPECT_EQ(recorder.Names(), "glInterleavedArrays glBindTexture glDrawElements");
 }
 
 // The floor mirror of the show: normal (0, -1, 0) through the origin.
@@ -431,16 +457,16 @@ TEST_F(DrawTest, MirrorDrawsItsMeshesReflectedThenTheQuad) {
     mirror.Draw(&scene, &camera);
     EXPECT_NEAR(mesh.arrayVerts[3].y, -3.0f, 1e-2f);
     EXPECT_NEAR(mesh.arrayVerts[0].y, -2.0f, 1e-2f);
-    const std::vector<size_t> ends = recorder.Find("glEnd");
-    ASSERT_EQ(ends.size(), 2u);
+    const std::vector<size_t> draws = recorder.Find("glDrawElements");
+    ASSERT_EQ(draws.size(), 1u);
     std::string quad;
-    for (size_t i = ends[0] + 1; i < recorder.calls.size(); ++i) {
+    for (size_t i = draws[0] + 1; i < recorder.calls.size(); ++i) {
         quad += recorder.calls[i].name + " ";
     }
     EXPECT_EQ(quad,
               "glDisable glDisable glEnable glBlendFunc glBegin glColor4f glVertex3fv glColor4f glVertex3fv "
               "glColor4f glVertex3fv glColor4f glVertex3fv glEnd glDisable glEnable glEnable ");
-    const size_t q = ends[0] + 1;
+    const size_t q = draws[0] + 1;
     EXPECT_EQ(recorder.calls[q].args[0], GL_TEXTURE_2D);
     EXPECT_EQ(recorder.calls[q + 1].args[0], GL_DEPTH_TEST);
     EXPECT_EQ(recorder.calls[q + 2].args[0], GL_BLEND);
@@ -457,6 +483,205 @@ TEST_F(DrawTest, MirrorDrawsItsMeshesReflectedThenTheQuad) {
     EXPECT_EQ(recorder.calls[q + 14].args[0], GL_BLEND);
     EXPECT_EQ(recorder.calls[q + 15].args[0], GL_DEPTH_TEST);
     EXPECT_EQ(recorder.calls[q + 16].args[0], GL_TEXTURE_2D);
+    // Without a viewport to bound it the reflection is drawn unclipped.
+    EXPECT_EQ(recorder.Count("glScissor"), 0);
+}
+
+// Window position of eye-space point p under the recorder's projection and
+// viewport (the modelview is the identity); false behind GL's near plane.
+bool WindowPoint(const GlRecorder& recorder, const float p[3], float window[2]) {
+    float clip[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int r = 0; r < 4; ++r) {
+        const float* m = recorder.projection;
+        clip[r] = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r];
+    }
+    if (clip[2] + clip[3] < 0.0f || clip[3] <= 0.0f) {
+        return false;
+    }
+    const float* v = recorder.viewport;
+    window[0] = v[0] + (clip[0] / clip[3] + 1.0f) * 0.5f * v[2];
+    window[1] = v[1] + (clip[1] / clip[3] + 1.0f) * 0.5f * v[3];
+    return true;
+}
+
+// True when eye-space point p lies on the kept side of every recorded clip
+// plane (a point on a plane is kept).
+bool InsideClipPlanes(const GlRecorder& recorder, const float p[3]) {
+    for (size_t i : recorder.Find("glClipPlane")) {
+        const std::vector<double>& e = recorder.calls[i].args;
+        const double length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+        if (e[1] * p[0] + e[2] * p[1] + e[3] * p[2] + e[4] < -1e-5 * length) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The reflected draws are scissored to a window rectangle that holds every
+// visible point of the quad, and little more when the quad is seen whole,
+// and clipped by planes that keep every visible point of the quad and cut
+// away what lies beside it, whether the quad is in view, partly behind the
+// near plane or behind the camera; scissor and planes are off again before
+// the quad is drawn.
+TEST_F(DrawTest, MirrorScissorHoldsTheVisibleQuad) {
+    struct Case {
+        const char* name;
+        float pos[3];
+        float target[3];
+        bool whole; // every corner in front of the near plane
+        bool empty; // nothing of the quad in front of it
+    };
+    const Case cases[] = {
+        {"from above", {0.0f, 5.0f, 10.0f}, {0.0f, 0.0f, 0.0f}, true, false},
+        {"from the side", {6.0f, 2.0f, 3.0f}, {-1.0f, 0.0f, 0.0f}, true, false},
+        {"standing over it", {0.0f, 3.0f, 0.5f}, {0.0f, 0.0f, -5.0f}, false, false},
+        {"looking away", {0.0f, 1.0f, 5.0f}, {0.0f, 1.0f, 20.0f}, false, true},
+    };
+    const float viewport[4] = {10.0f, 20.0f, 200.0f, 100.0f};
+    for (const Case& c : cases) {
+        for (int i = 0; i < 3; ++i) {
+            camera.pos[i] = c.pos[i];
+            camera.target[i] = c.target[i];
+        }
+        camera.UpdateView();
+        Mirror mirror = FloorMirror();
+        mirror.AddMesh(&mesh.object);
+        GlRecorder recorder;
+        PerspectiveMatrix(90.0, 2.0, kDrawNearPlane, kDrawFarPlane, recorder.projection);
+        std::copy(viewport, viewport + 4, recorder.viewport);
+        const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        ExtractFrustumPlanes(recorder.projection, identity, camera.planes);
+        mirror.Draw(&scene, &camera);
+
+        const std::vector<size_t> scissors = recorder.Find("glScissor");
+        ASSERT_EQ(scissors.size(), 1u) << c.name;
+        const std::vector<double>& rect = recorder.calls[scissors[0]].args;
+        const size_t on = scissors[0] + 1;
+        ASSERT_LT(on, recorder.calls.size());
+        EXPECT_EQ(recorder.calls[on].name, "glEnable");
+        EXPECT_EQ(recorder.calls[on].args[0], GL_SCISSOR_TEST);
+        const std::vector<size_t> disables = recorder.Find("glDisable");
+        ASSERT_FALSE(disables.empty());
+        EXPECT_EQ(recorder.calls[disables[0]].args[0], GL_SCISSOR_TEST) << c.name;
+        for (size_t d : recorder.Find("glDrawElements")) {
+            EXPECT_LT(on, d);
+            EXPECT_LT(d, disables[0]);
+        }
+        const std::vector<size_t> planes = recorder.Find("glClipPlane");
+        for (size_t i : planes) {
+            ASSERT_LT(i + 1, recorder.calls.size());
+            EXPECT_EQ(recorder.calls[i + 1].name, "glEnable");
+            EXPECT_EQ(recorder.calls[i + 1].args[0], recorder.calls[i].args[0]);
+            EXPECT_EQ(recorder.calls[i].args[4], 0.0); // through the eye
+        }
+        int planesOff = 0;
+        for (size_t d : disables) {
+            const double cap = recorder.calls[d].args[0];
+            planesOff += (cap >= GL_CLIP_PLANE0 && cap < GL_CLIP_PLANE0 + 6) ? 1 : 0;
+            if (cap >= GL_CLIP_PLANE0 && cap < GL_CLIP_PLANE0 + 6) {
+                EXPECT_LT(d, recorder.Find("glBegin").front());
+            }
+        }
+        EXPECT_EQ(planesOff, static_cast<int>(planes.size()));
+        EXPECT_LT(disables[0], recorder.Find("glBegin").front());
+        EXPECT_GE(rect[0], viewport[0]);
+        EXPECT_GE(rect[1], viewport[1]);
+        EXPECT_LE(rect[0] + rect[2], viewport[0] + viewport[2]);
+        EXPECT_LE(rect[1] + rect[3], viewport[1] + viewport[3]);
+        if (c.empty) {
+            EXPECT_EQ(rect[2] * rect[3], 0.0) << c.name;
+            continue;
+        }
+        EXPECT_GT(rect[2] * rect[3], 0.0) << c.name;
+        // The quad is a planar convex polygon: the planes are its edges'.
+        EXPECT_GE(planes.size(), 3u) << c.name;
+        EXPECT_LE(planes.size(), 5u) << c.name;
+
+        // Points across the quad, in eye space as the quad's vertices are.
+        float lo[2] = {1e9f, 1e9f};
+        float hi[2] = {-1e9f, -1e9f};
+        constexpr int kSteps = 20;
+        for (int i = 0; i <= kSteps; ++i) {
+            for (int j = 0; j <= kSteps; ++j) {
+                const float world[3] = {-1.0f + 2.0f * static_cast<float>(i) / kSteps, 0.0f,
+                                        -1.0f + 2.0f * static_cast<float>(j) / kSteps};
+                float eye[3] = {0.0f, 0.0f, 0.0f};
+                for (int r = 0; r < 3; ++r) {
+                    const float* v = camera.view + 4 * r;
+                    eye[r] = v[0] * world[0] + v[1] * world[1] + v[2] * world[2] + v[3];
+                }
+                float window[2] = {0.0f, 0.0f};
+                if (!WindowPoint(recorder, eye, window)) {
+                    EXPECT_FALSE(c.whole) << c.name;
+                    continue;
+                }
+                EXPECT_TRUE(InsideClipPlanes(recorder, eye)) << c.name << " " << i << " " << j;
+                for (int k = 0; k < 2; ++k) {
+                    const double clamped =
+                        std::min(std::max(static_cast<double>(window[k]), static_cast<double>(viewport[k])),
+                                 static_cast<double>(viewport[k] + viewport[k + 2]));
+                    EXPECT_GE(clamped, rect[k]) << c.name;
+                    EXPECT_LE(clamped, rect[k] + rect[k + 2]) << c.name;
+                    lo[k] = std::min(lo[k], static_cast<float>(clamped));
+                    hi[k] = std::max(hi[k], static_cast<float>(clamped));
+                }
+            }
+        }
+        // Points of the floor beside the quad, in front of the eye, are cut away.
+        const float beside[4][3] = {
+            {1.5f, 0.0f, 0.0f}, {-1.5f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.5f}, {0.0f, 0.0f, -1.5f}};
+        for (const float* world : beside) {
+            float eye[3] = {0.0f, 0.0f, 0.0f};
+            for (int r = 0; r < 3; ++r) {
+                const float* v = camera.view + 4 * r;
+                eye[r] = v[0] * world[0] + v[1] * world[1] + v[2] * world[2] + v[3];
+            }
+            if (eye[2] < -kDrawNearPlane) {
+                EXPECT_FALSE(InsideClipPlanes(recorder, eye)) << c.name << " " << world[0] << " " << world[2];
+            }
+        }
+        if (c.whole) {
+            for (int k = 0; k < 2; ++k) {
+                EXPECT_GE(rect[k], lo[k] - 3.0) << c.name;
+                EXPECT_LE(rect[k] + rect[k + 2], hi[k] + 3.0) << c.name;
+            }
+        }
+    }
+}
+
+// A reflected object that GL would clip away whole is not drawn at all; one
+// under the quad is, and the bounds are gone after the mirror.
+TEST_F(DrawTest, ReflectedObjectsBesideTheQuadAreSkipped) {
+    camera.pos[1] = 5.0f;
+    camera.UpdateView();
+    struct Case {
+        float x;
+        bool drawn;
+    };
+    const Case cases[] = {{0.0f, true}, {4.0f, false}, {-4.0f, false}};
+    for (const Case& c : cases) {
+        g_drawStats = DrawStats{};
+        mesh.object.pos[0] = c.x;
+        mesh.object.pos[1] = 1.0f;
+        Mirror mirror = FloorMirror();
+        mirror.AddMesh(&mesh.object);
+        GlRecorder recorder;
+        PerspectiveMatrix(90.0, 2.0, kDrawNearPlane, kDrawFarPlane, recorder.projection);
+        const float viewport[4] = {0.0f, 0.0f, 200.0f, 100.0f};
+        std::copy(viewport, viewport + 4, recorder.viewport);
+        const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        ExtractFrustumPlanes(recorder.projection, identity, camera.planes);
+        // The camera alone would draw the mesh, wherever it stands here.
+        float world[12] = {1, 0, 0, c.x, 0, -1, 0, -1.0f, 0, 0, 1, 0};
+        float m[12] = {};
+        MatrixCompose(camera.view, world, m);
+        ASSERT_TRUE(BoxVisible(m, mesh.object.bboxMin, mesh.object.bboxMax, camera.planes)) << c.x;
+        mirror.Draw(&scene, &camera);
+        EXPECT_EQ(recorder.Count("glDrawElements"), c.drawn ? 1 : 0) << c.x;
+        EXPECT_EQ(g_drawStats.objectsCulled, c.drawn ? 0u : 1u) << c.x;
+        EXPECT_GE(recorder.Count("glClipPlane"), 3) << c.x;
+        EXPECT_EQ(g_reflectionBounds.count, 0);
+    }
 }
 
 TEST_F(DrawTest, TexturedMirrorBindsItsTextureAndSendsCoordinates) {
@@ -466,8 +691,9 @@ TEST_F(DrawTest, TexturedMirrorBindsItsTextureAndSendsCoordinates) {
     mirror.SetCornerUV(1, 0.0f, 4.0f);
     GlRecorder recorder;
     mirror.Draw(&scene, &camera);
-    EXPECT_EQ(recorder.calls[0].name, "glBindTexture");
-    EXPECT_EQ(recorder.calls[0].args[1], 33.0);
+    const std::vector<size_t> binds = recorder.Find("glBindTexture");
+    ASSERT_EQ(binds.size(), 1u);
+    EXPECT_EQ(recorder.calls[binds[0]].args[1], 33.0);
     EXPECT_EQ(recorder.Count("glTexCoord2fv"), 4);
     EXPECT_EQ(recorder.calls[recorder.Find("glTexCoord2fv")[1]].args[1], 4.0);
     EXPECT_EQ(recorder.Count("glEnable"), 2); // blend on, depth test back; texturing never left

@@ -51,6 +51,33 @@ void RecArrayElement(GLint index) {
         s_real.ArrayElement(index);
     }
 }
+void RecDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices) {
+    std::vector<double> args = {static_cast<double>(mode), static_cast<double>(count),
+                                static_cast<double>(type)};
+    if (type == GL_UNSIGNED_SHORT) {
+        const GLushort* list = static_cast<const GLushort*>(indices);
+        for (GLsizei i = 0; i < count; ++i) {
+            args.push_back(list[i]);
+        }
+    }
+    Record("glDrawElements", std::move(args), indices);
+    if (Forward()) {
+        s_real.DrawElements(mode, count, type, indices);
+    }
+}
+void RecScissor(GLint x, GLint y, GLsizei width, GLsizei height) {
+    Record("glScissor", {static_cast<double>(x), static_cast<double>(y), static_cast<double>(width),
+                         static_cast<double>(height)});
+    if (Forward()) {
+        s_real.Scissor(x, y, width, height);
+    }
+}
+void RecClipPlane(GLenum plane, const GLdouble* equation) {
+    Record("glClipPlane", {static_cast<double>(plane), equation[0], equation[1], equation[2], equation[3]});
+    if (Forward()) {
+        s_real.ClipPlane(plane, equation);
+    }
+}
 void RecTexCoord2fv(const GLfloat* uv) {
     Record("glTexCoord2fv", {uv[0], uv[1]});
     if (Forward()) {
@@ -137,6 +164,8 @@ void RecGetFloatv(GLenum name, GLfloat* values) {
         std::memcpy(values, s_recorder->projection, sizeof(s_recorder->projection));
     } else if (s_recorder != nullptr && name == GL_MODELVIEW_MATRIX) {
         std::memcpy(values, s_recorder->modelview, sizeof(s_recorder->modelview));
+    } else if (s_recorder != nullptr && name == GL_VIEWPORT) {
+        std::memcpy(values, s_recorder->viewport, sizeof(s_recorder->viewport));
     }
 }
 void RecPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar) {
@@ -175,7 +204,7 @@ void PerspectiveMatrix(double fovy, double aspect, double zNear, double zFar, fl
     out[14] = static_cast<float>(2.0 * zFar * zNear / (zNear - zFar));
 }
 
-GlRecorder::GlRecorder(bool forwardCalls) : projection{}, modelview{}, forward(forwardCalls) {
+GlRecorder::GlRecorder(bool forwardCalls) : projection{}, modelview{}, viewport{}, forward(forwardCalls) {
     SetIdentity(projection);
     SetIdentity(modelview);
     s_real = DrawGlDefaults();
@@ -186,6 +215,7 @@ GlRecorder::GlRecorder(bool forwardCalls) : projection{}, modelview{}, forward(f
     table.End = &RecEnd;
     table.InterleavedArrays = &RecInterleavedArrays;
     table.ArrayElement = &RecArrayElement;
+    table.DrawElements = &RecDrawElements;
     table.TexCoord2fv = &RecTexCoord2fv;
     table.Color4f = &RecColor4f;
     table.Vertex3fv = &RecVertex3fv;
@@ -198,6 +228,8 @@ GlRecorder::GlRecorder(bool forwardCalls) : projection{}, modelview{}, forward(f
     table.MatrixMode = &RecMatrixMode;
     table.LoadIdentity = &RecLoadIdentity;
     table.GetFloatv = &RecGetFloatv;
+    table.Scissor = &RecScissor;
+    table.ClipPlane = &RecClipPlane;
     table.Perspective = &RecPerspective;
     g_drawGl = table;
 }
@@ -223,6 +255,20 @@ std::vector<size_t> GlRecorder::Find(const std::string& name) const {
         }
     }
     return found;
+}
+
+std::vector<int> GlRecorder::ArrayIndices() const {
+    std::vector<int> indices;
+    for (const GlCall& call : calls) {
+        if (call.name == "glArrayElement") {
+            indices.push_back(static_cast<int>(call.args[0]));
+        } else if (call.name == "glDrawElements") {
+            for (size_t i = 3; i < call.args.size(); ++i) {
+                indices.push_back(static_cast<int>(call.args[i]));
+            }
+        }
+    }
+    return indices;
 }
 
 std::string GlRecorder::Names() const {

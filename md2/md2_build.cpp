@@ -8,7 +8,7 @@
 #endif
 #include <vector> // temporary lists of the build
 
-#include "math/math3d.h" // EulerToMatrix, NormalizeFast
+#include "math/math3d.h" // EulerToMatrix, Cross3, NormalizeFast, Dot3
 #include "md2/md2.h"
 #include "md2/md2_normals.h"    // kMd2Normals
 #include "memory/memory_pool.h" // PoolAlloc, PoolFree
@@ -140,7 +140,8 @@ void FramePlanes(const uint16_t* tris, uint32_t triangleCount, CornerScratch* sc
     float* d = frame->planeDistance.data();
     uint32_t t = 0;
 #if defined(__SSE2__)
-    // Four triangles a step, lane by lane the same operations as below.
+    // Four triangles a step, lane by lane the operations of Cross3,
+    // NormalizeFast and Dot3 in the loop below.
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 half = _mm_set1_ps(0.5f);
     const __m128 threeHalves = _mm_set1_ps(1.5f);
@@ -177,18 +178,16 @@ void FramePlanes(const uint16_t* tris, uint32_t triangleCount, CornerScratch* sc
     }
 #endif
     for (; t < triangleCount; ++t) {
-        const float e1x = bx[t] - ax[t], e1y = by[t] - ay[t], e1z = bz[t] - az[t];
-        const float e2x = cx[t] - ax[t], e2y = cy[t] - ay[t], e2z = cz[t] - az[t];
-        // NormalizeFast of the cross product, spelled out so the loop vectorises.
-        const float x = e1y * e2z - e1z * e2y;
-        const float y = e1z * e2x - e1x * e2z;
-        const float z = e1x * e2y - e1y * e2x;
-        const float length = FastLength(x * x + y * y + z * z);
-        const float inverse = 1.0f / (length != 0.0f ? length : 1.0f);
-        nx[t] = x * inverse;
-        ny[t] = y * inverse;
-        nz[t] = z * inverse;
-        d[t] = ax[t] * nx[t] + ay[t] * ny[t] + az[t] * nz[t];
+        const float a[3] = {ax[t], ay[t], az[t]};
+        const float e1[3] = {bx[t] - ax[t], by[t] - ay[t], bz[t] - az[t]};
+        const float e2[3] = {cx[t] - ax[t], cy[t] - ay[t], cz[t] - az[t]};
+        float n[3] = {};
+        Cross3(e1, e2, n);
+        NormalizeFast(n);
+        nx[t] = n[0];
+        ny[t] = n[1];
+        nz[t] = n[2];
+        d[t] = Dot3(a, n);
     }
 }
 

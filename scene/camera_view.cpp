@@ -56,24 +56,28 @@ void Camera::ExtractPlanes() {
     ExtractFrustumPlanes(projection, modelview, planes);
 }
 
-void ExtractFrustumPlanes(const float projection[16], const float modelview[16], float planes[6][4]) {
+void ClipMatrix(const float projection[16], const float modelview[16], float clip[16]) {
     // GL matrices are column order: element (row r, column c) is at [c * 4 + r].
-    float clip[4][4] = {};
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) {
             float sum = 0.0f;
             for (int k = 0; k < 4; ++k) {
                 sum += projection[k * 4 + r] * modelview[c * 4 + k];
             }
-            clip[r][c] = sum;
+            clip[r * 4 + c] = sum;
         }
     }
+}
+
+void ExtractFrustumPlanes(const float projection[16], const float modelview[16], float planes[6][4]) {
+    float clip[16] = {};
+    ClipMatrix(projection, modelview, clip);
     // right, left, bottom, top, far, near: w row minus or plus the x, y, z rows.
     static const int kRow[6] = {0, 0, 1, 1, 2, 2};
     static const float kSign[6] = {-1.0f, 1.0f, 1.0f, -1.0f, -1.0f, 1.0f};
     for (int p = 0; p < 6; ++p) {
         for (int c = 0; c < 4; ++c) {
-            planes[p][c] = clip[3][c] + kSign[p] * clip[kRow[p]][c];
+            planes[p][c] = clip[12 + c] + kSign[p] * clip[kRow[p] * 4 + c];
         }
         const float length = std::sqrt(planes[p][0] * planes[p][0] + planes[p][1] * planes[p][1] +
                                        planes[p][2] * planes[p][2]);

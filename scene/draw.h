@@ -84,6 +84,10 @@ constexpr float kFaceNormalUnpack = 3.0518509e-05f;
 // eye-space bounding box lie outside one of the six planes.
 bool BoxVisible(const float m[12], const float boxMin[3], const float boxMax[3], const float planes[6][4]);
 
+// clip = projection x modelview, both 16 floats in GL's column order; the
+// result is row-major (row r at [4 r]).
+void ClipMatrix(const float projection[16], const float modelview[16], float clip[16]);
+
 // The six normalised frustum planes (right, left, bottom, top, far, near) of
 // the clip matrix projection x modelview, both 16 floats in GL's column
 // order. A plane whose normal has length 0 is stored unnormalised.

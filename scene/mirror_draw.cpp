@@ -48,26 +48,17 @@ constexpr float kScissorMargin = 1.0f;
 
 } // namespace
 
-// clip = projection x modelview, both in GL's column order; the result is
-// row-major (row r at [4 r]).
-static void ClipMatrix(const float projection[16], const float modelview[16], float clip[16]) {
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            float sum = 0.0f;
-            for (int k = 0; k < 4; ++k) {
-                sum += projection[k * 4 + r] * modelview[c * 4 + k];
-            }
-            clip[r * 4 + c] = sum;
-        }
+// World point p in eye space: what the quad's draw sends for a corner.
+static void EyePoint(const float view[12], const float p[3], float eye[3]) {
+    for (int r = 0; r < 3; ++r) {
+        eye[r] = view[r * 4] * p[0] + view[r * 4 + 1] * p[1] + view[r * 4 + 2] * p[2] + view[r * 4 + 3];
     }
 }
 
 // World point p seen through the camera's view.
 static QuadPoint ToQuadPoint(const float clip[16], const float view[12], const float p[3]) {
     QuadPoint out{};
-    for (int r = 0; r < 3; ++r) {
-        out.eye[r] = view[r * 4] * p[0] + view[r * 4 + 1] * p[1] + view[r * 4 + 2] * p[2] + view[r * 4 + 3];
-    }
+    EyePoint(view, p, out.eye);
     float c[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     for (int r = 0; r < 4; ++r) {
         c[r] = clip[r * 4] * out.eye[0] + clip[r * 4 + 1] * out.eye[1] + clip[r * 4 + 2] * out.eye[2] +
@@ -296,14 +287,9 @@ void Mirror::Draw(Scene* scene, const Camera* camera) {
     g_drawGl.Enable(GL_BLEND);
     g_drawGl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     g_drawGl.Begin(GL_TRIANGLE_STRIP);
-    const float* v = camera->view;
     for (int i = 0; i < 4; ++i) {
-        const float* c = corners[i];
-        const float position[3] = {
-            v[0] * c[0] + v[1] * c[1] + v[2] * c[2] + v[3],
-            v[4] * c[0] + v[5] * c[1] + v[6] * c[2] + v[7],
-            v[8] * c[0] + v[9] * c[1] + v[10] * c[2] + v[11],
-        };
+        float position[3] = {};
+        EyePoint(camera->view, corners[i], position);
         if (textured) {
             g_drawGl.TexCoord2fv(uv[i]);
         }

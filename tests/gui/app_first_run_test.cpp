@@ -32,7 +32,7 @@ constexpr const char* kShortArchive = "app_first_run_test_short.qdz";
 constexpr const char* kSettingsError = "Velta error: Impossibile settare le impostazioni iniziali";
 // Sanitizer builds: the desktop libraries keep some memory for the life of the process.
 const std::string kLsan = std::string("LSAN_OPTIONS=suppressions=") + TESSARO_SOURCE_DIR +
-                          "/tests/gui/lsan.supp:print_suppressions=0";
+                          "/tests/lsan.supp:print_suppressions=0";
 
 class FirstRun : public ::testing::Test {
   protected:

@@ -104,7 +104,7 @@ class AppGui : public ::testing::Test {
         // player's own leaks elsewhere (capture_test, where the context stays
         // loaded until exit) and not in these windowed runs.
         const std::string lsan = std::string("LSAN_OPTIONS=suppressions=") + TESSARO_SOURCE_DIR +
-                                 "/tests/gui/lsan.supp:print_suppressions=0";
+                                 "/tests/lsan.supp:print_suppressions=0";
         return {"TESSARO_TRACE_LOOP=1", "SDL_AUDIODRIVER=" + audioDriver, lsan, "ASAN_OPTIONS=detect_leaks=0"};
     }
 

@@ -1,0 +1,139 @@
+# Shared steps of the scripts that build third-party libraries from Debian's
+# source packages (the Windows and browser builds). Each library is built once
+# per key into a folder of the user's cache, outside any clone:
+#   ${TESSARO_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/tessaro}/PLATFORM/NAME-HASH
+# where HASH covers the package, its Debian source version, the compiler's
+# version and the script that builds it. A folder is written under a temporary
+# name and renamed once complete, with a manifest of its files' SHA-256 sums;
+# an entry whose manifest is missing or does not match (half-written,
+# damaged) is removed and built again, never used.
+#
+# Source this file; it defines the functions below and sets nothing else.
+
+tp_cache_root() {
+    echo "${TESSARO_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/tessaro}"
+}
+
+# tp_sha TEXT: a short hash of TEXT.
+tp_sha() {
+    printf '%s' "$1" | sha256sum | cut -c1-16
+}
+
+# tp_files_sha FILE...: one hash of the files' contents, in the order given.
+tp_files_sha() {
+    cat "$@" | sha256sum | cut -c1-16
+}
+
+# tp_entry PLATFORM NAME KEY: the cache folder for NAME under KEY (not made).
+tp_entry() {
+    echo "$(tp_cache_root)/$1/$2-$(tp_sha "$3")"
+}
+
+# tp_valid DIR: true when DIR is a complete entry whose files match its manifest.
+tp_valid() {
+    local dir=$1
+    [ -s "$dir/.tessaro-manifest" ] || return 1
+    (cd "$dir" && sha256sum --quiet --strict -c .tessaro-manifest >/dev/null 2>&1)
+}
+
+# tp_begin DIR: prints a fresh temporary folder beside DIR to build into.
+tp_begin() {
+    local dir=$1
+    mkdir -p "$(dirname "$dir")"
+    mktemp -d "$dir.partial.XXXXXX"
+}
+
+# tp_commit TMP DIR KEY: writes TMP's manifest and key, then renames it to DIR,
+# replacing an invalid DIR. Another build that completed the same entry first
+# wins; TMP is then removed.
+tp_commit() {
+    local tmp=$1 dir=$2 key=$3
+    printf '%s\n' "$key" >"$tmp/.tessaro-key"
+    (cd "$tmp" && find . -type f ! -name .tessaro-manifest -print0 | sort -z | xargs -0 -r sha256sum) \
+        >"$tmp/.tessaro-manifest.new"
+    [ -s "$tmp/.tessaro-manifest.new" ] || { echo "cache: $tmp holds no files" >&2; return 1; }
+    mv "$tmp/.tessaro-manifest.new" "$tmp/.tessaro-manifest"
+    if [ -e "$dir" ] && ! tp_valid "$dir"; then
+        rm -rf "$dir"
+    fi
+    if ! mv -T "$tmp" "$dir" 2>/dev/null; then
+        rm -rf "$tmp"
+        tp_valid "$dir"
+    fi
+}
+
+# tp_drop_invalid DIR: removes DIR when it exists but is not a valid entry.
+tp_drop_invalid() {
+    local dir=$1
+    if [ -e "$dir" ] && ! tp_valid "$dir"; then
+        echo "cache: $dir is incomplete or damaged; building it again" >&2
+        rm -rf "$dir"
+    fi
+}
+
+# tp_assemble PREFIX ENTRY...: makes PREFIX the union of the entries' files
+# (timestamps kept, so an unchanged library relinks nothing). PREFIX is made
+# afresh when the set of entries changes.
+tp_assemble() {
+    local prefix=$1
+    shift
+    local stamp
+    stamp=$(printf '%s\n' "$@")
+    if [ -f "$prefix/.tessaro-entries" ] && [ "$(cat "$prefix/.tessaro-entries")" = "$stamp" ]; then
+        return 0
+    fi
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    local entry
+    for entry in "$@"; do
+        tar -C "$entry" --exclude='./.tessaro-*' -cf - . | tar -C "$prefix" -xf -
+    done
+    printf '%s\n' "$stamp" >"$prefix/.tessaro-entries"
+}
+
+# tp_source_versions PACKAGE: the source versions apt's lists offer, newest
+# first. A mirror may list a version it cannot serve (a security suite without
+# its sources, say): callers fall back to the next one.
+tp_source_versions() {
+    local versions=() v i j
+    mapfile -t versions < <(apt-cache showsrc --only-source "$1" 2>/dev/null | awk '/^Version:/ {print $2}' | sort -u)
+    # Insertion sort by Debian's own ordering, newest first.
+    for ((i = 1; i < ${#versions[@]}; i++)); do
+        v=${versions[i]}
+        j=$((i - 1))
+        while [ $j -ge 0 ] && dpkg --compare-versions "${versions[j]}" lt "$v"; do
+            versions[j + 1]=${versions[j]}
+            j=$((j - 1))
+        done
+        versions[j + 1]=$v
+    done
+    [ ${#versions[@]} -gt 0 ] || { echo "cache: no source package $1 in apt's lists" >&2; return 1; }
+    printf '%s\n' "${versions[@]}"
+}
+
+# tp_fetch_source PACKAGE VERSION DIR: unpacks Debian's source of PACKAGE at
+# VERSION (Debian's patches applied) into DIR and prints its folder.
+tp_fetch_source() {
+    local package=$1 version=$2 dir=$3
+    (cd "$dir" && apt-get source -qq "$package=$version" >"$dir/$package.fetch.log" 2>&1) || return 1
+    [ -f "$dir/${package}_${version#*:}.dsc" ] || return 1
+    find "$dir" -mindepth 1 -maxdepth 1 -type d -name "$package-*" | head -1
+}
+
+# tp_ensure_deb_src: adds deb-src entries mirroring the machine's own deb
+# entries (same archive, mirror or proxy) when it has none yet.
+tp_ensure_deb_src() {
+    if grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+        return 0
+    fi
+    local here entries sudo=""
+    here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+    entries=$(python3 "$here/deb_src_entries.py") || {
+        echo "cache: apt's sources name no entry for this Debian release to take source packages from" >&2
+        return 1
+    }
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    echo "cache: adding deb-src entries beside the machine's deb entries"
+    printf '%s\n' "$entries" | $sudo tee /etc/apt/sources.list.d/tessaro-src.sources >/dev/null
+    $sudo apt-get update -qq
+}

@@ -20,13 +20,13 @@ function(tessaro_add_test name)
     # The sanitizer build's leak report leaves out what the system libraries keep.
     list(APPEND T_ENV "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
     if(CMAKE_CROSSCOMPILING)
-        # Under Wine, in the build's one prefix (tests/win), with lumora.dll
-        # from the build's top folder, and quiet.
-        list(APPEND T_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" "WINEPATH=Z:${CMAKE_BINARY_DIR}"
+        # Under Wine, with lumora.dll from the build's top folder, and quiet,
+        # in the prefix of the programs without windows (tests/win): they run
+        # side by side, sharing its Wine server. The GUI tests have a prefix
+        # of their own, whose server they restart for each X server.
+        list(APPEND T_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-cli" "WINEPATH=Z:${CMAKE_BINARY_DIR}"
              "WINEDEBUG=-all")
-        # One at a time: the GUI tests restart the prefix's Wine server for
-        # their own X servers, which would pull it from under a running test.
-        set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix RESOURCE_LOCK wine)
+        set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_cli_prefix)
     endif()
     set_tests_properties(${name} PROPERTIES
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}

@@ -33,13 +33,18 @@ tp_entry() {
 tp_valid() {
     local dir=$1
     [ -s "$dir/.tessaro-manifest" ] || return 1
-    (cd "$dir" && sha256sum --quiet --strict -c .tessaro-manifest >/dev/null 2>&1)
+    (cd "$dir" && sha256sum --quiet --strict -c .tessaro-manifest >/dev/null 2>&1) || return 1
+    # Every file is listed: a file the manifest does not name was not there
+    # when the entry was made.
+    [ "$(cd "$dir" && find . -type f ! -name .tessaro-manifest | sort)" = "$(cut -c67- "$dir/.tessaro-manifest" | sort)" ]
 }
 
 # tp_begin DIR: prints a fresh temporary folder beside DIR to build into.
 tp_begin() {
     local dir=$1
     mkdir -p "$(dirname "$dir")"
+    # What a build cut off more than a day ago left behind.
+    find "$(dirname "$dir")" -maxdepth 1 -name "$(basename "$dir").partial.*" -mmin +1440 -exec rm -rf {} + 2>/dev/null || true
     mktemp -d "$dir.partial.XXXXXX"
 }
 
@@ -48,11 +53,13 @@ tp_begin() {
 # wins; TMP is then removed.
 tp_commit() {
     local tmp=$1 dir=$2 key=$3
+    local manifest
     printf '%s\n' "$key" >"$tmp/.tessaro-key"
-    (cd "$tmp" && find . -type f ! -name .tessaro-manifest -print0 | sort -z | xargs -0 -r sha256sum) \
-        >"$tmp/.tessaro-manifest.new"
-    [ -s "$tmp/.tessaro-manifest.new" ] || { echo "cache: $tmp holds no files" >&2; return 1; }
-    mv "$tmp/.tessaro-manifest.new" "$tmp/.tessaro-manifest"
+    # Written beside the folder, so that the list does not take in itself.
+    manifest=$(mktemp "$tmp.manifest.XXXXXX")
+    (cd "$tmp" && find . -type f ! -name .tessaro-manifest -print0 | sort -z | xargs -0 -r sha256sum) >"$manifest"
+    [ -s "$manifest" ] || { rm -f "$manifest"; echo "cache: $tmp holds no files" >&2; return 1; }
+    mv "$manifest" "$tmp/.tessaro-manifest"
     if [ -e "$dir" ] && ! tp_valid "$dir"; then
         rm -rf "$dir"
     fi

@@ -8,7 +8,7 @@
 #include "math/math3d.h"        // EulerToMatrix, Dot3
 #include "memory/memory_pool.h" // PoolAlloc for the box
 #include "platform/platform.h"  // PlatformDebugOutput, PlatformDebugPrintf
-#include "scene/draw.h"         // g_drawGl
+#include "scene/draw.h"         // DrawContext
 #include "scene/scene.h"
 #include "scene/sky_box.h"
 #include "texture/texture.h" // LoadTexture
@@ -106,7 +106,8 @@ void SkyBox::SetFaceTexture(const char* file, int32_t face) {
     textures[face] = LoadTexture(file, false);
 }
 
-void SkyBox::Draw(const float view[12]) {
+void SkyBox::Draw(DrawContext* ctx, const float view[12]) {
+    const GlTable& gl = ctx->gl;
     float r[9] = {};
     RotationCompose(view, rotation, r);
     for (int32_t k = 0; k < kSkyBoxVertices; ++k) {
@@ -115,20 +116,20 @@ void SkyBox::Draw(const float view[12]) {
         verts[k].y = r[3] * p[0] + r[4] * p[1] + r[5] * p[2];
         verts[k].z = r[6] * p[0] + r[7] * p[1] + r[8] * p[2];
     }
-    g_drawGl.InterleavedArrays(GL_T2F_C3F_V3F, 0, verts);
+    gl.InterleavedArrays(GL_T2F_C3F_V3F, 0, verts);
     for (int32_t f = 0; f < kSkyBoxFaces; ++f) {
         // Only faces whose inward normal turns toward the eye (+z in eye space)
         // can be in front of it; an edge-on face is skipped.
         if (Dot3(&r[6], normals[f]) > 0.0f) {
-            g_drawGl.BindTexture(GL_TEXTURE_2D, textures[f]);
-            g_drawGl.Begin(GL_TRIANGLE_STRIP);
+            gl.BindTexture(GL_TEXTURE_2D, textures[f]);
+            gl.Begin(GL_TRIANGLE_STRIP);
             for (int32_t c = 0; c < 4; ++c) {
-                g_drawGl.ArrayElement(4 * f + c);
+                gl.ArrayElement(4 * f + c);
             }
-            g_drawGl.End();
+            gl.End();
         }
     }
-    g_drawGl.Clear(GL_DEPTH_BUFFER_BIT);
+    gl.Clear(GL_DEPTH_BUFFER_BIT);
 }
 
 static bool EqualsIgnoringCase(const char* a, const char* b) {

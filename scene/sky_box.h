@@ -21,6 +21,8 @@
 
 #include "math/render_records.h" // ArrayVertex
 
+struct DrawContext;
+
 constexpr int32_t kSkyBoxFaces = 6;
 constexpr int32_t kSkyBoxVertices = 24;   // four per face
 constexpr float kSkyBoxHalfSize = 100.0f; // between the near (2) and far (32768) planes
@@ -52,7 +54,7 @@ struct SkyBox {
     // Draws the faces that turn toward the eye under `view` (a camera's
     // world-to-eye matrix; its translation is not used), then clears the
     // depth buffer. Changes no blend, depth or texture enable state.
-    void Draw(const float view[12]);
+    void Draw(DrawContext* ctx, const float view[12]);
 };
 
 // A new sky box from the pool: identity rotation, the geometry above, all

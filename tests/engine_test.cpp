@@ -91,7 +91,7 @@ void WriteDepth() {
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 
-void RecordDraw(Scene* scene) {
+void RecordDraw(DrawContext*, Scene* scene) {
     DrawRecord r{};
     r.scene = scene;
     glGetIntegerv(GL_VIEWPORT, r.viewport);

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         DrawContext ctx = MakeDrawContext(GlTable{});
         GlRecorder recorder(&ctx);
         for (const auto& view : views) {
-            box->Draw(&ctx, view);
+            DrawSkyBox(&ctx, box, view);
         }
     }
     scene.Destroy();

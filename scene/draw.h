@@ -23,6 +23,7 @@ struct Md2Model;
 struct MeshObject;
 struct Mirror;
 struct Scene;
+struct SkyBox;
 
 // Counters of the CPU work of the drawing, for tests and tools. Reset by
 // whoever reads them; nothing in the drawing depends on them.
@@ -100,6 +101,11 @@ void DrawMd2Instances(DrawContext* ctx, const Md2Model* model, Scene* scene, flo
 // quad blended over them, through ctx->camera. ctx->mirror is the mirror
 // during the reflected draws and null again afterwards.
 void DrawMirror(DrawContext* ctx, Scene* scene, Mirror* mirror);
+
+// Draws the faces of the box that turn toward the eye under `view` (a
+// camera's world-to-eye matrix; its translation is not used), then clears
+// the depth buffer. Changes no blend, depth or texture enable state.
+void DrawSkyBox(DrawContext* ctx, SkyBox* box, const float view[12]);
 
 // Recomputes camera->planes from ctx->projection (the modelview is the
 // identity).

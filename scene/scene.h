@@ -14,6 +14,9 @@
 // - Mirror records belong to whoever configures them (the scene script).
 // - Names are pool copies made by the SetName helpers.
 //
+// This header is the model only: the renderer that draws it is declared in
+// scene/draw.h (library scene_draw).
+//
 // World coordinates have y up (the loader exchanges the file's y and z). Time
 // counts motion frames as floats. Matrices are 12 floats, 3x4 row order.
 // Nothing here takes a lock: the program is single-threaded.

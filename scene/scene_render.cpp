@@ -6,7 +6,6 @@
 #include "md2/md2.h" // Md2Model (the scene's models and their instances)
 #include "scene/draw.h"
 #include "scene/scene.h"
-#include "scene/sky_box.h" // SkyBox::Draw
 
 namespace {
 
@@ -106,7 +105,7 @@ void RenderScene(DrawContext* ctx, Scene* scene) {
     ctx->mirror = nullptr;
 
     if (scene->skyBox != nullptr) {
-        scene->skyBox->Draw(ctx, camera->view);
+        DrawSkyBox(ctx, scene->skyBox, camera->view);
     }
     for (Mirror* mirror = scene->mirrors; mirror != nullptr; mirror = mirror->next) {
         DrawMirror(ctx, scene, mirror);

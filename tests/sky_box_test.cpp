@@ -113,7 +113,7 @@ TEST_F(SkyBoxTest, InitialRotationTurnsTheBoxInRadians) {
     GlRecorder recorder(&ctx);
     box->textures[kSkyFaceBack] = 5;
     box->textures[kSkyFaceFront] = 4;
-    box->Draw(&ctx, kIdentityView);
+    DrawSkyBox(&ctx, box, kIdentityView);
     EXPECT_EQ(recorder.WithTexture(5).size(), 2u);
     EXPECT_TRUE(recorder.WithTexture(4).empty());
 }
@@ -205,7 +205,7 @@ TEST_F(SkyBoxTest, TheFacesAheadAreDrawnTurnedButNeverMovedThenDepthIsCleared) {
     };
     for (const Case& c : cases) {
         GlRecorder recorder(&ctx);
-        box->Draw(&ctx, c.view);
+        DrawSkyBox(&ctx, box, c.view);
         ASSERT_EQ(recorder.triangles.size(), 2u) << c.name;
         EXPECT_EQ(recorder.WithTexture(40u + static_cast<uint32_t>(c.face)).size(), 2u) << c.name;
         for (const DrawnTriangle& t : recorder.triangles) {
@@ -244,7 +244,7 @@ TEST_F(SkyBoxTest, AFaceInFrontOfTheEyeIsDrawn) {
         camera.UpdateView();
         GlRecorder recorder(&ctx);
         box->textures[f] = 70;
-        box->Draw(&ctx, camera.view);
+        DrawSkyBox(&ctx, box, camera.view);
         box->textures[f] = 0;
         EXPECT_EQ(recorder.WithTexture(70).size(), 2u) << "face " << f;
         EXPECT_LE(recorder.triangles.size(), 6u) << "face " << f;
@@ -376,7 +376,7 @@ TEST_F(SkyBoxTest, PictureShowsTheFaceAheadAndLeavesNoDepth) {
     float projection[16] = {};
     ASSERT_TRUE(PerspectiveMatrix(60.0, 1.0, 2.0, 32768.0, projection));
     DrawProjection(&ctx, projection);
-    box->Draw(&ctx, kIdentityView);
+    DrawSkyBox(&ctx, box, kIdentityView);
     glFinish();
 
     const std::vector<uint8_t> pixels = TestGlReadColorBuffer();

@@ -15,6 +15,15 @@ Engine g_engine;
 
 namespace {
 
+// The program's texture uploads (scene materials, the scene script's
+// pictures, sky boxes) go through the program engine's table from the start,
+// before main runs; other engines (tests, tools) never take them over.
+const bool s_texturesUseTheEngineTable = (TextureUseGl(&g_engine.draw.gl), true);
+
+} // namespace
+
+namespace {
+
 FrameClockElapsed s_clockElapsed = nullptr;
 FrameClockReset s_clockReset = nullptr;
 SceneDrawer s_drawer = nullptr;
@@ -122,9 +131,7 @@ void EngineFrameTimer::Reset() const {
 
 // The frame clock is not touched here: it is whatever the layer above
 // installs (EngineSetFrameClock), and the engine is built before main runs.
-Engine::Engine() : keyPlayer(new KeyPlayer()), draw(MakeDrawContext(GlTableDesktop())) {
-    TextureUseGl(&draw.gl);
-}
+Engine::Engine() : keyPlayer(new KeyPlayer()), draw(MakeDrawContext(GlTableDesktop())) {}
 
 // Scenes and events are deliberately left alone (the shell releases the
 // scenes, the pools go back at exit); only the engine's own helpers go.

@@ -142,8 +142,8 @@ struct EngineFrameTimer {
 class Engine {
   public:
     // Empty lists, clock 0, colour clearing on, no effect; makes the keyframe
-    // player; draws through the desktop GL table, which the texture manager's
-    // uploads also go through (TextureUseGl).
+    // player; draws through the desktop GL table. The texture manager's
+    // uploads go through g_engine's table (set before main runs).
     Engine();
     // Releases the keyframe player; scenes and events are
     // left alone (the shell destroys the scenes, the pools go back at exit).
@@ -232,5 +232,6 @@ class Engine {
     void BeginOverlay();
 };
 
-// The program's engine, constructed before main runs.
+// The program's engine, constructed before main runs; the texture manager
+// uploads through its table (TextureUseGl(&g_engine.draw.gl)).
 extern Engine g_engine;

@@ -303,11 +303,11 @@ TEST_F(Md2DrawTest, ChromePassAddsTheEnvironmentOverTheSameTriangleAndEndsBlendi
     GlRecorder recorder(&ctx);
     DrawMd2Instance(&ctx, &scene, instance, 0.0f, 0.0f);
     ASSERT_EQ(recorder.triangles.size(), 2u);
-    const DrawnTriangle& base = recorder.triangles[0];
-    const DrawnTriangle& chrome = recorder.triangles[1];
-    EXPECT_EQ(base.texture, 5u);
+    ASSERT_EQ(recorder.WithTexture(5).size(), 1u);
+    ASSERT_EQ(recorder.WithTexture(9).size(), 1u);
+    const DrawnTriangle base = recorder.WithTexture(5)[0];
+    const DrawnTriangle chrome = recorder.WithTexture(9)[0];
     EXPECT_FALSE(base.blend);
-    EXPECT_EQ(chrome.texture, 9u);
     EXPECT_TRUE(chrome.blend);
     EXPECT_EQ(chrome.blendDestination, static_cast<uint32_t>(GL_ONE));
     EXPECT_TRUE(SameCorners(base, chrome, 0.0f));

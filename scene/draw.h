@@ -12,8 +12,8 @@
 
 #include <cstdint> // int32_t, uint16_t, uint32_t
 
-#include "platform/gl_table.h"   // GlTable
 #include "math/render_records.h" // ArrayVertex, Material, MaterialGroup
+#include "platform/gl_table.h"   // GlTable, the GL enums the drawing passes
 
 struct Camera;
 struct Face;

@@ -13,7 +13,6 @@
 #include "platform/sound/sound.h" // SoundSetManualOutput, SoundMix
 #include "texture/texture.h"      // TextureDeferUploads, TextureFlushDeferred
 
-#include <GL/gl.h>
 #include <png.h>
 
 #include <cmath>      // ceil
@@ -177,7 +176,7 @@ void StartDisplay() {
     }
     InitGL();
     ReSizeGLScene(width, height);
-    glClear(GL_COLOR_BUFFER_BIT);
+    g_engine.draw.gl.Clear(GL_COLOR_BUFFER_BIT);
 }
 
 void PrepareFolder(const std::string& dir) {
@@ -269,8 +268,8 @@ void CaptureLoop(const CommandLine& options, const int stepMs, WaveWriter* audio
         const int64_t number = passes - 1;
         const double before = static_cast<double>(g_engine.time);
         g_frameCount += 1;
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        g_engine.draw.gl.MatrixMode(GL_MODELVIEW);
+        g_engine.draw.gl.LoadIdentity();
         done = done | g_engine.RenderFrame();
         if (done != 0) {
             continue;

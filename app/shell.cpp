@@ -13,7 +13,6 @@
 #include "scene/scene.h"           // SceneDestroy
 #include "texture/texture.h"       // FreeTextures
 
-#include <GL/gl.h>
 
 #include <cstdio>  // printf for the run report and the trace
 #include <cstdlib> // getenv
@@ -58,7 +57,7 @@ struct LoopTrace {
 // Both buffers start black.
 void ClearBothBuffers() {
     for (int i = 0; i < 2; ++i) {
-        glClear(GL_COLOR_BUFFER_BIT);
+        g_engine.draw.gl.Clear(GL_COLOR_BUFFER_BIT);
         SwapBuffers(g_hMainWinDC);
     }
 }
@@ -113,8 +112,8 @@ void MainLoop() {
         }
         g_frameCount += 1;
         SwapBuffers(g_hMainWinDC);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        g_engine.draw.gl.MatrixMode(GL_MODELVIEW);
+        g_engine.draw.gl.LoadIdentity();
         done = done | g_engine.RenderFrame();
         if (keys[VK_ESCAPE] != 0) {
             done = 1;

@@ -14,7 +14,6 @@
 #include "scene/scene.h"          // Scene, Camera, Light, Material, Mirror, Md2Instance
 
 #include <EGL/egl.h> // eglGetCurrentContext
-#include <GL/gl.h>
 
 #include <cstdio>  // fprintf
 #include <cstring> // memcpy
@@ -103,8 +102,8 @@ bool CorridorOursStart(const std::string& content, const int32_t frame, const in
     }
     UseFixedFrameClock(kStepMs);
     for (int32_t pass = 0; pass <= frame; ++pass) {
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        g_engine.draw.gl.MatrixMode(GL_MODELVIEW);
+        g_engine.draw.gl.LoadIdentity();
         if (g_engine.RenderFrame() != 0) {
             *error = "the show finished before frame " + std::to_string(frame);
             return false;
@@ -180,13 +179,13 @@ bool CorridorOursFrames(const int32_t frames, const bool show) {
             std::memcpy(g_zuzez1->pos, s_pos, sizeof s_pos);
             std::memcpy(g_zuzez1->rot, s_rot, sizeof s_rot);
         }
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        g_engine.draw.gl.MatrixMode(GL_MODELVIEW);
+        g_engine.draw.gl.LoadIdentity();
         g_engine.RenderFrame();
     }
-    glFinish();
+    g_engine.draw.gl.Finish();
     SetShow(true);
-    const GLenum failure = glGetError();
+    const GLenum failure = g_engine.draw.gl.GetError();
     if (failure != GL_NO_ERROR) {
         std::fprintf(stderr, "tessaro-bench: our corridor frame left GL error 0x%04X\n",
                      static_cast<unsigned>(failure));

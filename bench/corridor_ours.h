@@ -43,7 +43,7 @@ CorridorView CorridorOursView();
 bool CorridorOursMakeCurrent();
 void CorridorOursDetach();
 // Draws `frames` frames of the moment as the engine draws a displayed frame
-// (clear, timeline, tracks, Scene::Render of corridoru), then glFinish.
+// (clear, timeline, tracks, RenderScene of corridoru), then the table's Finish.
 // `show`: as the show draws it (floor mirror with its reflected meshes and
 // character, chrome passes); otherwise plain (no mirror, no environment
 // passes). Every frame draws the same picture: the character's pose is put

@@ -2,17 +2,25 @@
 #include "engine/engine.h"
 
 #include "loader3ds/loader3ds.h"  // Load3ds
+#include "platform/gl_table.h"    // GlTableDesktop
 #include "platform/sound/sound.h" // FMUSIC_PlaySong, FMUSIC_StopSong
 #include "scene/scene.h"          // Scene, Material, KeyPlayer
-#include "texture/texture.h"      // LoadTexture
-
-#include <GL/gl.h>
+#include "texture/texture.h"      // LoadTexture, TextureUseGl
 
 #include <cstdint>
 #include <cstdlib> // rand
 #include <limits>
 
 Engine g_engine;
+
+namespace {
+
+// The program's texture uploads (scene materials, the scene script's
+// pictures, sky boxes) go through the program engine's table from the start,
+// before main runs; other engines (tests, tools) never take them over.
+const bool s_texturesUseTheEngineTable = (TextureUseGl(&g_engine.draw.gl), true);
+
+} // namespace
 
 namespace {
 
@@ -86,8 +94,8 @@ void PushFront(Scene*& head, Scene*& tail, Scene* scene) {
     head = scene;
 }
 
-void DefaultDrawer(Scene* scene) {
-    scene->Render();
+void DefaultDrawer(DrawContext* ctx, Scene* scene) {
+    RenderScene(ctx, scene);
 }
 
 } // namespace
@@ -123,7 +131,7 @@ void EngineFrameTimer::Reset() const {
 
 // The frame clock is not touched here: it is whatever the layer above
 // installs (EngineSetFrameClock), and the engine is built before main runs.
-Engine::Engine() : keyPlayer(new KeyPlayer()) {}
+Engine::Engine() : keyPlayer(new KeyPlayer()), draw(MakeDrawContext(GlTableDesktop())) {}
 
 // Scenes and events are deliberately left alone (the shell releases the
 // scenes, the pools go back at exit); only the engine's own helpers go.
@@ -243,9 +251,9 @@ int Engine::RenderFrame() {
 
     // A sky box covers the whole picture, so its colour need not be cleared.
     if (activeHead != nullptr && activeHead->skyBox != nullptr) {
-        glClear(GL_DEPTH_BUFFER_BIT);
+        draw.gl.Clear(GL_DEPTH_BUFFER_BIT);
     } else {
-        glClear(static_cast<GLbitfield>(clearMask) | GL_DEPTH_BUFFER_BIT);
+        draw.gl.Clear(static_cast<GLbitfield>(clearMask) | GL_DEPTH_BUFFER_BIT);
     }
 
     const uint32_t ms = frameTimer.ElapsedMs();
@@ -253,7 +261,7 @@ int Engine::RenderFrame() {
     time += dt;
     frameTimer.Reset();
 
-    const SceneDrawer draw = s_drawer != nullptr ? s_drawer : DefaultDrawer;
+    const SceneDrawer drawScene = s_drawer != nullptr ? s_drawer : DefaultDrawer;
     const bool trails = effectMode == kEffectTrails || effectMode == kEffectTrails2;
     int32_t drawn = 0;
     // The count bounds the walk as the list does; either ends it.
@@ -262,7 +270,7 @@ int Engine::RenderFrame() {
         scene->time += dt;
         scene->dt = dt;
         keyPlayer->EvaluateTracks(scene, scene->time);
-        glViewport(scene->viewX, scene->viewY, scene->viewWidth, scene->viewHeight);
+        DrawViewport(&draw, scene->viewX, scene->viewY, scene->viewWidth, scene->viewHeight);
 
         const float opacity = scene->opacity;
         if (trails) {
@@ -270,15 +278,15 @@ int Engine::RenderFrame() {
         }
         const bool blended = scene->opacity > 0.0f && scene->opacity < 1.0f;
         if (blended) {
-            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-            glEnable(GL_BLEND);
+            draw.gl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            draw.gl.Enable(GL_BLEND);
         }
         // A scene whose motion has run out stays active but is not drawn.
         if (static_cast<float>(scene->frameCount) > scene->time) {
-            draw(scene);
+            drawScene(&draw, scene);
         }
         if (blended) {
-            glDisable(GL_BLEND);
+            draw.gl.Disable(GL_BLEND);
         }
         if (trails) {
             scene->opacity = opacity;
@@ -287,7 +295,7 @@ int Engine::RenderFrame() {
         drawn += 1;
         // Each later scene is drawn over the earlier ones.
         if (scene->next != nullptr && drawn < activeCount) {
-            glClear(GL_DEPTH_BUFFER_BIT);
+            draw.gl.Clear(GL_DEPTH_BUFFER_BIT);
         }
     }
 
@@ -299,42 +307,47 @@ int Engine::RenderFrame() {
     return finished;
 }
 
-void Engine::BeginOverlay() const {
-    glViewport(0, 0, s_screenWidth, s_screenHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
+// The overlays draw in clip space: identity projection over the whole screen.
+// DrawProjection leaves the modelview current, and it is the identity.
+void Engine::BeginOverlay() {
+    DrawViewport(&draw, 0, 0, s_screenWidth, s_screenHeight);
+    DrawProjection(&draw, nullptr);
+    draw.gl.Disable(GL_DEPTH_TEST);
+    draw.gl.Enable(GL_BLEND);
 }
 
-void Engine::DrawFlashOverlay() const {
+void Engine::DrawFlashOverlay() {
+    const GlTable& gl = draw.gl;
     BeginOverlay();
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glBegin(GL_TRIANGLE_STRIP);
+    gl.BlendFunc(GL_SRC_ALPHA, GL_ONE);
+    gl.Begin(GL_TRIANGLE_STRIP);
     for (const auto& corner : kStripCorners) {
-        glColor4f(1.0f, 1.0f, 1.0f, overlayAlpha);
-        glVertex3f(corner[0], corner[1], 0.0f);
+        const float position[3] = {corner[0], corner[1], 0.0f};
+        gl.Color4f(1.0f, 1.0f, 1.0f, overlayAlpha);
+        gl.Vertex3fv(position);
     }
-    glEnd();
-    glDisable(GL_BLEND);
-    glEnable(GL_DEPTH_TEST);
+    gl.End();
+    gl.Disable(GL_BLEND);
+    gl.Enable(GL_DEPTH_TEST);
 }
 
-void Engine::DrawNoiseOverlay() const {
+void Engine::DrawNoiseOverlay() {
+    const GlTable& gl = draw.gl;
     const int r = std::rand() % 4;
     BeginOverlay();
-    glBlendFunc(GL_SRC_ALPHA, GL_DST_ALPHA);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, overlayTexture);
-    glBegin(GL_TRIANGLE_STRIP);
+    gl.BlendFunc(GL_SRC_ALPHA, GL_DST_ALPHA);
+    gl.Enable(GL_TEXTURE_2D);
+    gl.BindTexture(GL_TEXTURE_2D, overlayTexture);
+    gl.Begin(GL_TRIANGLE_STRIP);
     for (int k = 0; k < 4; ++k) {
-        glColor4f(1.0f, 1.0f, 1.0f, overlayAlpha);
-        glTexCoord2f(kNoiseU[r + k], kNoiseV[r + k]);
-        glVertex3f(kStripCorners[k][0], kStripCorners[k][1], 0.0f);
+        const float uv[2] = {kNoiseU[r + k], kNoiseV[r + k]};
+        const float position[3] = {kStripCorners[k][0], kStripCorners[k][1], 0.0f};
+        gl.Color4f(1.0f, 1.0f, 1.0f, overlayAlpha);
+        gl.TexCoord2fv(uv);
+        gl.Vertex3fv(position);
     }
-    glEnd();
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
-    glEnable(GL_DEPTH_TEST);
+    gl.End();
+    gl.Disable(GL_TEXTURE_2D);
+    gl.Disable(GL_BLEND);
+    gl.Enable(GL_DEPTH_TEST);
 }

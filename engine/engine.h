@@ -27,6 +27,8 @@
 #include <cassert> // parameter indices
 #include <cstdint> // int32_t, uint32_t
 
+#include "scene/draw.h" // DrawContext, the engine's drawing state
+
 class KeyPlayer;
 struct Scene;
 struct MeshObject;
@@ -123,9 +125,10 @@ void EngineSetFrameClock(FrameClockElapsed elapsed, FrameClockReset reset);
 // thousandths of and that the overlays cover; 0 x 0 until set.
 void EngineSetScreenSize(int32_t width, int32_t height);
 
-// Draws one scene into the current viewport; Scene::Render by default.
-using SceneDrawer = void (*)(Scene* scene);
-// Installs what RenderFrame calls to draw a scene; null restores Scene::Render.
+// Draws one scene into the current viewport with the engine's context;
+// RenderScene by default.
+using SceneDrawer = void (*)(DrawContext* ctx, Scene* scene);
+// Installs what RenderFrame calls to draw a scene; null restores RenderScene.
 void EngineSetSceneDrawer(SceneDrawer drawer);
 
 // The frame timer the engine owns as a member; it goes through the frame clock.
@@ -139,7 +142,8 @@ struct EngineFrameTimer {
 class Engine {
   public:
     // Empty lists, clock 0, colour clearing on, no effect; makes the keyframe
-    // player.
+    // player; draws through the desktop GL table. The texture manager's
+    // uploads go through g_engine's table (set before main runs).
     Engine();
     // Releases the keyframe player; scenes and events are
     // left alone (the shell destroys the scenes, the pools go back at exit).
@@ -216,14 +220,18 @@ class Engine {
     TimelineEvent* pendingEvents = nullptr;
     float overlayAlpha = kOverlayNone;
     uint32_t overlayTexture = 0;
+    // The drawing state every frame passes down: the GL table (tests may put
+    // their own entries in), counters, viewport and projection.
+    DrawContext draw;
 
   private:
     void Fire(TimelineEvent* event);
     void Advance(TimelineEvent* event, float now, float f);
-    void DrawFlashOverlay() const;
-    void DrawNoiseOverlay() const;
-    void BeginOverlay() const;
+    void DrawFlashOverlay();
+    void DrawNoiseOverlay();
+    void BeginOverlay();
 };
 
-// The program's engine, constructed before main runs.
+// The program's engine, constructed before main runs; the texture manager
+// uploads through its table (TextureUseGl(&g_engine.draw.gl)).
 extern Engine g_engine;

@@ -6,8 +6,6 @@
 #include "platform/sound/sound.h" // FMUSIC_GetMasterVolume, FMUSIC_SetMasterVolume
 #include "scene/scene.h"          // Scene, MeshObject
 
-#include <GL/gl.h>
-
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -59,15 +57,15 @@ bool IsRunningType(const int32_t type) {
     }
 }
 
-void ApplyFog(const TimelineEvent& e) {
+// The fog hint is left at its default, GL_DONT_CARE.
+void ApplyFog(const GlTable& gl, const TimelineEvent& e) {
     const float colour[4] = {e.ParamFloat(0), e.ParamFloat(1), e.ParamFloat(2), e.ParamFloat(3)};
-    glEnable(GL_FOG);
-    glFogfv(GL_FOG_COLOR, colour);
-    glFogi(GL_FOG_MODE, Truncate(e.ParamFloat(4)));
-    glFogf(GL_FOG_DENSITY, e.ParamFloat(5));
-    glHint(GL_FOG_HINT, GL_DONT_CARE);
-    glFogf(GL_FOG_START, e.ParamFloat(6));
-    glFogf(GL_FOG_END, e.ParamFloat(7));
+    gl.Enable(GL_FOG);
+    gl.Fogfv(GL_FOG_COLOR, colour);
+    gl.Fogi(GL_FOG_MODE, Truncate(e.ParamFloat(4)));
+    gl.Fogf(GL_FOG_DENSITY, e.ParamFloat(5));
+    gl.Fogf(GL_FOG_START, e.ParamFloat(6));
+    gl.Fogf(GL_FOG_END, e.ParamFloat(7));
 }
 
 void ParkObject(const TimelineEvent& e) {
@@ -249,10 +247,10 @@ void Engine::Fire(TimelineEvent* event) {
         effectMode = kEffectFlash;
         break;
     case EvFogOn:
-        ApplyFog(*event);
+        ApplyFog(draw.gl, *event);
         break;
     case EvFogOff:
-        glDisable(GL_FOG);
+        draw.gl.Disable(GL_FOG);
         break;
     case EvSetGroupTexture:
         if (event->target != nullptr) {

@@ -4,6 +4,7 @@
 #include "fuzz/fuzz.h"
 
 #include "loader3ds/loader3ds.h" // Load3ds
+#include "scene/draw.h"          // RenderScene
 #include "scene/scene.h"         // Scene, PrepareTracks, EvaluateTracks
 #include "tests/support/gl_recorder.h"
 #include "tools/formats/writer3ds.h"
@@ -37,8 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         EvaluateTracks(&scene, frame);
     }
     {
-        GlRecorder recorder;
-        scene.Render();
+        DrawContext ctx = MakeDrawContext(GlTable{});
+        GlRecorder recorder(&ctx);
+        RenderScene(&ctx, &scene);
     }
     scene.Destroy();
     return 0;

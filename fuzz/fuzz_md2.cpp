@@ -19,11 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Camera camera;
         Md2Instance* instance = AddMd2Instance(&model, "fuzz", 1u);
         if (instance != nullptr) {
-            GlRecorder recorder;
+            DrawContext ctx = MakeDrawContext(GlTable{});
+            ctx.camera = &camera;
+            GlRecorder recorder(&ctx);
             for (int32_t motion = -1; motion <= static_cast<int32_t>(model.animCount); ++motion) {
                 instance->SetMotion(motion);
                 for (int step = 0; step < 4; ++step) {
-                    instance->Draw(&scene, &camera, 0.7f, static_cast<float>(step), nullptr);
+                    DrawMd2Instance(&ctx, &scene, instance, 0.7f, static_cast<float>(step));
                 }
             }
         }

@@ -21,9 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (box != nullptr) {
         const float views[][12] = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0},
                                    {0, 0, 1, 5, 0, 1, 0, -2, -1, 0, 0, 3}};
-        GlRecorder recorder;
+        DrawContext ctx = MakeDrawContext(GlTable{});
+        GlRecorder recorder(&ctx);
         for (const auto& view : views) {
-            box->Draw(view);
+            DrawSkyBox(&ctx, box, view);
         }
     }
     scene.Destroy();

@@ -1,52 +1,29 @@
-// Insides of the scene drawing shared by the mesh, MD2, mirror, camera and
-// sky-box code, and by their tests.
+// Scene drawing: the renderer of the scene model (scene/scene.h). Meshes, MD2
+// instances, mirrors, the sky box and a whole scene's frame.
 //
 // Every vertex is transformed and lit on the CPU; the GL modelview stays the
-// identity and GL receives eye-space vertices with their final colours. The
-// GL entry points the drawing uses are reached through g_drawGl, a small
-// table of function pointers: the program keeps the defaults (the GL and GLU
-// functions themselves), tests may swap in a recording table and put the
-// defaults back with DrawGlDefaults.
+// identity and GL receives eye-space vertices with their final colours. All
+// the drawing state travels in a DrawContext that its owner (the engine, or a
+// test or tool) passes down: the GL table every call goes through, the
+// counters, the current camera and mirror, the projection and viewport the
+// frame was set up with, and the bounds of a mirror's reflection. Nothing of
+// the drawing lives in a global.
 #pragma once
 
-#include <GL/gl.h> // GLenum, GLuint, GLfloat, GLdouble, GLsizei, GLint, GLbitfield
+#include <cstdint> // int32_t, uint16_t, uint32_t
 
-#include <cstdint> // int32_t, uint32_t
+#include "math/render_records.h" // ArrayVertex, Material, MaterialGroup
+#include "platform/gl_table.h"   // GlTable, the GL enums the drawing passes
 
+struct Camera;
 struct Face;
 struct LocalLight;
+struct Md2Instance;
+struct Md2Model;
+struct MeshObject;
+struct Mirror;
 struct Scene;
-
-// The GL (and GLU) entry points used by the drawing, named after them.
-struct DrawGl {
-    void (*BindTexture)(GLenum target, GLuint texture);
-    void (*Begin)(GLenum mode);
-    void (*End)();
-    void (*InterleavedArrays)(GLenum format, GLsizei stride, const void* pointer);
-    void (*ArrayElement)(GLint index);
-    void (*DrawElements)(GLenum mode, GLsizei count, GLenum type, const void* indices);
-    void (*TexCoord2fv)(const GLfloat* uv);
-    void (*Color4f)(GLfloat r, GLfloat g, GLfloat b, GLfloat a);
-    void (*Vertex3fv)(const GLfloat* xyz);
-    void (*Enable)(GLenum cap);
-    void (*Disable)(GLenum cap);
-    void (*BlendFunc)(GLenum source, GLenum destination);
-    void (*Clear)(GLbitfield mask);
-    void (*PushMatrix)();
-    void (*PopMatrix)();
-    void (*MatrixMode)(GLenum mode);
-    void (*LoadIdentity)();
-    void (*GetFloatv)(GLenum name, GLfloat* values);
-    void (*Scissor)(GLint x, GLint y, GLsizei width, GLsizei height);
-    void (*ClipPlane)(GLenum plane, const GLdouble* equation);
-    void (*Perspective)(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar);
-};
-
-// The table every drawing call goes through.
-extern DrawGl g_drawGl;
-
-// The real GL and GLU functions.
-DrawGl DrawGlDefaults();
+struct SkyBox;
 
 // Counters of the CPU work of the drawing, for tests and tools. Reset by
 // whoever reads them; nothing in the drawing depends on them.
@@ -55,29 +32,97 @@ struct DrawStats {
     uint32_t facesDrawn;    // faces and triangles that passed the back-face test
     uint32_t objectsCulled; // objects and instances rejected by BoxVisible
 };
-extern DrawStats g_drawStats;
 
 // What a mirror's reflected draws can show: eye-space planes (inside
 // positive) through the eye and the edges of the mirror's quad, set by
-// Mirror::Draw around those draws and the same planes GL clips them with.
+// DrawMirror around those draws and the same planes GL clips them with.
 // `count` is 0 outside them or when the mirror could not bound its quad.
 struct ReflectionBounds {
     int32_t count;
     float planes[6][4];
 };
-extern ReflectionBounds g_reflectionBounds;
 
-// True unless the object-space box seen through M lies wholly outside one of
-// g_reflectionBounds' planes (always true when there are none).
-bool ReflectionMayShow(const float m[12], const float boxMin[3], const float boxMax[3]);
+// Everything a draw needs besides the scene itself. Owned by whoever draws
+// (Engine::draw for the program); plain data, copied freely.
+struct DrawContext {
+    GlTable gl;                  // every GL call of the drawing
+    DrawStats stats;             // counters, never read by the drawing
+    ReflectionBounds reflection; // set by DrawMirror around its reflected draws
+    const Camera* camera;        // the camera of the scene being drawn
+    const Mirror* mirror;        // the mirror whose reflection is being drawn, else null
+    float projection[16];        // the loaded projection, GL's column order
+    int32_t viewport[4];         // x, y, width, height as last set by DrawViewport
+};
 
-// Projection constants of Scene::Render (gluPerspective).
+// A context over `gl` with zero counters, no camera or mirror, an identity
+// projection and an empty viewport.
+DrawContext MakeDrawContext(const GlTable& gl);
+
+// --- Frame set-up -------------------------------------------------------------
+
+// Sets the GL viewport and remembers it for the mirror's scissor. A negative
+// size is refused, as GL refuses it (nothing changes).
+void DrawViewport(DrawContext* ctx, int32_t x, int32_t y, int32_t width, int32_t height);
+
+// Loads `projection` (16 floats, column order) as GL's projection, or the
+// identity for null, remembers it and leaves GL_MODELVIEW current.
+void DrawProjection(DrawContext* ctx, const float projection[16]);
+
+// The perspective matrix of a vertical field of view `fovy` (degrees), in
+// GL's column order, computed in double as the classic GLU helper does and
+// then rounded to float. False, with `out` untouched, for a degenerate
+// aspect, field of view or depth range (GL's projection is then left alone).
+bool PerspectiveMatrix(double fovy, double aspect, double zNear, double zFar, float out[16]);
+
+// --- What each part of a scene draws -------------------------------------------
+
+// Draws the scene into the current viewport through cameras[currentCamera]:
+// projection, camera, frustum, then the sky box, the mirrors, the objects of
+// the draw list and the MD2 characters, in that order. Draws nothing, and
+// touches no GL state, when opacity is 0 or the scene has no such camera.
+// Leaves ctx->camera on the scene's camera.
+void RenderScene(DrawContext* ctx, Scene* scene);
+
+// Transforms, lights and draws `object` through ctx->camera, reflected in
+// ctx->mirror when there is one. Nothing is drawn when the object has no
+// groups or lies outside the view.
+void DrawMesh(DrawContext* ctx, Scene* scene, MeshObject* object);
+
+// Draws the instance at its current frame through ctx->camera and, for a
+// normal draw (ctx->mirror null), advances its moves and frames by dt at
+// scene time `time`. Mirror draws never change the frame state.
+void DrawMd2Instance(DrawContext* ctx, Scene* scene, Md2Instance* instance, float dt, float time);
+
+// Draws every instance of `model`, newest first, with DrawMd2Instance and the
+// same arguments. Null is ignored.
+void DrawMd2Instances(DrawContext* ctx, const Md2Model* model, Scene* scene, float dt, float time);
+
+// Draws the mirror's instances and meshes reflected in its plane, then the
+// quad blended over them, through ctx->camera. ctx->mirror is the mirror
+// during the reflected draws and null again afterwards.
+void DrawMirror(DrawContext* ctx, Scene* scene, Mirror* mirror);
+
+// Draws the faces of the box that turn toward the eye under `view` (a
+// camera's world-to-eye matrix; its translation is not used), then clears
+// the depth buffer. Changes no blend, depth or texture enable state.
+void DrawSkyBox(DrawContext* ctx, SkyBox* box, const float view[12]);
+
+// Recomputes camera->planes from ctx->projection (the modelview is the
+// identity).
+void ExtractCameraPlanes(const DrawContext& ctx, Camera* camera);
+
+// --- Shared pieces of the mesh, MD2 and mirror drawing ------------------------
+
+// Projection constants of RenderScene.
 constexpr double kDrawNearPlane = 2.0;
 constexpr double kDrawFarPlane = 32768.0;
-// Degrees to radians as the content was tuned: 3.14 / 180.
-constexpr float kDrawDegToRad = 0.017444444444444446f;
 // Unpacks the int16 face normals (scale 32767).
 constexpr float kFaceNormalUnpack = 3.0518509e-05f;
+
+// True unless the object-space box seen through M lies wholly outside one of
+// ctx.reflection's planes (always true when there are none).
+bool ReflectionMayShow(const DrawContext& ctx, const float m[12], const float boxMin[3],
+                       const float boxMax[3]);
 
 // True when the object-space box (min, max) seen through the object-to-eye
 // matrix M may touch the frustum: false only when all eight corners of its
@@ -114,39 +159,43 @@ void EyeInObject(const float world[12], const float cameraPos[3], float eye[3]);
 // `world` (every light, whatever its on flag). Returns how many were filled.
 int32_t FillLocalLights(Scene* scene, const float world[12]);
 
-struct ArrayVertex;
-
 // Writes the eye-space position M p and the colour LightVertex gives for
 // (p, n) into `target`, and counts the vertex as lit.
-void TransformAndLight(const float m[12], const float p[3], const float n[3], const LocalLight* lights,
-                       int32_t count, ArrayVertex* target);
+void TransformAndLight(DrawContext* ctx, const float m[12], const float p[3], const float n[3],
+                       const LocalLight* lights, int32_t count, ArrayVertex* target);
 
-// Emits one vertex of a translucent base pass through immediate calls: its
-// u, v, its colour with `alpha` and its position.
-void EmitBaseVertex(const ArrayVertex& vertex, float alpha);
-
-// Triangles of an opaque base pass, gathered as indices into the arrays
-// glInterleavedArrays set and sent by one glDrawElements (GL_TRIANGLES,
-// GL_UNSIGNED_SHORT) per batch: llvmpipe takes one indexed draw far more
-// cheaply than a glArrayElement per vertex. A full batch is sent and
-// refilled, so the triangles reach GL in the order they were added.
-constexpr int32_t kTriangleBatchIndices = 3 * 1024;
-struct TriangleBatch {
-    int32_t count = 0;
-    uint16_t indices[kTriangleBatchIndices];
+// The triangles of one material group of a mesh or an MD2 instance, as the
+// shared group drawing reads them. `owner` is the mesh or instance; the
+// vertex arrays are its scratch, indexed by the triangles' vertex indices.
+struct TriangleSource {
+    const void* owner;
+    int32_t count; // triangles 0 .. count - 1 of the group
+    // The vertex indices of triangle t; false for a damaged triangle or one
+    // that faces away from `eye` (object space): it is not drawn.
+    bool (*Triangle)(const void* owner, int32_t t, const float eye[3], uint16_t abc[3]);
+    // Object-space position and normal of vertex `index`.
+    void (*Vertex)(const void* owner, uint16_t index, float position[3], float normal[3]);
+    ArrayVertex* arrayVerts; // lit vertices, one per index
+    int32_t* vertexState;    // 0 untouched, 1 lit, 2 environment coordinates made
+    float* envUV;            // 2 floats per index; null: no chrome pass
 };
 
-// Appends triangle (a, b, c), sending the batch first when it is full.
-void BatchTriangle(TriangleBatch* batch, uint16_t a, uint16_t b, uint16_t c);
+// How one object is drawn: the object-to-eye matrix, the eye in object space,
+// the lights in object space and the scene's opacity. Opaque scenes send
+// indexed arrays, translucent ones immediate vertices with the alpha.
+struct GroupPass {
+    const float* m;
+    const float* eye;
+    const LocalLight* lights;
+    int32_t lightCount;
+    bool arrayPath;
+    float alpha;
+};
 
-// Sends what the batch holds (nothing when it is empty) and empties it.
-void FlushTriangles(TriangleBatch* batch);
-
-// Emits one vertex of an environment pass: the coordinates `uv`, white with
-// `alpha`, and the eye-space position the base pass stored in `vertex`.
-void EmitEnvironmentVertex(const float uv[2], const ArrayVertex& vertex, float alpha);
-
-// Opens an environment pass on `texture` (additive blending) / closes it
-// (blending off again, also inside a blended scene).
-void BeginEnvironmentPass(uint32_t texture);
-void EndEnvironmentPass();
+// Base pass of the visible triangles of `source` with the material's texture
+// (texture 0 without a material) and, when the material has an environment
+// texture and the source environment coordinates, the additive chrome pass
+// over the same triangles. On the array path the arrays must already point
+// at source.arrayVerts (GL_T2F_C3F_V3F).
+void DrawGroup(DrawContext* ctx, const GroupPass& pass, const TriangleSource& source,
+               const Material* material);

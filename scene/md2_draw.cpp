@@ -8,13 +8,13 @@
 #include "scene/draw.h"
 #include "scene/scene.h"
 
-void DrawMd2Instances(const Md2Model* model, Scene* scene, const Camera* camera, const float dt, const float time,
-                      const Mirror* plane) {
+void DrawMd2Instances(DrawContext* ctx, const Md2Model* model, Scene* scene, const float dt,
+                      const float time) {
     if (model == nullptr) {
         return;
     }
     for (Md2Instance* instance = model->instances; instance != nullptr; instance = instance->next) {
-        instance->Draw(scene, camera, dt, time, plane);
+        DrawMd2Instance(ctx, scene, instance, dt, time);
     }
 }
 
@@ -53,112 +53,39 @@ static bool InstanceDrawable(const Md2Instance& instance) {
 
 namespace {
 
-struct InstancePass {
-    Md2Instance* instance;
-    const float* m;
-    const float* eye;
-    const LocalLight* lights;
-    int32_t lightCount;
-    bool arrayPath;
-    float alpha;
-};
-
-} // namespace
-
-// Triangle j faces the eye: the plane at the drawn frame, interpolated.
-static bool TriangleVisible(const InstancePass& pass, uint32_t j) {
-    const Md2Instance* instance = pass.instance;
-    const FramePlane& plane = instance->framePlanes[static_cast<uint32_t>(instance->planeOffset) + j];
-    const float t = instance->frac;
+// The instance's triangles at its drawn frame, as a source of triangles.
+bool InstanceTriangle(const void* owner, int32_t t, const float eye[3], uint16_t abc[3]) {
+    const auto* instance = static_cast<const Md2Instance*>(owner);
+    const uint16_t* tri = instance->tris + 4 * t;
+    if (tri[0] >= instance->vertsPerFrame || tri[1] >= instance->vertsPerFrame ||
+        tri[2] >= instance->vertsPerFrame) {
+        return false;
+    }
+    // The triangle's plane at the drawn frame, interpolated, must face the eye.
+    const FramePlane& plane =
+        instance->framePlanes[static_cast<uint32_t>(instance->planeOffset) + static_cast<uint32_t>(t)];
+    const float f = instance->frac;
     float n[3] = {0.0f, 0.0f, 0.0f};
     for (int i = 0; i < 3; ++i) {
-        n[i] = plane.normal[i] + t * plane.normalDelta[i];
+        n[i] = plane.normal[i] + f * plane.normalDelta[i];
     }
-    const float d = plane.distance + t * plane.distanceDelta;
-    return d - Dot3(n, pass.eye) >= 0.0f;
+    const float d = plane.distance + f * plane.distanceDelta;
+    if (!(d - Dot3(n, eye) >= 0.0f)) {
+        return false;
+    }
+    abc[0] = tri[0];
+    abc[1] = tri[1];
+    abc[2] = tri[2];
+    return true;
 }
 
-// Interpolates, transforms and lights vertex `index` unless this draw already did.
-static void LightInstanceVertexOnce(const InstancePass& pass, uint16_t index) {
-    Md2Instance* instance = pass.instance;
-    if (instance->vertexState[index] == 0) {
-        instance->vertexState[index] = 1;
-        float normal[3] = {0.0f, 0.0f, 0.0f};
-        float p[3] = {0.0f, 0.0f, 0.0f};
-        InterpolateVertex(instance->frames[static_cast<uint32_t>(instance->vertexOffset) + index],
-                          instance->frac, normal, p);
-        TransformAndLight(pass.m, p, normal, pass.lights, pass.lightCount, &instance->arrayVerts[index]);
-    }
+void InstanceVertex(const void* owner, uint16_t index, float position[3], float normal[3]) {
+    const auto* instance = static_cast<const Md2Instance*>(owner);
+    InterpolateVertex(instance->frames[static_cast<uint32_t>(instance->vertexOffset) + index], instance->frac,
+                      normal, position);
 }
 
-static void InstanceEnvironmentVertex(const InstancePass& pass, uint16_t index, float alpha) {
-    Md2Instance* instance = pass.instance;
-    float* uv = instance->envUV + 2 * index;
-    if (instance->vertexState[index] != 2) {
-        instance->vertexState[index] = 2;
-        float normal[3] = {0.0f, 0.0f, 0.0f};
-        float p[3] = {0.0f, 0.0f, 0.0f};
-        InterpolateVertex(instance->frames[static_cast<uint32_t>(instance->vertexOffset) + index],
-                          instance->frac, normal, p);
-        EnvironmentCoords(pass.m, normal, uv);
-    }
-    EmitEnvironmentVertex(uv, instance->arrayVerts[index], alpha);
-}
-
-static bool TriangleIndicesValid(const uint16_t* tri, uint32_t vertsPerFrame) {
-    return tri[0] < vertsPerFrame && tri[1] < vertsPerFrame && tri[2] < vertsPerFrame;
-}
-
-static void DrawInstanceGroup(const InstancePass& pass, const MaterialGroup& group) {
-    Md2Instance* instance = pass.instance;
-    const Material* material = group.material;
-    uint32_t count = group.faceCount > 0 ? static_cast<uint32_t>(group.faceCount) : 0;
-    if (count > instance->facesPerFrame) {
-        count = instance->facesPerFrame;
-    }
-    g_drawGl.BindTexture(GL_TEXTURE_2D, material != nullptr ? material->texture : 0);
-    TriangleBatch batch;
-    if (!pass.arrayPath) {
-        g_drawGl.Begin(GL_TRIANGLES);
-    }
-    for (uint32_t j = 0; j < count; ++j) {
-        const uint16_t* tri = instance->tris + 4 * j;
-        if (!TriangleIndicesValid(tri, instance->vertsPerFrame) || !TriangleVisible(pass, j)) {
-            continue;
-        }
-        ++g_drawStats.facesDrawn;
-        LightInstanceVertexOnce(pass, tri[0]);
-        LightInstanceVertexOnce(pass, tri[1]);
-        LightInstanceVertexOnce(pass, tri[2]);
-        if (pass.arrayPath) {
-            BatchTriangle(&batch, tri[0], tri[1], tri[2]);
-        } else {
-            EmitBaseVertex(instance->arrayVerts[tri[0]], pass.alpha);
-            EmitBaseVertex(instance->arrayVerts[tri[1]], pass.alpha);
-            EmitBaseVertex(instance->arrayVerts[tri[2]], pass.alpha);
-        }
-    }
-    if (pass.arrayPath) {
-        FlushTriangles(&batch);
-    } else {
-        g_drawGl.End();
-    }
-
-    if (material == nullptr || material->envTexture == 0) {
-        return;
-    }
-    BeginEnvironmentPass(material->envTexture);
-    for (uint32_t j = 0; j < count; ++j) {
-        const uint16_t* tri = instance->tris + 4 * j;
-        if (!TriangleIndicesValid(tri, instance->vertsPerFrame) || !TriangleVisible(pass, j)) {
-            continue;
-        }
-        InstanceEnvironmentVertex(pass, tri[0], material->envAlpha);
-        InstanceEnvironmentVertex(pass, tri[1], material->envAlpha);
-        InstanceEnvironmentVertex(pass, tri[2], material->envAlpha);
-    }
-    EndEnvironmentPass();
-}
+} // namespace
 
 // Blend from the pose on screen to frame `first` of the new motion, written
 // into the buffer the instance does not draw from. A switch that arrives
@@ -264,44 +191,59 @@ static void AdvanceFrame(Md2Instance* instance, float dt) {
     }
 }
 
-void Md2Instance::Draw(Scene* scene, const Camera* camera, float dt, float time, const Mirror* plane) {
-    if (groupCount <= 0 || scene == nullptr || camera == nullptr || !InstanceDrawable(*this)) {
+void DrawMd2Instance(DrawContext* ctx, Scene* scene, Md2Instance* instance, float dt, float time) {
+    const Camera* camera = ctx->camera;
+    const Mirror* plane = ctx->mirror;
+    if (instance == nullptr || instance->groupCount <= 0 || scene == nullptr || camera == nullptr ||
+        !InstanceDrawable(*instance)) {
         return;
     }
     if (plane == nullptr) {
-        AdvanceKeys(time);
+        instance->AdvanceKeys(time);
     }
-    EulerToMatrix(rot, pos, world);
+    EulerToMatrix(instance->rot, instance->pos, instance->world);
     if (plane != nullptr) {
-        ReflectMatrix(plane->normal, plane->point, world);
+        ReflectMatrix(plane->normal, plane->point, instance->world);
     }
     float m[12] = {};
-    MatrixCompose(camera->view, world, m);
+    MatrixCompose(camera->view, instance->world, m);
     uint32_t first = 0;
     uint32_t count = 0;
-    if (!MotionFrames(*this, &first, &count)) {
+    if (!MotionFrames(*instance, &first, &count)) {
         return;
     }
-    const float* box = frameBoxes + 6 * static_cast<size_t>(first + (frameInAnim < count ? frameInAnim : 0));
+    const uint32_t shown = instance->frameInAnim < count ? instance->frameInAnim : 0;
+    const float* box = instance->frameBoxes + 6 * static_cast<size_t>(first + shown);
     if (!BoxVisible(m, box, box + 3, camera->planes) ||
-        (plane != nullptr && !ReflectionMayShow(m, box, box + 3))) {
-        ++g_drawStats.objectsCulled;
+        (plane != nullptr && !ReflectionMayShow(*ctx, m, box, box + 3))) {
+        ++ctx->stats.objectsCulled;
         return;
     }
 
-    std::memset(vertexState, 0, sizeof(int32_t) * vertsPerFrame);
+    std::memset(instance->vertexState, 0, sizeof(int32_t) * instance->vertsPerFrame);
     float eye[3] = {0.0f, 0.0f, 0.0f};
-    EyeInObject(world, camera->pos, eye);
-    const int32_t lightsUsed = FillLocalLights(scene, world);
-    const InstancePass pass = {this,          m, eye, scene->localLights, lightsUsed, scene->opacity >= 1.0f,
-                               scene->opacity};
+    EyeInObject(instance->world, camera->pos, eye);
+    const int32_t lightsUsed = FillLocalLights(scene, instance->world);
+    const GroupPass pass = {m, eye, scene->localLights, lightsUsed, scene->opacity >= 1.0f, scene->opacity};
     if (pass.arrayPath) {
-        g_drawGl.InterleavedArrays(GL_T2F_C3F_V3F, 0, arrayVerts);
+        ctx->gl.InterleavedArrays(GL_T2F_C3F_V3F, 0, instance->arrayVerts);
     }
     // An instance owns exactly one group (Md2Model::AddInstance), whatever
     // groupCount the model reports.
-    DrawInstanceGroup(pass, groups[0]);
+    const MaterialGroup& group = instance->groups[0];
+    uint32_t triangles = group.faceCount > 0 ? static_cast<uint32_t>(group.faceCount) : 0;
+    if (triangles > instance->facesPerFrame) {
+        triangles = instance->facesPerFrame;
+    }
+    const TriangleSource source = {instance,
+                                   static_cast<int32_t>(triangles),
+                                   &InstanceTriangle,
+                                   &InstanceVertex,
+                                   instance->arrayVerts,
+                                   instance->vertexState,
+                                   instance->envUV};
+    DrawGroup(ctx, pass, source, group.material);
     if (plane == nullptr) {
-        AdvanceFrame(this, dt);
+        AdvanceFrame(instance, dt);
     }
 }

@@ -8,8 +8,8 @@
 #include <algorithm> // std::min, std::max
 #include <cmath>     // std::floor, std::ceil, std::isfinite, std::sqrt
 
-#include "md2/md2.h"    // FrameVertex, FramePlane (complete types for Md2Instance::Draw)
-#include "scene/draw.h" // g_drawGl
+#include "md2/md2.h" // FrameVertex, FramePlane (complete types for Md2Instance::Draw)
+#include "scene/draw.h"
 #include "scene/scene.h"
 
 namespace {
@@ -31,11 +31,10 @@ static_assert(kClippedQuadPoints <= 6, "GL guarantees six user clip planes");
 // Eye-space distance the culling planes are moved outward by.
 constexpr float kBoundsSlack = 0.01f;
 
-// The quad as the current projection, modelview and viewport show it.
+// The quad as the frame's projection and viewport show it.
 struct QuadView {
     QuadPoint polygon[kClippedQuadPoints]; // the part in front of the near plane
     int count;                             // its points, 0 when none are left
-    bool eyeAtOrigin;                      // the modelview is the identity
     float viewport[4];                     // x, y, width, height
 };
 
@@ -101,28 +100,25 @@ static int ClipQuadToNear(const QuadPoint strip[4], QuadPoint out[kClippedQuadPo
     return count;
 }
 
-// The quad seen with the current GL matrices and viewport. False when there
-// is no viewport to bound it by.
-static bool ViewQuad(const Mirror& mirror, const Camera& camera, QuadView* view) {
-    float projection[16] = {};
-    float modelview[16] = {};
-    g_drawGl.GetFloatv(GL_PROJECTION_MATRIX, projection);
-    g_drawGl.GetFloatv(GL_MODELVIEW_MATRIX, modelview);
-    g_drawGl.GetFloatv(GL_VIEWPORT, view->viewport);
+// The quad seen with the frame's projection and viewport; the modelview is
+// the identity, so the eye is at the origin. False when there is no viewport
+// to bound it by.
+static bool ViewQuad(const DrawContext& ctx, const Mirror& mirror, const Camera& camera, QuadView* view) {
+    for (int i = 0; i < 4; ++i) {
+        view->viewport[i] = static_cast<float>(ctx.viewport[i]);
+    }
     if (!(view->viewport[2] > 0.0f && view->viewport[3] > 0.0f)) {
         return false;
     }
+    static const float kIdentity[16] = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f,
+                                        0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
     float clip[16] = {};
-    ClipMatrix(projection, modelview, clip);
+    ClipMatrix(ctx.projection, kIdentity, clip);
     QuadPoint strip[4] = {};
     for (int i = 0; i < 4; ++i) {
         strip[i] = ToQuadPoint(clip, camera.view, mirror.corners[i]);
     }
     view->count = ClipQuadToNear(strip, view->polygon);
-    view->eyeAtOrigin = true;
-    for (int i = 0; i < 16; ++i) {
-        view->eyeAtOrigin = view->eyeAtOrigin && modelview[i] == ((i % 5 == 0) ? 1.0f : 0.0f);
-    }
     return true;
 }
 
@@ -181,7 +177,7 @@ static double Length3(const double v[3]) {
 // 0 when the polygon would be cut by them: the eye looks along the quad or
 // the quad, seen from the eye, is not convex.
 static int QuadEdgePlanes(const QuadView& view, double planes[kClippedQuadPoints][4]) {
-    if (!view.eyeAtOrigin || view.count < 3) {
+    if (view.count < 3) {
         return 0;
     }
     double eye[kClippedQuadPoints][3] = {};
@@ -227,79 +223,93 @@ static int QuadEdgePlanes(const QuadView& view, double planes[kClippedQuadPoints
 
 // Clips the following draws to the first `count` planes, and lets the
 // objects wholly outside them be skipped / lifts both.
-static void EnableEdgePlanes(const double planes[kClippedQuadPoints][4], int count) {
-    g_reflectionBounds.count = count;
+static void EnableEdgePlanes(DrawContext* ctx, const double planes[kClippedQuadPoints][4], int count) {
+    ReflectionBounds& bounds = ctx->reflection;
+    bounds.count = count;
     for (int i = 0; i < count; ++i) {
         const GLenum plane = static_cast<GLenum>(GL_CLIP_PLANE0 + i);
-        g_drawGl.ClipPlane(plane, planes[i]);
-        g_drawGl.Enable(plane);
+        ctx->gl.ClipPlane(plane, planes[i]);
+        ctx->gl.Enable(plane);
         for (int k = 0; k < 3; ++k) {
-            g_reflectionBounds.planes[i][k] = static_cast<float>(planes[i][k]);
+            bounds.planes[i][k] = static_cast<float>(planes[i][k]);
         }
         // Moved out a little so that rounding to float never skips what GL would draw.
-        g_reflectionBounds.planes[i][3] = kBoundsSlack;
+        bounds.planes[i][3] = kBoundsSlack;
     }
 }
-static void DisableEdgePlanes(int count) {
-    g_reflectionBounds.count = 0;
+static void DisableEdgePlanes(DrawContext* ctx, int count) {
+    ctx->reflection.count = 0;
     for (int i = 0; i < count; ++i) {
-        g_drawGl.Disable(static_cast<GLenum>(GL_CLIP_PLANE0 + i));
+        ctx->gl.Disable(static_cast<GLenum>(GL_CLIP_PLANE0 + i));
     }
 }
 
-void Mirror::Draw(Scene* scene, const Camera* camera) {
-    if (scene == nullptr || camera == nullptr) {
+// The instances and meshes of the mirror, reflected in its plane.
+static void DrawReflection(DrawContext* ctx, Scene* scene, Mirror* mirror) {
+    ctx->mirror = mirror;
+    const int32_t instanceTotal =
+        mirror->instanceCount < kMirrorMaxInstances ? mirror->instanceCount : kMirrorMaxInstances;
+    for (int32_t i = 0; i < instanceTotal; ++i) {
+        if (mirror->instances[i] != nullptr) {
+            DrawMd2Instance(ctx, scene, mirror->instances[i], scene->dt, scene->time);
+        }
+    }
+    const int32_t meshTotal = mirror->meshCount < kMirrorMaxMeshes ? mirror->meshCount : kMirrorMaxMeshes;
+    for (int32_t i = 0; i < meshTotal; ++i) {
+        if (mirror->meshes[i] != nullptr) {
+            DrawMesh(ctx, scene, mirror->meshes[i]);
+        }
+    }
+    ctx->mirror = nullptr;
+}
+
+// The quad itself, blended over the reflection without depth test.
+static void DrawQuad(const GlTable& gl, const Mirror& mirror, const Camera& camera) {
+    if (mirror.textured) {
+        gl.BindTexture(GL_TEXTURE_2D, mirror.texture);
+    } else {
+        gl.Disable(GL_TEXTURE_2D);
+    }
+    gl.Disable(GL_DEPTH_TEST);
+    gl.Enable(GL_BLEND);
+    gl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    gl.Begin(GL_TRIANGLE_STRIP);
+    for (int i = 0; i < 4; ++i) {
+        float position[3] = {};
+        EyePoint(camera.view, mirror.corners[i], position);
+        if (mirror.textured) {
+            gl.TexCoord2fv(mirror.uv[i]);
+        }
+        gl.Color4f(mirror.colour[i][0], mirror.colour[i][1], mirror.colour[i][2], mirror.alpha);
+        gl.Vertex3fv(position);
+    }
+    gl.End();
+    gl.Disable(GL_BLEND);
+    gl.Enable(GL_DEPTH_TEST);
+    if (!mirror.textured) {
+        gl.Enable(GL_TEXTURE_2D);
+    }
+}
+
+void DrawMirror(DrawContext* ctx, Scene* scene, Mirror* mirror) {
+    const Camera* camera = ctx->camera;
+    if (scene == nullptr || camera == nullptr || mirror == nullptr) {
         return;
     }
     QuadView view{};
     int32_t rect[4] = {0, 0, 0, 0};
-    const bool scissored = ViewQuad(*this, *camera, &view) && QuadWindowRect(view, rect);
+    const bool scissored = ViewQuad(*ctx, *mirror, *camera, &view) && QuadWindowRect(view, rect);
     if (scissored) {
-        g_drawGl.Scissor(rect[0], rect[1], rect[2], rect[3]);
-        g_drawGl.Enable(GL_SCISSOR_TEST);
+        ctx->gl.Scissor(rect[0], rect[1], rect[2], rect[3]);
+        ctx->gl.Enable(GL_SCISSOR_TEST);
     }
     double planes[kClippedQuadPoints][4] = {};
     const int edgePlanes = scissored ? QuadEdgePlanes(view, planes) : 0;
-    EnableEdgePlanes(planes, edgePlanes);
-    const int32_t instanceTotal = instanceCount < kMirrorMaxInstances ? instanceCount : kMirrorMaxInstances;
-    for (int32_t i = 0; i < instanceTotal; ++i) {
-        if (instances[i] != nullptr) {
-            instances[i]->Draw(scene, camera, scene->dt, scene->time, this);
-        }
-    }
-    const int32_t meshTotal = meshCount < kMirrorMaxMeshes ? meshCount : kMirrorMaxMeshes;
-    for (int32_t i = 0; i < meshTotal; ++i) {
-        if (meshes[i] != nullptr) {
-            meshes[i]->Draw(scene, camera, this);
-        }
-    }
+    EnableEdgePlanes(ctx, planes, edgePlanes);
+    DrawReflection(ctx, scene, mirror);
     if (scissored) {
-        g_drawGl.Disable(GL_SCISSOR_TEST);
+        ctx->gl.Disable(GL_SCISSOR_TEST);
     }
-    DisableEdgePlanes(edgePlanes);
-
-    if (textured) {
-        g_drawGl.BindTexture(GL_TEXTURE_2D, texture);
-    } else {
-        g_drawGl.Disable(GL_TEXTURE_2D);
-    }
-    g_drawGl.Disable(GL_DEPTH_TEST);
-    g_drawGl.Enable(GL_BLEND);
-    g_drawGl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    g_drawGl.Begin(GL_TRIANGLE_STRIP);
-    for (int i = 0; i < 4; ++i) {
-        float position[3] = {};
-        EyePoint(camera->view, corners[i], position);
-        if (textured) {
-            g_drawGl.TexCoord2fv(uv[i]);
-        }
-        g_drawGl.Color4f(colour[i][0], colour[i][1], colour[i][2], alpha);
-        g_drawGl.Vertex3fv(position);
-    }
-    g_drawGl.End();
-    g_drawGl.Disable(GL_BLEND);
-    g_drawGl.Enable(GL_DEPTH_TEST);
-    if (!textured) {
-        g_drawGl.Enable(GL_TEXTURE_2D);
-    }
+    DisableEdgePlanes(ctx, edgePlanes);
+    DrawQuad(ctx->gl, *mirror, *camera);
 }

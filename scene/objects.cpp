@@ -4,6 +4,7 @@
 #include <cstring> // strlen, memcpy
 #include <new>     // placement new on pool memory
 
+#include "math/math3d.h"        // FastLength, Cross3, Dot3 for the view
 #include "memory/memory_pool.h" // PoolAlloc, PoolFree
 #include "scene/scene.h"
 
@@ -100,6 +101,48 @@ void Camera::SetAspect(float value) {
 
 char* Camera::SetName(const char* text) {
     return ReplaceName(&name, text);
+}
+
+void Camera::UpdateView() {
+    float z[3] = {pos[0] - target[0], pos[1] - target[1], pos[2] - target[2]};
+    const float length = FastLength(Dot3(z, z));
+    if (length != 0.0f) {
+        z[0] /= length;
+        z[1] /= length;
+        z[2] /= length;
+    }
+    axisZ[0] = z[0];
+    axisZ[1] = z[1];
+    axisZ[2] = z[2];
+
+    const float angle = -roll * kSceneDegToRad;
+    // X0 stays horizontal; looking straight up or down leaves it zero and the
+    // rows are built from the unnormalised vectors.
+    float x0[3] = {-z[2], 0.0f, z[0]};
+    const float x0Length = FastLength(Dot3(x0, x0));
+    if (x0Length != 0.0f) {
+        x0[0] /= x0Length;
+        x0[2] /= x0Length;
+    }
+    float y0[3] = {0.0f, 0.0f, 0.0f};
+    Cross3(x0, z, y0);
+    const float y0Length = FastLength(Dot3(y0, y0));
+    if (y0Length != 0.0f) {
+        y0[0] /= y0Length;
+        y0[1] /= y0Length;
+        y0[2] /= y0Length;
+    }
+
+    const float c = std::cos(angle);
+    const float s = std::sin(angle);
+    for (int i = 0; i < 3; ++i) {
+        view[i] = s * y0[i] + c * x0[i];
+        view[4 + i] = c * y0[i] - s * x0[i];
+        view[8 + i] = z[i];
+    }
+    view[3] = -Dot3(&view[0], pos);
+    view[7] = -Dot3(&view[4], pos);
+    view[11] = -Dot3(&view[8], pos);
 }
 
 Camera* NewCamera() {

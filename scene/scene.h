@@ -14,6 +14,9 @@
 // - Mirror records belong to whoever configures them (the scene script).
 // - Names are pool copies made by the SetName helpers.
 //
+// This header is the model only: the renderer that draws it is declared in
+// scene/draw.h (library scene_draw).
+//
 // World coordinates have y up (the loader exchanges the file's y and z). Time
 // counts motion frames as floats. Matrices are 12 floats, 3x4 row order.
 // Nothing here takes a lock: the program is single-threaded.
@@ -48,6 +51,8 @@ constexpr int32_t kLightKindNew = 0x500;  // kind of a light nobody has classifi
 constexpr int32_t kLightKindOmni = 0x502;
 constexpr int32_t kLightKindSpot = 0x503;
 constexpr int32_t kPreparedAnimNone = 1000; // preparedAnim of a new instance: forces a first transition
+// Degrees to radians as the content was tuned: 3.14 / 180.
+constexpr float kSceneDegToRad = 0.017444444444444446f;
 
 // Pool copy of `text` (length + 1 bytes, terminator included); null for a
 // null text or when the pool is exhausted. Released with PoolFree.
@@ -85,10 +90,6 @@ struct MeshObject {
     // Sets the texture of the material of group `group`. Returns 1, or 0 when
     // the group or its material does not exist (nothing changed).
     int SetGroupTexture(int32_t group, uint32_t texture);
-    // Transforms, lights and draws the object through `camera` (scene/mesh_draw.cpp);
-    // `plane` is a mirror whose plane reflects the object, null for a normal draw.
-    // Nothing is drawn when the object has no groups or lies outside the view.
-    void Draw(Scene* scene, const Camera* camera, const Mirror* plane);
 };
 
 // A new mesh object from the pool, in the initial state; null when the pool
@@ -116,7 +117,7 @@ struct Camera {
     float fov = 90.0f;                   // degrees
     float aspect = 1.0f;
     float view[12] = {};                 // computed each frame
-    float planes[6][4] = {};             // computed each frame
+    float planes[6][4] = {};             // frustum, computed by the drawing each frame
 
     // Position (100, 100, 100), target 0, roll 0, fov 90, aspect 1, no name.
     // The tracks and the computed fields are left as they are.
@@ -126,11 +127,8 @@ struct Camera {
     void SetAspect(float value);
     // Pool copy of `text` into name (the old name is released). Returns the copy or null.
     char* SetName(const char* text);
-    // Recomputes axisZ and view from pos, target and roll (scene/camera_view.cpp).
+    // Recomputes axisZ and view from pos, target and roll.
     void UpdateView();
-    // Recomputes planes from the current GL projection and modelview matrices.
-    // Needs a current GL context.
-    void ExtractPlanes();
 };
 
 // A new camera from the pool with SetDefaults applied and empty tracks; null
@@ -240,21 +238,12 @@ struct Md2Instance {
     // Takes the next key when the current move has ended, then moves pos and
     // rot 1 / (keyEnd - t) of the way to the targets. t is the scene time.
     void AdvanceKeys(float t);
-    // Draws the instance at its current frame and, for a normal draw (`plane`
-    // null), advances its moves and frames by dt (scene/md2_draw.cpp). `plane`
-    // is a mirror reflecting it; mirror draws never change the frame state.
-    void Draw(Scene* scene, const Camera* camera, float dt, float time, const Mirror* plane);
 };
 
 // Creates an instance drawing `model` with skin texture `skin` and puts it at
 // the head of the model's instance list. Lives until the program ends (see
 // FreeMd2Instances). Null when `model` is null or the heap is exhausted.
 Md2Instance* AddMd2Instance(Md2Model* model, const char* name, uint32_t skin);
-
-// Draws every instance of `model`, newest first, with Md2Instance::Draw and
-// the same arguments (scene/md2_draw.cpp). Null is ignored.
-void DrawMd2Instances(const Md2Model* model, Scene* scene, const Camera* camera, float dt, float time,
-                      const Mirror* plane);
 
 // Releases every instance of `model` (heap parts, pool buffers, queued keys)
 // and empties its instance list. The program itself never calls this: its
@@ -289,9 +278,6 @@ struct Mirror {
     int AddInstance(Md2Instance* instance);
     // Appends to meshes. Returns 1, or 0 when full or null (nothing stored).
     int AddMesh(MeshObject* mesh);
-    // Draws the instances and meshes reflected in the plane, then the quad
-    // blended over them (scene/mirror_draw.cpp).
-    void Draw(Scene* scene, const Camera* camera);
 };
 
 // Everything one 3DS file brings, plus what the script adds.
@@ -371,10 +357,6 @@ struct Scene {
     // (the list is unchanged). The object's own nextDrawn is left as it was.
     MeshObject* TakeOutOfDrawList(MeshObject* object);
 
-    // Draws the scene into the current viewport through cameras[currentCamera]
-    // (scene/scene_render.cpp). Draws nothing, and touches no GL state, when
-    // opacity is 0 or the scene has no such camera.
-    void Render();
     // Makes a sky box for the scene when it has none, makes it g_currentSkyBox
     // and runs the sky-box description `entryName` of g_currentPak on it
     // (scene/sky_box.cpp). Returns the scene's sky box, or null when the entry

@@ -1,5 +1,5 @@
-// Sky box: geometry, the keyword table and its handlers, the description
-// reader, and the draw that keeps the box centred on the eye.
+// Sky box: geometry, the keyword table and its handlers and the description
+// reader. Its draw is in scene/sky_box_draw.cpp.
 #include <cstdlib> // std::strtof
 #include <cstring> // std::memcpy, std::strcmp, std::memset
 #include <new>     // std::nothrow
@@ -8,7 +8,6 @@
 #include "math/math3d.h"        // EulerToMatrix, Dot3
 #include "memory/memory_pool.h" // PoolAlloc for the box
 #include "platform/platform.h"  // PlatformDebugOutput, PlatformDebugPrintf
-#include "scene/draw.h"         // g_drawGl
 #include "scene/scene.h"
 #include "scene/sky_box.h"
 #include "texture/texture.h" // LoadTexture
@@ -104,31 +103,6 @@ void SkyBox::SetFaceTexture(const char* file, int32_t face) {
         return;
     }
     textures[face] = LoadTexture(file, false);
-}
-
-void SkyBox::Draw(const float view[12]) {
-    float r[9] = {};
-    RotationCompose(view, rotation, r);
-    for (int32_t k = 0; k < kSkyBoxVertices; ++k) {
-        const float* p = source[k];
-        verts[k].x = r[0] * p[0] + r[1] * p[1] + r[2] * p[2];
-        verts[k].y = r[3] * p[0] + r[4] * p[1] + r[5] * p[2];
-        verts[k].z = r[6] * p[0] + r[7] * p[1] + r[8] * p[2];
-    }
-    g_drawGl.InterleavedArrays(GL_T2F_C3F_V3F, 0, verts);
-    for (int32_t f = 0; f < kSkyBoxFaces; ++f) {
-        // Only faces whose inward normal turns toward the eye (+z in eye space)
-        // can be in front of it; an edge-on face is skipped.
-        if (Dot3(&r[6], normals[f]) > 0.0f) {
-            g_drawGl.BindTexture(GL_TEXTURE_2D, textures[f]);
-            g_drawGl.Begin(GL_TRIANGLE_STRIP);
-            for (int32_t c = 0; c < 4; ++c) {
-                g_drawGl.ArrayElement(4 * f + c);
-            }
-            g_drawGl.End();
-        }
-    }
-    g_drawGl.Clear(GL_DEPTH_BUFFER_BIT);
 }
 
 static bool EqualsIgnoringCase(const char* a, const char* b) {

@@ -40,7 +40,7 @@ enum SkyBoxFace : int32_t {
 struct SkyBox {
     float rotation[9];                  // row order, set by SetSkyRotation
     float source[kSkyBoxVertices][3];   // face f uses vertices 4f .. 4f + 3
-    ArrayVertex verts[kSkyBoxVertices]; // u, v, colour fixed; x, y, z rewritten by Draw
+    ArrayVertex verts[kSkyBoxVertices]; // u, v, colour fixed; x, y, z rewritten by DrawSkyBox
     float normals[kSkyBoxFaces][3];     // pointing into the box
     uint32_t textures[kSkyBoxFaces];    // GL names, face order above
 
@@ -49,10 +49,6 @@ struct SkyBox {
     // textures[face] = LoadTexture(file, no mipmaps), stored also when it is
     // 0. A face outside 0..5 is ignored. Needs a current GL context.
     void SetFaceTexture(const char* file, int32_t face);
-    // Draws the faces that turn toward the eye under `view` (a camera's
-    // world-to-eye matrix; its translation is not used), then clears the
-    // depth buffer. Changes no blend, depth or texture enable state.
-    void Draw(const float view[12]);
 };
 
 // A new sky box from the pool: identity rotation, the geometry above, all

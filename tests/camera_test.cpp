@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <GL/glu.h> // gluPerspective, the reference projection
 
 #include <cmath>
 #include <string>
@@ -59,7 +60,7 @@ TEST(CameraView, RollNinetyTurnsTheFirstTwoRows) {
     Camera camera = CameraAt(0.0f, 0.0f, 10.0f, 0.0f, 0.0f, 0.0f, 90.0f);
     camera.UpdateView();
     // a = -1.57 rad: row 0 = s Y0 + c X0 with s ~ -1, c ~ 0.0008.
-    const float a = -90.0f * kDrawDegToRad;
+    const float a = -90.0f * kSceneDegToRad;
     EXPECT_NEAR(a, -1.57f, 1e-6f);
     ExpectRow(camera, 0, -std::cos(a), std::sin(a), 0.0f);
     ExpectRow(camera, 1, -(-std::sin(a)), std::cos(a), 0.0f);
@@ -154,29 +155,38 @@ TEST(FrustumPlanes, ZeroMatricesLeaveUnnormalisedPlanes) {
     }
 }
 
-TEST(FrustumPlanes, ExtractPlanesReadsTheGlMatrices) {
+// Our projection is the one GL's utility library makes, to the bit: the
+// pictures depend on it. Degenerate cameras are refused as it refuses them.
+TEST(PerspectiveMatrix, IsTheOneTheGlUtilityLibraryMakes) {
     if (!TestGlMakeCurrent(64, 64)) {
         GTEST_SKIP() << TestGlError();
     }
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    g_drawGl.Perspective(60.0, 1.5, kDrawNearPlane, kDrawFarPlane);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    Camera camera;
-    camera.ExtractPlanes();
-
-    float projection[16];
-    PerspectiveMatrix(60.0, 1.5, kDrawNearPlane, kDrawFarPlane, projection);
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    float expected[6][4];
-    ExtractFrustumPlanes(projection, identity, expected);
-    for (int p = 0; p < 6; ++p) {
-        for (int c = 0; c < 4; ++c) {
-            EXPECT_NEAR(camera.planes[p][c], expected[p][c], 1e-3f * (1.0f + std::fabs(expected[p][c])));
+    struct Case {
+        double fovy, aspect, zNear, zFar;
+        bool made;
+    };
+    const Case cases[] = {
+        {90.0, 1.0, kDrawNearPlane, kDrawFarPlane, true},
+        {60.0, 1.5, kDrawNearPlane, kDrawFarPlane, true},
+        {45.0f, 4.0 / 3.0, kDrawNearPlane, kDrawFarPlane, true},
+        {33.3f, 0.75f, 0.5, 100.0, true},
+        {60.0, 0.0, kDrawNearPlane, kDrawFarPlane, false},
+        {0.0, 1.0, kDrawNearPlane, kDrawFarPlane, false},
+        {60.0, 1.0, 5.0, 5.0, false},
+    };
+    for (const Case& c : cases) {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluPerspective(c.fovy, c.aspect, c.zNear, c.zFar);
+        float reference[16] = {};
+        glGetFloatv(GL_PROJECTION_MATRIX, reference);
+        float ours[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        EXPECT_EQ(PerspectiveMatrix(c.fovy, c.aspect, c.zNear, c.zFar, ours), c.made)
+            << c.fovy << " " << c.aspect;
+        for (int i = 0; i < 16; ++i) {
+            EXPECT_EQ(ours[i], reference[i]) << c.fovy << " " << c.aspect << " element " << i;
         }
     }
-    glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
     TestGlDetach();
@@ -241,51 +251,57 @@ class RenderTest : public ::testing::Test {
     }
     Scene scene;
     Camera camera;
+    DrawContext ctx = MakeDrawContext(GlTable{});
 };
 
-TEST_F(RenderTest, OpacityZeroDrawsNothing) {
-    GlRecorder recorder;
-    scene.opacity = 0.0f;
-    scene.Render();
-    EXPECT_TRUE(recorder.calls.empty());
-}
-
-TEST_F(RenderTest, OtherOpacitiesDrawAlsoNegativeOnes) {
-    for (float opacity : {1.0f, 0.5f, -0.5f, 2.0f}) {
-        GlRecorder recorder;
-        scene.opacity = opacity;
-        scene.Render();
-        EXPECT_EQ(
-            recorder.Names(),
-            "glPushMatrix glMatrixMode glLoadIdentity gluPerspective glGetFloatv glGetFloatv glMatrixMode "
-            "glPopMatrix")
-            << opacity;
-    }
-}
-
-TEST_F(RenderTest, SetsTheProjectionAndBuildsViewAndPlanes) {
-    GlRecorder recorder;
-    scene.Render();
-    const std::vector<size_t> perspective = recorder.Find("gluPerspective");
-    ASSERT_EQ(perspective.size(), 1u);
-    const std::vector<double>& args = recorder.calls[perspective[0]].args;
-    EXPECT_DOUBLE_EQ(args[0], 60.0);
-    EXPECT_DOUBLE_EQ(args[1], 1.25);
-    EXPECT_DOUBLE_EQ(args[2], 2.0);
-    EXPECT_DOUBLE_EQ(args[3], 32768.0);
-    EXPECT_EQ(recorder.calls[1].args[0], GL_PROJECTION);
-    EXPECT_EQ(recorder.calls[6].args[0], GL_MODELVIEW);
-    EXPECT_NEAR(camera.view[0], -1.0f, kViewTolerance);
-
-    float projection[16];
-    PerspectiveMatrix(60.0, 1.25, kDrawNearPlane, kDrawFarPlane, projection);
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    float expected[6][4];
-    ExtractFrustumPlanes(projection, identity, expected);
-    for (int p = 0; p < 6; ++p) {
-        for (int c = 0; c < 4; ++c) {
-            EXPECT_NEAR(camera.planes[p][c], expected[p][c], 1e-4f * (1.0f + std::fabs(expected[p][c])));
+// Any opacity but 0 sets up the camera: its projection loaded (and kept in
+// the context for the mirror), its view and frustum planes built. The
+// camera drawn with is the scene's current one; the others keep their values.
+TEST_F(RenderTest, EveryOpacityButZeroLoadsTheCurrentCamera) {
+    Camera second = CameraAt(0.0f, 0.0f, -10.0f, 0.0f, 0.0f, 0.0f);
+    second.fov = 30.0f;
+    second.aspect = 2.0f;
+    scene.cameras[1] = &second;
+    struct Case {
+        float opacity;
+        int32_t current;
+        bool drawn;
+    };
+    const Case cases[] = {{0.0f, 0, false}, {1.0f, 0, true}, {0.5f, 0, true},
+                          {-0.5f, 0, true}, {2.0f, 0, true}, {1.0f, 1, true}};
+    for (const Case& c : cases) {
+        ctx = MakeDrawContext(GlTable{});
+        camera.view[0] = 0.0f;
+        second.view[0] = 0.0f;
+        scene.opacity = c.opacity;
+        scene.cameraCount = 1 + c.current;
+        scene.currentCamera = c.current;
+        GlRecorder recorder(&ctx);
+        RenderScene(&ctx, &scene);
+        if (!c.drawn) {
+            EXPECT_TRUE(recorder.counts.empty()) << c.opacity;
+            continue;
         }
+        const Camera& used = c.current == 0 ? camera : second;
+        const Camera& other = c.current == 0 ? second : camera;
+        EXPECT_EQ(ctx.camera, &used);
+        ASSERT_EQ(recorder.Count("LoadMatrixf"), 1) << c.opacity;
+        float projection[16];
+        ASSERT_TRUE(PerspectiveMatrix(used.fov, used.aspect, kDrawNearPlane, kDrawFarPlane, projection));
+        const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        float expected[6][4];
+        ExtractFrustumPlanes(projection, identity, expected);
+        for (int i = 0; i < 16; ++i) {
+            EXPECT_EQ(recorder.loadedMatrix[i], projection[i]) << i;
+            EXPECT_EQ(ctx.projection[i], projection[i]) << i;
+        }
+        for (int p = 0; p < 6; ++p) {
+            for (int k = 0; k < 4; ++k) {
+                EXPECT_EQ(used.planes[p][k], expected[p][k]);
+            }
+        }
+        EXPECT_NEAR(used.view[0], c.current == 0 ? -1.0f : 1.0f, kViewTolerance);
+        EXPECT_EQ(other.view[0], 0.0f);
     }
 }
 
@@ -306,23 +322,10 @@ TEST_F(RenderTest, SceneWithoutItsCameraDrawsNothing) {
         empty.cameras[0] = c.clearEntry ? nullptr : &camera;
         empty.cameraCount = c.cameraCount;
         empty.currentCamera = c.currentCamera;
-        GlRecorder recorder;
-        empty.Render();
-        EXPECT_TRUE(recorder.calls.empty()) << c.name;
+        GlRecorder recorder(&ctx);
+        RenderScene(&ctx, &empty);
+        EXPECT_TRUE(recorder.counts.empty()) << c.name;
     }
-}
-
-TEST_F(RenderTest, UsesTheCurrentCamera) {
-    Camera second = CameraAt(0.0f, 0.0f, -10.0f, 0.0f, 0.0f, 0.0f);
-    second.fov = 30.0f;
-    scene.cameras[1] = &second;
-    scene.cameraCount = 2;
-    scene.currentCamera = 1;
-    GlRecorder recorder;
-    scene.Render();
-    EXPECT_DOUBLE_EQ(recorder.calls[recorder.Find("gluPerspective")[0]].args[0], 30.0);
-    EXPECT_NEAR(second.view[0], 1.0f, kViewTolerance);
-    EXPECT_EQ(camera.view[0], 0.0f); // the other camera keeps its values
 }
 
 } // namespace

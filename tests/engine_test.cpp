@@ -91,7 +91,7 @@ void WriteDepth() {
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 
-void RecordDraw(Scene* scene) {
+void RecordDraw(DrawContext*, Scene* scene) {
     DrawRecord r{};
     r.scene = scene;
     glGetIntegerv(GL_VIEWPORT, r.viewport);
@@ -688,7 +688,7 @@ TEST_F(EngineTest, CorpusScenesLoadAndPlayThroughTheSceneDrawing) {
     ASSERT_TRUE(PakWriteArchive(path, entries, &error)) << error;
     PAKFile* pak = PakOpen(path.c_str(), "rb");
     ASSERT_NE(pak, nullptr);
-    EngineSetSceneDrawer(nullptr); // Scene::Render
+    EngineSetSceneDrawer(nullptr); // RenderScene
 
     uint32_t priority = 1;
     for (size_t i = 0; i < entries.size(); ++i) {

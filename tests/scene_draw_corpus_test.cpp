@@ -19,6 +19,7 @@
 #include "tests/support/gl_context.h"
 #include "tests/support/load3ds_helper.h"
 #include "tests/support/texture_archive.h"
+#include "texture/texture.h" // TextureUseGl
 
 namespace {
 
@@ -27,13 +28,17 @@ std::vector<uint8_t> ReadCorpus(const std::string& name) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// What the corpus is drawn with: the desktop table and its counters.
+DrawContext s_draw = MakeDrawContext(GlTableDesktop());
+
 // The GL state the framework leaves, on a 64 x 64 buffer.
 bool PrepareGl() {
     if (!TestGlMakeCurrent(64, 64)) {
         return false;
     }
-    g_drawGl = DrawGlDefaults();
-    glViewport(0, 0, 64, 64);
+    s_draw = MakeDrawContext(GlTableDesktop());
+    TextureUseGl(&s_draw.gl);
+    DrawViewport(&s_draw, 0, 0, 64, 64);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
@@ -113,7 +118,7 @@ TEST_F(CorpusDrawTest, ScenesPlayThroughTheirFrames) {
         if (framed) {
             scene.AddCamera(&framing);
         }
-        g_drawStats = DrawStats{};
+        s_draw.stats = DrawStats{};
         const int32_t frames = scene.frameCount > 0 ? scene.frameCount : 1;
         for (int32_t f = 0; f < frames; f += (frames > 20 ? frames / 20 : 1)) {
             for (float opacity : {1.0f, 0.5f}) {
@@ -123,7 +128,7 @@ TEST_F(CorpusDrawTest, ScenesPlayThroughTheirFrames) {
                     FrameObjects(scene, &framing);
                 }
                 scene.opacity = opacity;
-                scene.Render();
+                RenderScene(&s_draw, &scene);
                 ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << file << " frame " << f;
             }
         }
@@ -144,9 +149,9 @@ TEST_F(CorpusDrawTest, ScenesPlayThroughTheirFrames) {
             drawable = drawable || o->groupCount > 0;
         }
         if (framed && drawable) {
-            EXPECT_GT(g_drawStats.facesDrawn, 0u) << file;
+            EXPECT_GT(s_draw.stats.facesDrawn, 0u) << file;
         }
-        facesInAll += g_drawStats.facesDrawn;
+        facesInAll += s_draw.stats.facesDrawn;
     }
     EXPECT_GT(facesInAll, 0u);
 }
@@ -186,7 +191,7 @@ TEST_F(CorpusDrawTest, CharactersWalkThroughTheirMotions) {
         instance->SetMotion(0);
         scene.dt = 1.0f;
 
-        g_drawStats = DrawStats{};
+        s_draw.stats = DrawStats{};
         int32_t blends = 0;
         for (int32_t step = 0; step < 400; ++step) {
             if (step % 37 == 0) {
@@ -195,7 +200,7 @@ TEST_F(CorpusDrawTest, CharactersWalkThroughTheirMotions) {
             scene.time = static_cast<float>(step);
             scene.dt = (step % 50 == 49) ? 25.0f : 1.0f; // now and then a long frame
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            scene.Render();
+            RenderScene(&s_draw, &scene);
             ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << file << " step " << step;
             blends += instance->inTransition;
             const AnimRange& range = model.anims[instance->anim];
@@ -209,7 +214,7 @@ TEST_F(CorpusDrawTest, CharactersWalkThroughTheirMotions) {
             }
         }
         EXPECT_GT(blends, 0) << file;
-        EXPECT_GT(g_drawStats.facesDrawn, 0u) << file;
+        EXPECT_GT(s_draw.stats.facesDrawn, 0u) << file;
         EXPECT_EQ(std::memcmp(before.data(), model.frames, frameBytes), 0) << file;
         scene.models = nullptr;
         FreeMd2Instances(&model);

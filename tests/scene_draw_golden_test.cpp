@@ -177,8 +177,8 @@ class GoldenTest : public ::testing::Test {
         if (!TestGlMakeCurrent(kSize, kSize)) {
             GTEST_SKIP() << TestGlError();
         }
-        g_drawGl = DrawGlDefaults();
-        glViewport(0, 0, kSize, kSize);
+        TextureUseGl(&draw.gl);
+        DrawViewport(&draw, 0, 0, kSize, kSize);
         glClearColor(0.0f, 0.0f, 0.2f, 1.0f);
         glClearDepth(1.0);
         glDepthFunc(GL_LEQUAL);
@@ -216,6 +216,7 @@ class GoldenTest : public ::testing::Test {
             TestGlDetach();
         }
         FreeTextures();
+        TextureUseGl(nullptr);
         PoolRelease();
     }
 
@@ -236,6 +237,7 @@ class GoldenTest : public ::testing::Test {
     Scene scene;
     Camera camera;
     Light light;
+    DrawContext draw = MakeDrawContext(GlTableDesktop());
 };
 
 TEST_F(GoldenTest, LitCube) {
@@ -244,7 +246,7 @@ TEST_F(GoldenTest, LitCube) {
     Cube cube(Checker(white, orange));
     QuatFromAxisAngle(0.5f, 0.0f, 1.0f, 0.0f, cube.object.rot);
     scene.PutInDrawList(&cube.object);
-    scene.Render();
+    RenderScene(&draw, &scene);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     ExpectMatchesGolden("lit_cube.png", Frame());
 }
@@ -266,7 +268,7 @@ TEST_F(GoldenTest, CubeOverAMirror) {
     mirror.alpha = 0.6f;
     mirror.AddMesh(&cube.object);
     scene.AddMirror(&mirror);
-    scene.Render();
+    RenderScene(&draw, &scene);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     // The quad leaves the state as it found it.
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
@@ -297,7 +299,7 @@ TEST_F(GoldenTest, SkyBoxSeenAtAnAngle) {
     camera.target[2] = -5.0f;
     camera.roll = 20.0f;
     camera.fov = 90.0f;
-    scene.Render();
+    RenderScene(&draw, &scene);
     scene.skyBox = nullptr;
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     float depth = 0.0f;
@@ -326,7 +328,7 @@ TEST_F(GoldenTest, OpacityShowsInThePixels) {
             glEnable(GL_BLEND);
             glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         }
-        scene.Render();
+        RenderScene(&draw, &scene);
         glDisable(GL_BLEND);
         const std::vector<uint8_t> frame = Frame();
         const size_t centre = (static_cast<size_t>(kSize / 2) * kSize + kSize / 2) * 4;

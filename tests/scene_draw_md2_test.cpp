@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -28,7 +29,6 @@ class Md2DrawTest : public ::testing::Test {
 
     void SetUp() override {
         PoolInit(4 * 1024 * 1024);
-        g_drawStats = DrawStats{};
         fixture.Resize(kVerts, kFaces);
         for (uint32_t f = 0; f < kFrames; ++f) {
             for (uint32_t v = 0; v < kVerts; ++v) {
@@ -55,6 +55,7 @@ class Md2DrawTest : public ::testing::Test {
         PerspectiveMatrix(90.0, 1.0, kDrawNearPlane, kDrawFarPlane, projection);
         const float glIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
         ExtractFrustumPlanes(projection, glIdentity, camera.planes);
+        ctx.camera = &camera;
     }
     void TearDown() override {
         FreeMd2Instances(&model);
@@ -63,8 +64,8 @@ class Md2DrawTest : public ::testing::Test {
 
     // One normal draw at scene time `time` with dt 1; returns the drawn x of vertex 0.
     float DrawOnce(Md2Instance* instance, float time = 0.0f) {
-        GlRecorder recorder;
-        instance->Draw(&scene, &camera, 1.0f, time, nullptr);
+        GlRecorder recorder(&ctx);
+        DrawMd2Instance(&ctx, &scene, instance, 1.0f, time);
         return arrayVerts[0].x;
     }
 
@@ -79,6 +80,7 @@ class Md2DrawTest : public ::testing::Test {
     std::vector<FrameVertex> original;
     Scene scene;
     Camera camera;
+    DrawContext ctx = MakeDrawContext(GlTable{});
 };
 
 TEST_F(Md2DrawTest, AMotionChangeShowsOneBlendedFrameThenPlaysTheNewMotion) {
@@ -160,8 +162,8 @@ TEST_F(Md2DrawTest, LargeStepsStayInsideTheMotion) {
         instance->SetMotion(1);
         instance->preparedAnim = 1;
         instance->speed = 1.0f;
-        GlRecorder recorder;
-        instance->Draw(&scene, &camera, c.dt, 0.0f, nullptr);
+        GlRecorder recorder(&ctx);
+        DrawMd2Instance(&ctx, &scene, instance, c.dt, 0.0f);
         EXPECT_EQ(instance->frameInAnim, c.frameInAnim) << c.dt;
         EXPECT_FLOAT_EQ(instance->frac, c.frac) << c.dt;
         EXPECT_EQ(instance->vertexOffset, static_cast<int32_t>((2 + c.frameInAnim) * kVerts)) << c.dt;
@@ -179,11 +181,11 @@ TEST_F(Md2DrawTest, ACulledInstanceKeepsItsFrameButFollowsItsMoves) {
     const float target[3] = {0.0f, 0.0f, 200.0f};
     const float rotation[3] = {0.0f, 0.0f, 0.0f};
     instance->QueueMove(2, target, rotation, 10.0f);
-    GlRecorder recorder;
-    instance->Draw(&scene, &camera, 1.0f, 1.0f, nullptr);
-    instance->Draw(&scene, &camera, 1.0f, 2.0f, nullptr);
-    EXPECT_TRUE(recorder.calls.empty());
-    EXPECT_EQ(g_drawStats.objectsCulled, 2u);
+    GlRecorder recorder(&ctx);
+    DrawMd2Instance(&ctx, &scene, instance, 1.0f, 1.0f);
+    DrawMd2Instance(&ctx, &scene, instance, 1.0f, 2.0f);
+    EXPECT_TRUE(recorder.counts.empty());
+    EXPECT_EQ(ctx.stats.objectsCulled, 2u);
     EXPECT_FLOAT_EQ(instance->frac, 0.25f);
     EXPECT_EQ(instance->frameInAnim, 3u);
     EXPECT_GT(instance->pos[2], 100.0f);
@@ -196,15 +198,15 @@ TEST_F(Md2DrawTest, TrianglesFailingThePlaneTestAreNotDrawn) {
     // d - n . eye = 1 - 0.5 x 1 at frac 0 ... the delta makes it fail at frac 0.5.
     planes[0] = FramePlane{{0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}, 1.0f, -4.0f};
     {
-        GlRecorder recorder;
-        instance->Draw(&scene, &camera, 1.0f, 0.0f, nullptr);
-        EXPECT_EQ(recorder.ArrayIndices().size(), 3u);
+        GlRecorder recorder(&ctx);
+        DrawMd2Instance(&ctx, &scene, instance, 1.0f, 0.0f);
+        EXPECT_EQ(recorder.triangles.size(), 1u);
     }
     EXPECT_FLOAT_EQ(instance->frac, 0.5f);
     {
-        GlRecorder recorder;
-        instance->Draw(&scene, &camera, 0.0f, 0.0f, nullptr);
-        EXPECT_EQ(recorder.Names(), "glInterleavedArrays glBindTexture");
+        GlRecorder recorder(&ctx);
+        DrawMd2Instance(&ctx, &scene, instance, 0.0f, 0.0f);
+        EXPECT_TRUE(recorder.triangles.empty());
         EXPECT_EQ(state[0], 0);
     }
 }
@@ -214,14 +216,14 @@ TEST_F(Md2DrawTest, TranslucentScenesUseImmediateCallsWithTheSkin) {
     Md2Instance* instance = AddMd2Instance(&model, "walker", 77u);
     instance->SetMotion(0);
     instance->preparedAnim = 0;
-    GlRecorder recorder;
-    instance->Draw(&scene, &camera, 0.0f, 0.0f, nullptr);
-    EXPECT_EQ(recorder.Count("glInterleavedArrays"), 0);
-    EXPECT_EQ(recorder.calls[recorder.Find("glBindTexture")[0]].args[1], 77.0);
-    const std::vector<size_t> colours = recorder.Find("glColor4f");
-    ASSERT_EQ(colours.size(), 3u);
-    for (size_t index : colours) {
-        EXPECT_EQ(recorder.calls[index].args[3], 0.25);
+    GlRecorder recorder(&ctx);
+    DrawMd2Instance(&ctx, &scene, instance, 0.0f, 0.0f);
+    ASSERT_EQ(recorder.triangles.size(), 1u);
+    const DrawnTriangle& t = recorder.triangles[0];
+    EXPECT_TRUE(t.immediate);
+    EXPECT_EQ(t.texture, 77u);
+    for (const DrawnVertex& v : t.v) {
+        EXPECT_EQ(v.a, 0.25f);
     }
 }
 
@@ -234,12 +236,14 @@ TEST_F(Md2DrawTest, InstancesSharingTheModelArraysEachDrawTheirOwnVertices) {
     }
     second->pos[1] = 1.0f;
     scene.opacity = 0.5f;
-    GlRecorder recorder;
-    DrawMd2Instances(&model, &scene, &camera, 0.0f, 0.0f, nullptr); // newest (second) first
-    const std::vector<size_t> vertices = recorder.Find("glVertex3fv");
-    ASSERT_EQ(vertices.size(), 6u);
-    EXPECT_FLOAT_EQ(static_cast<float>(recorder.calls[vertices[0]].args[1]), 1.0f);
-    EXPECT_FLOAT_EQ(static_cast<float>(recorder.calls[vertices[3]].args[1]), 0.0f);
+    GlRecorder recorder(&ctx);
+    DrawMd2Instances(&ctx, &model, &scene, 0.0f, 0.0f);
+    // Vertex 0 of each triangle lies at y 0 plus the instance's height.
+    ASSERT_EQ(recorder.triangles.size(), 2u);
+    std::vector<float> heights = {recorder.triangles[0].v[0].y, recorder.triangles[1].v[0].y};
+    std::sort(heights.begin(), heights.end());
+    EXPECT_FLOAT_EQ(heights[0], 0.0f);
+    EXPECT_FLOAT_EQ(heights[1], 1.0f);
 }
 
 TEST_F(Md2DrawTest, MirrorDrawsReflectWithoutChangingTheFrameState) {
@@ -255,8 +259,8 @@ TEST_F(Md2DrawTest, MirrorDrawsReflectWithoutChangingTheFrameState) {
     instance->QueueMove(2, target, rotation, 10.0f);
     scene.time = 5.0f;
     scene.dt = 1.0f;
-    GlRecorder recorder;
-    mirror.Draw(&scene, &camera);
+    GlRecorder recorder(&ctx);
+    DrawMirror(&ctx, &scene, &mirror);
     EXPECT_FLOAT_EQ(arrayVerts[1].y, -4.0f); // vertex 1 at y 1 + 3, reflected
     EXPECT_FLOAT_EQ(instance->frac, 0.5f);
     EXPECT_EQ(instance->preparedAnim, kPreparedAnimNone);
@@ -277,35 +281,44 @@ TEST_F(Md2DrawTest, BrokenInstancesDrawNothing) {
     for (const Case& c : cases) {
         instance->anim = c.anim;
         instance->groupCount = c.groupCount;
-        GlRecorder recorder;
-        instance->Draw(&scene, &camera, 1.0f, 0.0f, nullptr);
-        EXPECT_TRUE(recorder.calls.empty()) << c.name;
+        GlRecorder recorder(&ctx);
+        DrawMd2Instance(&ctx, &scene, instance, 1.0f, 0.0f);
+        EXPECT_TRUE(recorder.counts.empty()) << c.name;
     }
     // Triangle indices past the vertices are skipped.
     instance->anim = 0;
     instance->groupCount = 1;
     tris[1] = 9;
-    GlRecorder recorder;
-    instance->Draw(&scene, &camera, 0.0f, 0.0f, nullptr);
-    EXPECT_TRUE(recorder.ArrayIndices().empty());
+    GlRecorder recorder(&ctx);
+    DrawMd2Instance(&ctx, &scene, instance, 0.0f, 0.0f);
+    EXPECT_TRUE(recorder.triangles.empty());
 }
 
-TEST_F(Md2DrawTest, ChromePassInterpolatesNormalsAgainAndEndsBlending) {
+TEST_F(Md2DrawTest, ChromePassAddsTheEnvironmentOverTheSameTriangleAndEndsBlending) {
     Md2Instance* instance = AddMd2Instance(&model, "walker", 5u);
     instance->SetMotion(0);
     instance->preparedAnim = 0;
     instance->groups[0].material->envTexture = 9;
     instance->groups[0].material->envAlpha = 0.75f;
-    GlRecorder recorder;
-    instance->Draw(&scene, &camera, 0.0f, 0.0f, nullptr);
-    EXPECT_EQ(recorder.Count("glDrawElements"), 1);
-    EXPECT_EQ(recorder.Count("glBegin"), 1);
-    EXPECT_EQ(recorder.calls.back().name, "glDisable");
-    EXPECT_EQ(recorder.calls.back().args[0], GL_BLEND);
-    EXPECT_EQ(state[0], 2);
-    // Normal (0, 0, -1) under the identity view: both coordinates 0.5.
-    EXPECT_FLOAT_EQ(instance->envUV[0], 0.5f);
-    EXPECT_FLOAT_EQ(instance->envUV[1], 0.5f);
+    GlRecorder recorder(&ctx);
+    DrawMd2Instance(&ctx, &scene, instance, 0.0f, 0.0f);
+    ASSERT_EQ(recorder.triangles.size(), 2u);
+    ASSERT_EQ(recorder.WithTexture(5).size(), 1u);
+    ASSERT_EQ(recorder.WithTexture(9).size(), 1u);
+    const DrawnTriangle base = recorder.WithTexture(5)[0];
+    const DrawnTriangle chrome = recorder.WithTexture(9)[0];
+    EXPECT_FALSE(base.blend);
+    EXPECT_TRUE(chrome.blend);
+    EXPECT_EQ(chrome.blendDestination, static_cast<uint32_t>(GL_ONE));
+    EXPECT_TRUE(SameCorners(base, chrome, 0.0f));
+    for (const DrawnVertex& v : chrome.v) {
+        // Normal (0, 0, -1) under the identity view: both coordinates 0.5.
+        EXPECT_FLOAT_EQ(v.u, 0.5f);
+        EXPECT_FLOAT_EQ(v.v, 0.5f);
+        EXPECT_EQ(v.a, 0.75f);
+        EXPECT_EQ(v.r, 1.0f);
+    }
+    EXPECT_FALSE(recorder.blend);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Mesh drawing: back faces, lighting, the render modes GL receives, the
-// chrome pass, mirrors and the drawing order of Scene::Render.
+// Mesh drawing: back faces, lighting, the triangles GL receives in each
+// render mode, the chrome pass, mirrors and what RenderScene draws over what.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "math/math3d.h"
+#include "memory/memory_pool.h"
 #include "md2/md2.h"
 #include "scene/draw.h"
 #include "scene/scene.h"
@@ -75,7 +76,6 @@ struct TestMesh {
 class DrawTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        g_drawStats = DrawStats{};
         lights.reserve(kSceneLightCapacity); // the scene keeps pointers into it
         camera.pos[0] = 0.0f;
         camera.pos[1] = 0.0f;
@@ -87,6 +87,7 @@ class DrawTest : public ::testing::Test {
         ExtractFrustumPlanes(projection, identity, camera.planes);
         scene.cameras[0] = &camera;
         scene.cameraCount = 1;
+        ctx.camera = &camera;
     }
 
     void AddLight(float x, float y, float z, float r, float g, float b) {
@@ -105,6 +106,7 @@ class DrawTest : public ::testing::Test {
     Camera camera;
     TestMesh mesh;
     std::vector<Light> lights;
+    DrawContext ctx = MakeDrawContext(GlTable{});
 };
 
 TEST(LightVertex, Cases) {
@@ -187,77 +189,73 @@ TEST(EnvironmentCoords, UsesTheRotationRowsOnly) {
     EXPECT_NEAR(uv[1], (0.6f + 1.0f) * 0.5f, 1e-6f);
 }
 
-TEST_F(DrawTest, OpaqueSceneUsesTheArrayPath) {
-    GlRecorder recorder;
-    mesh.object.Draw(&scene, &camera, nullptr);
-    EXPECT_EQ(recorder.Names(), "glInterleavedArrays glBindTexture glDrawElements");
-    const GlCall& arrays = recorder.calls[0];
-    EXPECT_EQ(arrays.args[0], GL_T2F_C3F_V3F);
-    EXPECT_EQ(arrays.args[1], 0.0);
-    EXPECT_EQ(arrays.pointer, mesh.arrayVerts.data());
-    EXPECT_EQ(recorder.calls[1].args[1], 11.0);
-    EXPECT_EQ(recorder.calls[2].args[0], GL_TRIANGLES);
-    EXPECT_EQ(recorder.calls[2].args[1], 6.0);
-    EXPECT_EQ(recorder.calls[2].args[2], GL_UNSIGNED_SHORT);
-    EXPECT_EQ(recorder.ArrayIndices(), (std::vector<int>{0, 1, 2, 2, 1, 3}));
+// Opaque scenes send indexed arrays, translucent ones immediate vertices
+// with the scene's alpha; both draw the same two front faces with the
+// loader's texture coordinates, the lit colours and eye-space positions.
+TEST_F(DrawTest, BothRenderModesDrawTheFrontFacesLitInEyeSpace) {
+    AddLight(0.0f, 0.0f, 10.0f, 1.0f, 0.5f, 0.25f);
+    struct Case {
+        float opacity;
+        bool immediate;
+        float alpha;
+    };
+    const Case cases[] = {{1.0f, false, 1.0f}, {0.5f, true, 0.5f}};
+    for (const Case& c : cases) {
+        scene.opacity = c.opacity;
+        mesh.Finish();
+        GlRecorder recorder(&ctx);
+        DrawMesh(&ctx, &scene, &mesh.object);
+        ASSERT_EQ(recorder.triangles.size(), 2u) << c.opacity;
+        for (const DrawnTriangle& t : recorder.triangles) {
+            EXPECT_EQ(t.immediate, c.immediate);
+            EXPECT_EQ(t.texture, 11u);
+            for (const DrawnVertex& v : t.v) {
+                EXPECT_EQ(v.a, c.alpha);
+                EXPECT_EQ(v.u, 0.5f);
+                EXPECT_EQ(v.v, 0.25f);
+                EXPECT_NEAR(v.z, -10.0f, 2e-2f);
+            }
+        }
+        // Vertex 0 sits right under the light: full light colour. Eye-space x
+        // runs opposite to world x.
+        const DrawnVertex& first = recorder.triangles[0].v[0];
+        EXPECT_NEAR(first.r, 1.0f, 3e-3f);
+        EXPECT_NEAR(first.g, 0.5f, 3e-3f);
+        EXPECT_NEAR(first.b, 0.25f, 3e-3f);
+        DrawnTriangle expected{};
+        const float corners[3][2] = {{-1.0f, 0.0f}, {0.0f, 1.0f}, {-1.0f, 1.0f}}; // world 2, 1, 3
+        for (int k = 0; k < 3; ++k) {
+            expected.v[k] = DrawnVertex{corners[k][0], corners[k][1], -10.0f, 0, 0, 0, 0, 0, 0};
+        }
+        EXPECT_TRUE(SameCorners(recorder.triangles[1], expected, 3e-2f)) << c.opacity;
+    }
 }
 
-// More triangles than one batch holds reach GL in their order, in several
-// indexed draws of whole triangles.
-TEST_F(DrawTest, LargeGroupsAreSentInBatchesInFaceOrder) {
-    constexpr int32_t kFaces = kTriangleBatchIndices / 3 * 2 + 5;
+// More triangles than one indexed draw holds all arrive, in face order.
+TEST_F(DrawTest, LargeGroupsAreDrawnWholeInFaceOrder) {
+    constexpr int32_t kFaces = 3 * 1024 / 3 * 2 + 5;
     std::vector<Face> faces(static_cast<size_t>(kFaces));
-    std::vector<int> expected;
     for (int32_t f = 0; f < kFaces; ++f) {
         faces[static_cast<size_t>(f)] = mesh.faces[static_cast<size_t>(f % 2)];
-        const Face& face = faces[static_cast<size_t>(f)];
-        expected.insert(expected.end(), {face.a, face.b, face.c});
     }
     mesh.object.faces = faces.data();
     mesh.object.faceCount = kFaces;
     mesh.groups[0].faceCount = kFaces;
-    GlRecorder recorder;
-    mesh.object.Draw(&scene, &camera, nullptr);
-    const std::vector<size_t> draws = recorder.Find("glDrawElements");
-    ASSERT_EQ(draws.size(), 3u);
-    for (size_t d : draws) {
-        EXPECT_EQ(static_cast<int>(recorder.calls[d].args[1]) % 3, 0);
+    GlRecorder recorder(&ctx);
+    DrawMesh(&ctx, &scene, &mesh.object);
+    ASSERT_EQ(recorder.triangles.size(), static_cast<size_t>(kFaces));
+    for (size_t f = 0; f < recorder.triangles.size(); ++f) {
+        EXPECT_TRUE(SameCorners(recorder.triangles[f], recorder.triangles[f % 2], 0.0f)) << f;
     }
-    EXPECT_EQ(recorder.ArrayIndices(), expected);
-    EXPECT_EQ(g_drawStats.verticesLit, 4u);
-}
-
-TEST_F(DrawTest, HalfOpaqueSceneSendsAlphaThroughImmediateCalls) {
-    scene.opacity = 0.5f;
-    AddLight(0.0f, 0.0f, 10.0f, 1.0f, 0.5f, 0.25f);
-    GlRecorder recorder;
-    mesh.object.Draw(&scene, &camera, nullptr);
-    EXPECT_EQ(recorder.Count("glInterleavedArrays"), 0);
-    EXPECT_TRUE(recorder.ArrayIndices().empty());
-    EXPECT_EQ(recorder.Count("glTexCoord2fv"), 6);
-    EXPECT_EQ(recorder.Count("glVertex3fv"), 6);
-    const std::vector<size_t> colours = recorder.Find("glColor4f");
-    ASSERT_EQ(colours.size(), 6u);
-    for (size_t index : colours) {
-        EXPECT_EQ(recorder.calls[index].args[3], 0.5);
-    }
-    // Vertex 0 sits right under the light: full light colour.
-    EXPECT_NEAR(recorder.calls[colours[0]].args[0], 1.0, 3e-3);
-    EXPECT_NEAR(recorder.calls[colours[0]].args[1], 0.5, 3e-3);
-    EXPECT_NEAR(recorder.calls[colours[0]].args[2], 0.25, 3e-3);
-    // The texture coordinates are the loader's, the positions the eye-space ones.
-    const GlCall& uv = recorder.calls[recorder.Find("glTexCoord2fv")[0]];
-    EXPECT_EQ(uv.args[0], 0.5);
-    EXPECT_EQ(uv.args[1], 0.25);
-    const GlCall& vertex = recorder.calls[recorder.Find("glVertex3fv")[0]];
-    EXPECT_NEAR(vertex.args[2], -10.0, 2e-2);
+    EXPECT_FALSE(SameCorners(recorder.triangles[0], recorder.triangles[1], 1e-3f));
+    EXPECT_EQ(ctx.stats.verticesLit, 4u);
 }
 
 TEST_F(DrawTest, SharedVertexIsLitOnceAndBackFaceVertexNever) {
-    GlRecorder recorder;
-    mesh.object.Draw(&scene, &camera, nullptr);
-    EXPECT_EQ(g_drawStats.verticesLit, 4u);
-    EXPECT_EQ(g_drawStats.facesDrawn, 2u);
+    GlRecorder recorder(&ctx);
+    DrawMesh(&ctx, &scene, &mesh.object);
+    EXPECT_EQ(ctx.stats.verticesLit, 4u);
+    EXPECT_EQ(ctx.stats.facesDrawn, 2u);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(mesh.state[i], 1) << i;
     }
@@ -276,11 +274,12 @@ TEST_F(DrawTest, ObjectPositionAndRotationMoveTheVertices) {
     // Half a turn about y, given unnormalised: the draw makes it unit length.
     mesh.object.rot[0] = 0.0f;
     mesh.object.rot[2] = 3.0f;
-    GlRecorder recorder;
-    mesh.object.Draw(&scene, &camera, nullptr);
+    GlRecorder recorder(&ctx);
+    DrawMesh(&ctx, &scene, &mesh.object);
     EXPECT_NEAR(mesh.object.rot[2], 1.0f, 1e-6f);
     // World vertex 0 = (2, 0, -5). The quad's normals now point at the
     // camera, so only the former back face is drawn.
+    ASSERT_EQ(recorder.triangles.size(), 1u);
     EXPECT_EQ(mesh.state[4], 1);
     EXPECT_EQ(mesh.state[3], 0);
     EXPECT_NEAR(mesh.arrayVerts[0].x, -2.0f, 1e-2f);
@@ -290,34 +289,34 @@ TEST_F(DrawTest, ObjectPositionAndRotationMoveTheVertices) {
 
 TEST_F(DrawTest, ZeroRotationIsLeftAlone) {
     mesh.object.rot[0] = 0.0f;
-    GlRecorder recorder;
-    mesh.object.Draw(&scene, &camera, nullptr);
+    GlRecorder recorder(&ctx);
+    DrawMesh(&ctx, &scene, &mesh.object);
     for (float value : mesh.object.rot) {
         EXPECT_EQ(value, 0.0f);
     }
 }
 
-TEST_F(DrawTest, EveryLightIsUsedWhateverItsSwitch) {
+TEST_F(DrawTest, EveryLightIsUsedWhateverItsSwitchInObjectSpace) {
     AddLight(0.0f, 0.0f, 10.0f, 0.25f, 0.0f, 0.0f);
     AddLight(0.0f, 0.0f, 10.0f, 0.0f, 0.5f, 0.0f);
     lights[0].on = 0;
     lights[1].on = 1;
-    GlRecorder recorder;
-    mesh.object.Draw(&scene, &camera, nullptr);
-    EXPECT_NEAR(mesh.arrayVerts[0].r, 0.25f, 3e-3f);
-    EXPECT_NEAR(mesh.arrayVerts[0].g, 0.5f, 3e-3f);
-    EXPECT_EQ(mesh.arrayVerts[0].b, 0.0f);
-    // The local lights are in object space.
-    EXPECT_NEAR(scene.localLights[0].position[2], 10.0f, 1e-4f);
-}
-
-TEST_F(DrawTest, LocalLightsAreInObjectSpace) {
-    AddLight(3.0f, 4.0f, 5.0f, 1.0f, 1.0f, 1.0f);
+    {
+        GlRecorder recorder(&ctx);
+        DrawMesh(&ctx, &scene, &mesh.object);
+        EXPECT_NEAR(mesh.arrayVerts[0].r, 0.25f, 3e-3f);
+        EXPECT_NEAR(mesh.arrayVerts[0].g, 0.5f, 3e-3f);
+        EXPECT_EQ(mesh.arrayVerts[0].b, 0.0f);
+        EXPECT_NEAR(scene.localLights[0].position[2], 10.0f, 1e-4f);
+    }
+    lights[0].pos[0] = 3.0f;
+    lights[0].pos[1] = 4.0f;
+    lights[0].pos[2] = 5.0f;
     mesh.object.pos[0] = 1.0f;
     mesh.object.pos[1] = 1.0f;
     mesh.object.pos[2] = 1.0f;
-    GlRecorder recorder;
-    mesh.object.Draw(&scene, &camera, nullptr);
+    GlRecorder recorder(&ctx);
+    DrawMesh(&ctx, &scene, &mesh.object);
     EXPECT_NEAR(scene.localLights[0].position[0], 2.0f, 1e-5f);
     EXPECT_NEAR(scene.localLights[0].position[1], 3.0f, 1e-5f);
     EXPECT_NEAR(scene.localLights[0].position[2], 4.0f, 1e-5f);
@@ -327,112 +326,100 @@ TEST_F(DrawTest, LocalLightsAreInObjectSpace) {
 TEST_F(DrawTest, CulledOrEmptyObjectsMakeNoCalls) {
     {
         mesh.object.pos[2] = 20.0f; // behind the camera
-        GlRecorder recorder;
-        mesh.object.Draw(&scene, &camera, nullptr);
-        EXPECT_TRUE(recorder.calls.empty());
-        EXPECT_EQ(g_drawStats.objectsCulled, 1u);
+        GlRecorder recorder(&ctx);
+        DrawMesh(&ctx, &scene, &mesh.object);
+        EXPECT_TRUE(recorder.counts.empty());
+        EXPECT_EQ(ctx.stats.objectsCulled, 1u);
         EXPECT_EQ(mesh.state[0], 0);
     }
     {
         mesh.object.pos[2] = 0.0f;
         mesh.object.groupCount = 0;
-        GlRecorder recorder;
-        mesh.object.Draw(&scene, &camera, nullptr);
-        EXPECT_TRUE(recorder.calls.empty());
+        GlRecorder recorder(&ctx);
+        DrawMesh(&ctx, &scene, &mesh.object);
+        EXPECT_TRUE(recorder.counts.empty());
     }
 }
 
-TEST_F(DrawTest, GroupsFollowEachOtherInTheFaceArray) {
-    mesh.groups.clear();
-    mesh.groups.push_back(MaterialGroup{&mesh.materials[0], 1, nullptr});
-    mesh.groups.push_back(MaterialGroup{&mesh.materials[1], 2, nullptr});
-    mesh.Finish();
-    GlRecorder recorder;
-    mesh.object.Draw(&scene, &camera, nullptr);
-    EXPECT_EQ(recorder.Names(),
-              "glInterleavedArrays glBindTexture glDrawElements glBindTexture glDrawElements");
-    EXPECT_EQ(recorder.ArrayIndices(), (std::vector<int>{0, 1, 2, 2, 1, 3}));
-    const std::vector<size_t> binds = recorder.Find("glBindTexture");
-    EXPECT_EQ(recorder.calls[binds[0]].args[1], 11.0);
-    EXPECT_EQ(recorder.calls[binds[1]].args[1], 12.0);
+// Each group's faces follow the previous group's; damaged groups are cut at
+// the face array's end or skipped, faces pointing past the vertices are
+// skipped, and a group without a material draws untextured (texture 0).
+TEST_F(DrawTest, GroupsTakeTheirFacesInTurnAndDamageIsCutOrSkipped) {
+    struct Case {
+        const char* name;
+        std::vector<MaterialGroup> groups;
+        int badFace;                    // face whose third index is made to point past the vertices, or -1
+        std::vector<uint32_t> textures; // of the triangles drawn, in face order
+    };
+    Material* m = mesh.materials.data();
+    const std::vector<Case> cases = {
+        {"two groups", {{&m[0], 1, nullptr}, {&m[1], 2, nullptr}}, -1, {11, 12}},
+        {"damaged", {{nullptr, 1, nullptr}, {&m[1], 1000, nullptr}, {&m[1], -5, nullptr}}, 1, {0}},
+    };
+    for (const Case& c : cases) {
+        TestMesh fresh;
+        fresh.groups = c.groups;
+        if (c.badFace >= 0) {
+            fresh.faces[static_cast<size_t>(c.badFace)].c = 400;
+        }
+        fresh.Finish();
+        for (MaterialGroup& g : fresh.groups) {
+            g.material =
+                g.material == nullptr ? nullptr : &fresh.materials[static_cast<size_t>(g.material - m)];
+        }
+        GlRecorder recorder(&ctx);
+        DrawMesh(&ctx, &scene, &fresh.object);
+        ASSERT_EQ(recorder.triangles.size(), c.textures.size()) << c.name;
+        for (size_t i = 0; i < c.textures.size(); ++i) {
+            EXPECT_EQ(recorder.triangles[i].texture, c.textures[i]) << c.name;
+        }
+    }
 }
 
-TEST_F(DrawTest, DamagedGroupsAndFacesAreCutOrSkipped) {
-    // A group claiming more faces than there are, a face pointing past the
-    // vertices, a group without a material.
-    mesh.faces[1].c = 400;
-    mesh.groups.clear();
-    mesh.groups.push_back(MaterialGroup{nullptr, 1, nullptr});
-    mesh.groups.push_back(MaterialGroup{&mesh.materials[1], 1000, nullptr});
-    mesh.groups.push_back(MaterialGroup{&mesh.materials[1], -5, nullptr});
-    mesh.Finish();
-    GlRecorder recorder;
-    mesh.object.Draw(&scene, &camera, nullptr);
-    EXPECT_EQ(recorder.ArrayIndices(), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(recorder.Count("glBindTexture"), 2);
-    EXPECT_EQ(recorder.calls[recorder.Find("glBindTexture")[0]].args[1], 0.0);
-}
-
-TEST_F(DrawTest, ChromePassDrawsTheVisibleFacesAdditivelyAndEndsWithBlendingOff) {
+// The chrome pass draws the same visible faces again, white with the
+// material's alpha and the environment texture, added over the base pass;
+// blending ends off, in opaque and translucent scenes alike.
+TEST_F(DrawTest, ChromePassAddsTheEnvironmentOverTheVisibleFaces) {
     for (float opacity : {1.0f, 0.5f}) {
         scene.opacity = opacity;
         mesh.materials[0].envTexture = 21;
         mesh.materials[0].envAlpha = 0.3f;
-        GlRecorder recorder;
-        mesh.object.Draw(&scene, &camera, nullptr);
-        // The chrome pass opens with the second bind and closes with the last glEnd.
-        const std::vector<size_t> binds = recorder.Find("glBindTexture");
-        const std::vector<size_t> ends = recorder.Find("glEnd");
-        ASSERT_EQ(binds.size(), 2u);
-        ASSERT_EQ(ends.size(), opacity < 1.0f ? 2u : 1u);
-        const size_t i = binds[1];
-        ASSERT_GE(recorder.calls.size(), i + 4);
-        EXPECT_EQ(recorder.calls[i].name, "glBindTexture");
-        EXPECT_EQ(recorder.calls[i].args[1], 21.0);
-        EXPECT_EQ(recorder.calls[i + 1].name, "glEnable");
-        EXPECT_EQ(recorder.calls[i + 1].args[0], GL_BLEND);
-        EXPECT_EQ(recorder.calls[i + 2].name, "glBlendFunc");
-        EXPECT_EQ(recorder.calls[i + 2].args[0], GL_SRC_ALPHA);
-        EXPECT_EQ(recorder.calls[i + 2].args[1], GL_ONE);
-        EXPECT_EQ(recorder.calls[i + 3].name, "glBegin");
-        // Six vertices of the two visible faces, white with the env alpha, at
-        // the positions the base pass stored.
-        int vertices = 0;
-        const uint16_t order[6] = {0, 1, 2, 2, 1, 3};
-        for (size_t k = i + 4; k < ends.back(); ++k) {
-            const GlCall& call = recorder.calls[k];
-            if (call.name == "glColor4f") {
-                EXPECT_EQ(call.args[0], 1.0);
-                EXPECT_NEAR(call.args[3], 0.3, 1e-6);
-            }
-            if (call.name == "glVertex3fv") {
-                ASSERT_LT(vertices, 6);
-                const ArrayVertex& stored = mesh.arrayVerts[order[vertices]];
-                EXPECT_EQ(call.args[0], stored.x);
-                EXPECT_EQ(call.args[1], stored.y);
-                EXPECT_EQ(call.args[2], stored.z);
-                ++vertices;
+        GlRecorder recorder(&ctx);
+        DrawMesh(&ctx, &scene, &mesh.object);
+        const std::vector<DrawnTriangle> base = recorder.WithTexture(11);
+        const std::vector<DrawnTriangle> chrome = recorder.WithTexture(21);
+        ASSERT_EQ(base.size(), 2u);
+        ASSERT_EQ(chrome.size(), 2u);
+        for (size_t i = 0; i < 2; ++i) {
+            EXPECT_TRUE(SameCorners(base[i], chrome[i], 0.0f)) << opacity;
+            EXPECT_TRUE(chrome[i].blend);
+            EXPECT_EQ(chrome[i].blendSource, static_cast<uint32_t>(GL_SRC_ALPHA));
+            EXPECT_EQ(chrome[i].blendDestination, static_cast<uint32_t>(GL_ONE));
+            for (const DrawnVertex& v : chrome[i].v) {
+                EXPECT_EQ(v.r, 1.0f);
+                EXPECT_EQ(v.g, 1.0f);
+                EXPECT_EQ(v.b, 1.0f);
+                EXPECT_NEAR(v.a, 0.3f, 1e-6f);
+                // Normal (0, 0, -1) seen by this camera: both coordinates 0.5.
+                EXPECT_NEAR(v.u, 0.5f, 1e-3f);
+                EXPECT_NEAR(v.v, 0.5f, 1e-3f);
             }
         }
-        EXPECT_EQ(vertices, 6);
-        EXPECT_EQ(recorder.calls.back().name, "glDisable") << opacity;
-        EXPECT_EQ(recorder.calls.back().args[0], GL_BLEND) << opacity;
+        EXPECT_FALSE(recorder.blend) << opacity;
         for (int v = 0; v < 4; ++v) {
             EXPECT_EQ(mesh.state[v], 2);
         }
         EXPECT_EQ(mesh.state[4], 0);
-        // Normal (0, 0, -1) seen by this camera: row 0 . n = 0, row 1 . n = 0.
-        EXPECT_NEAR(mesh.envUV[0], 0.5f, 1e-3f);
-        EXPECT_NEAR(mesh.envUV[1], 0.5f, 1e-3f);
     }
 }
 
 TEST_F(DrawTest, NoChromePassWithoutEnvironmentCoordinates) {
     mesh.materials[0].envTexture = 21;
     mesh.object.envUV = nullptr;
-    GlRecorder recorder;
-    mesh.object.Draw(&scene, &camera, nullptr);
-    EXPECT_EQ(recorder.Names(), "glInterleavedArrays glBindTexture glDrawElements");
+    GlRecorder recorder(&ctx);
+    DrawMesh(&ctx, &scene, &mesh.object);
+    EXPECT_EQ(recorder.triangles.size(), 2u);
+    EXPECT_TRUE(recorder.WithTexture(21).empty());
 }
 
 // The floor mirror of the show: normal (0, -1, 0) through the origin.
@@ -448,82 +435,97 @@ Mirror FloorMirror() {
     return mirror;
 }
 
-TEST_F(DrawTest, MirrorDrawsItsMeshesReflectedThenTheQuad) {
+// The reflected mesh first, then the quad blended over it without depth test
+// or texture; the state is as before afterwards.
+TEST_F(DrawTest, MirrorDrawsItsMeshesReflectedThenTheQuadOverThem) {
     Mirror mirror = FloorMirror();
     mirror.SetCornerColour(2, 0.5f, 0.25f, 0.125f);
     mesh.object.pos[1] = 2.0f; // vertex 3 at world y = 3
     mirror.AddMesh(&mesh.object);
-    GlRecorder recorder;
-    mirror.Draw(&scene, &camera);
-    EXPECT_NEAR(mesh.arrayVerts[3].y, -3.0f, 1e-2f);
-    EXPECT_NEAR(mesh.arrayVerts[0].y, -2.0f, 1e-2f);
-    const std::vector<size_t> draws = recorder.Find("glDrawElements");
-    ASSERT_EQ(draws.size(), 1u);
-    std::string quad;
-    for (size_t i = draws[0] + 1; i < recorder.calls.size(); ++i) {
-        quad += recorder.calls[i].name + " ";
+    GlRecorder recorder(&ctx);
+    DrawMirror(&ctx, &scene, &mirror);
+    EXPECT_EQ(ctx.mirror, nullptr);
+    ASSERT_EQ(recorder.triangles.size(), 4u);
+    for (size_t i = 0; i < 2; ++i) {
+        const DrawnTriangle& reflected = recorder.triangles[i];
+        EXPECT_EQ(reflected.texture, 11u);
+        for (const DrawnVertex& v : reflected.v) {
+            EXPECT_LT(v.y, -1.9f); // world y 2 and 3, reflected
+        }
     }
-    EXPECT_EQ(quad,
-              "glDisable glDisable glEnable glBlendFunc glBegin glColor4f glVertex3fv glColor4f glVertex3fv "
-              "glColor4f glVertex3fv glColor4f glVertex3fv glEnd glDisable glEnable glEnable ");
-    const size_t q = draws[0] + 1;
-    EXPECT_EQ(recorder.calls[q].args[0], GL_TEXTURE_2D);
-    EXPECT_EQ(recorder.calls[q + 1].args[0], GL_DEPTH_TEST);
-    EXPECT_EQ(recorder.calls[q + 2].args[0], GL_BLEND);
-    EXPECT_EQ(recorder.calls[q + 3].args[1], GL_ONE_MINUS_SRC_ALPHA);
-    EXPECT_EQ(recorder.calls[q + 4].args[0], GL_TRIANGLE_STRIP);
-    const GlCall& colour = recorder.calls[q + 9];
-    EXPECT_EQ(colour.args[0], 0.5);
-    EXPECT_EQ(colour.args[2], 0.125);
-    EXPECT_NEAR(colour.args[3], 0.6, 1e-6);
-    // Corner 2 = (1, 0, -1) in world space, (-1, 0, -11) in eye space.
-    const GlCall& corner = recorder.calls[q + 10];
-    EXPECT_NEAR(corner.args[0], -1.0, 2e-3);
-    EXPECT_NEAR(corner.args[2], -11.0, 3e-2);
-    EXPECT_EQ(recorder.calls[q + 14].args[0], GL_BLEND);
-    EXPECT_EQ(recorder.calls[q + 15].args[0], GL_DEPTH_TEST);
-    EXPECT_EQ(recorder.calls[q + 16].args[0], GL_TEXTURE_2D);
+    bool sawCorner2 = false;
+    for (size_t i = 2; i < 4; ++i) {
+        const DrawnTriangle& quad = recorder.triangles[i];
+        EXPECT_FALSE(quad.textured);
+        EXPECT_FALSE(quad.depthTest);
+        EXPECT_TRUE(quad.blend);
+        EXPECT_EQ(quad.blendDestination, static_cast<uint32_t>(GL_ONE_MINUS_SRC_ALPHA));
+        for (const DrawnVertex& v : quad.v) {
+            EXPECT_NEAR(v.a, 0.6f, 1e-6f);
+            // Corner 2 = (1, 0, -1) in world space, (-1, 0, -11) in eye space.
+            if (std::fabs(v.x + 1.0f) < 2e-3f && std::fabs(v.z + 11.0f) < 3e-2f) {
+                sawCorner2 = true;
+                EXPECT_EQ(v.r, 0.5f);
+                EXPECT_EQ(v.b, 0.125f);
+            }
+        }
+    }
+    EXPECT_TRUE(sawCorner2);
+    EXPECT_TRUE(recorder.textured);
+    EXPECT_TRUE(recorder.depthTest);
+    EXPECT_FALSE(recorder.blend);
     // Without a viewport to bound it the reflection is drawn unclipped.
-    EXPECT_EQ(recorder.Count("glScissor"), 0);
+    EXPECT_EQ(recorder.Count("Scissor"), 0);
 }
 
-// Window position of eye-space point p under the recorder's projection and
+// Window position of eye-space point p under the context's projection and
 // viewport (the modelview is the identity); false behind GL's near plane.
-bool WindowPoint(const GlRecorder& recorder, const float p[3], float window[2]) {
+bool WindowPoint(const DrawContext& ctx, const float p[3], float window[2]) {
     float clip[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     for (int r = 0; r < 4; ++r) {
-        const float* m = recorder.projection;
+        const float* m = ctx.projection;
         clip[r] = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r];
     }
     if (clip[2] + clip[3] < 0.0f || clip[3] <= 0.0f) {
         return false;
     }
-    const float* v = recorder.viewport;
-    window[0] = v[0] + (clip[0] / clip[3] + 1.0f) * 0.5f * v[2];
-    window[1] = v[1] + (clip[1] / clip[3] + 1.0f) * 0.5f * v[3];
+    const int32_t* v = ctx.viewport;
+    window[0] = static_cast<float>(v[0]) + (clip[0] / clip[3] + 1.0f) * 0.5f * static_cast<float>(v[2]);
+    window[1] = static_cast<float>(v[1]) + (clip[1] / clip[3] + 1.0f) * 0.5f * static_cast<float>(v[3]);
     return true;
 }
 
 // True when eye-space point p lies on the kept side of every recorded clip
 // plane (a point on a plane is kept).
 bool InsideClipPlanes(const GlRecorder& recorder, const float p[3]) {
-    for (size_t i : recorder.Find("glClipPlane")) {
-        const std::vector<double>& e = recorder.calls[i].args;
+    for (int i = 0; i < recorder.Count("ClipPlane"); ++i) {
+        const double* e = recorder.clipPlanes[i];
         const double length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
-        if (e[1] * p[0] + e[2] * p[1] + e[3] * p[2] + e[4] < -1e-5 * length) {
+        if (e[0] * p[0] + e[1] * p[1] + e[2] * p[2] + e[3] < -1e-5 * length) {
             return false;
         }
     }
     return true;
 }
 
-// The reflected draws are scissored to a window rectangle that holds every
-// visible point of the quad, and little more when the quad is seen whole,
-// and clipped by planes that keep every visible point of the quad and cut
-// away what lies beside it, whether the quad is in view, partly behind the
-// near plane or behind the camera; scissor and planes are off again before
-// the quad is drawn.
-TEST_F(DrawTest, MirrorScissorHoldsTheVisibleQuad) {
+// Sets the context as a frame of a 200 x 100 window at (x, y) with a
+// 90-degree, 2:1 projection would, and the camera's planes to match.
+void FrameContext(DrawContext* ctx, Camera* camera, int32_t x, int32_t y) {
+    PerspectiveMatrix(90.0, 2.0, kDrawNearPlane, kDrawFarPlane, ctx->projection);
+    ctx->viewport[0] = x;
+    ctx->viewport[1] = y;
+    ctx->viewport[2] = 200;
+    ctx->viewport[3] = 100;
+    ExtractCameraPlanes(*ctx, camera);
+}
+
+// The reflected triangles are scissored to a window rectangle that holds
+// every visible point of the quad, and little more when the quad is seen
+// whole, and clipped by planes through the eye that keep every visible point
+// of the quad and cut away what lies beside it, whether the quad is in view,
+// partly behind the near plane or behind the camera; the quad itself is
+// drawn with neither.
+TEST_F(DrawTest, MirrorScissorAndPlanesHoldTheVisibleQuad) {
     struct Case {
         const char* name;
         float pos[3];
@@ -537,7 +539,6 @@ TEST_F(DrawTest, MirrorScissorHoldsTheVisibleQuad) {
         {"standing over it", {0.0f, 3.0f, 0.5f}, {0.0f, 0.0f, -5.0f}, false, false},
         {"looking away", {0.0f, 1.0f, 5.0f}, {0.0f, 1.0f, 20.0f}, false, true},
     };
-    const float viewport[4] = {10.0f, 20.0f, 200.0f, 100.0f};
     for (const Case& c : cases) {
         for (int i = 0; i < 3; ++i) {
             camera.pos[i] = c.pos[i];
@@ -546,60 +547,40 @@ TEST_F(DrawTest, MirrorScissorHoldsTheVisibleQuad) {
         camera.UpdateView();
         Mirror mirror = FloorMirror();
         mirror.AddMesh(&mesh.object);
-        GlRecorder recorder;
-        PerspectiveMatrix(90.0, 2.0, kDrawNearPlane, kDrawFarPlane, recorder.projection);
-        std::copy(viewport, viewport + 4, recorder.viewport);
-        const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-        ExtractFrustumPlanes(recorder.projection, identity, camera.planes);
-        mirror.Draw(&scene, &camera);
+        FrameContext(&ctx, &camera, 10, 20);
+        const double viewport[4] = {10.0, 20.0, 200.0, 100.0};
+        GlRecorder recorder(&ctx);
+        DrawMirror(&ctx, &scene, &mirror);
 
-        const std::vector<size_t> scissors = recorder.Find("glScissor");
-        ASSERT_EQ(scissors.size(), 1u) << c.name;
-        const std::vector<double>& rect = recorder.calls[scissors[0]].args;
-        const size_t on = scissors[0] + 1;
-        ASSERT_LT(on, recorder.calls.size());
-        EXPECT_EQ(recorder.calls[on].name, "glEnable");
-        EXPECT_EQ(recorder.calls[on].args[0], GL_SCISSOR_TEST);
-        const std::vector<size_t> disables = recorder.Find("glDisable");
-        ASSERT_FALSE(disables.empty());
-        EXPECT_EQ(recorder.calls[disables[0]].args[0], GL_SCISSOR_TEST) << c.name;
-        for (size_t d : recorder.Find("glDrawElements")) {
-            EXPECT_LT(on, d);
-            EXPECT_LT(d, disables[0]);
+        ASSERT_EQ(recorder.Count("Scissor"), 1) << c.name;
+        const int32_t* rect = recorder.scissorRect;
+        const int planes = recorder.Count("ClipPlane");
+        for (const DrawnTriangle& t : recorder.triangles) {
+            const bool quad = !t.textured;
+            EXPECT_EQ(t.scissor, !quad) << c.name;
+            EXPECT_EQ(t.clipPlanes, quad ? 0 : planes) << c.name;
         }
-        const std::vector<size_t> planes = recorder.Find("glClipPlane");
-        for (size_t i : planes) {
-            ASSERT_LT(i + 1, recorder.calls.size());
-            EXPECT_EQ(recorder.calls[i + 1].name, "glEnable");
-            EXPECT_EQ(recorder.calls[i + 1].args[0], recorder.calls[i].args[0]);
-            EXPECT_EQ(recorder.calls[i].args[4], 0.0); // through the eye
+        EXPECT_FALSE(recorder.scissor);
+        EXPECT_EQ(recorder.clipPlanesOn, 0);
+        for (int i = 0; i < planes; ++i) {
+            EXPECT_EQ(recorder.clipPlanes[i][3], 0.0); // through the eye
         }
-        int planesOff = 0;
-        for (size_t d : disables) {
-            const double cap = recorder.calls[d].args[0];
-            planesOff += (cap >= GL_CLIP_PLANE0 && cap < GL_CLIP_PLANE0 + 6) ? 1 : 0;
-            if (cap >= GL_CLIP_PLANE0 && cap < GL_CLIP_PLANE0 + 6) {
-                EXPECT_LT(d, recorder.Find("glBegin").front());
-            }
-        }
-        EXPECT_EQ(planesOff, static_cast<int>(planes.size()));
-        EXPECT_LT(disables[0], recorder.Find("glBegin").front());
         EXPECT_GE(rect[0], viewport[0]);
         EXPECT_GE(rect[1], viewport[1]);
         EXPECT_LE(rect[0] + rect[2], viewport[0] + viewport[2]);
         EXPECT_LE(rect[1] + rect[3], viewport[1] + viewport[3]);
         if (c.empty) {
-            EXPECT_EQ(rect[2] * rect[3], 0.0) << c.name;
+            EXPECT_EQ(rect[2] * rect[3], 0) << c.name;
             continue;
         }
-        EXPECT_GT(rect[2] * rect[3], 0.0) << c.name;
+        EXPECT_GT(rect[2] * rect[3], 0) << c.name;
         // The quad is a planar convex polygon: the planes are its edges'.
-        EXPECT_GE(planes.size(), 3u) << c.name;
-        EXPECT_LE(planes.size(), 5u) << c.name;
+        EXPECT_GE(planes, 3) << c.name;
+        EXPECT_LE(planes, 5) << c.name;
 
         // Points across the quad, in eye space as the quad's vertices are.
-        float lo[2] = {1e9f, 1e9f};
-        float hi[2] = {-1e9f, -1e9f};
+        double lo[2] = {1e9, 1e9};
+        double hi[2] = {-1e9, -1e9};
         constexpr int kSteps = 20;
         for (int i = 0; i <= kSteps; ++i) {
             for (int j = 0; j <= kSteps; ++j) {
@@ -611,19 +592,18 @@ TEST_F(DrawTest, MirrorScissorHoldsTheVisibleQuad) {
                     eye[r] = v[0] * world[0] + v[1] * world[1] + v[2] * world[2] + v[3];
                 }
                 float window[2] = {0.0f, 0.0f};
-                if (!WindowPoint(recorder, eye, window)) {
+                if (!WindowPoint(ctx, eye, window)) {
                     EXPECT_FALSE(c.whole) << c.name;
                     continue;
                 }
                 EXPECT_TRUE(InsideClipPlanes(recorder, eye)) << c.name << " " << i << " " << j;
                 for (int k = 0; k < 2; ++k) {
-                    const double clamped =
-                        std::min(std::max(static_cast<double>(window[k]), static_cast<double>(viewport[k])),
-                                 static_cast<double>(viewport[k] + viewport[k + 2]));
+                    const double clamped = std::min(std::max(static_cast<double>(window[k]), viewport[k]),
+                                                    viewport[k] + viewport[k + 2]);
                     EXPECT_GE(clamped, rect[k]) << c.name;
                     EXPECT_LE(clamped, rect[k] + rect[k + 2]) << c.name;
-                    lo[k] = std::min(lo[k], static_cast<float>(clamped));
-                    hi[k] = std::max(hi[k], static_cast<float>(clamped));
+                    lo[k] = std::min(lo[k], clamped);
+                    hi[k] = std::max(hi[k], clamped);
                 }
             }
         }
@@ -660,47 +640,50 @@ TEST_F(DrawTest, ReflectedObjectsBesideTheQuadAreSkipped) {
     };
     const Case cases[] = {{0.0f, true}, {4.0f, false}, {-4.0f, false}};
     for (const Case& c : cases) {
-        g_drawStats = DrawStats{};
+        ctx.stats = DrawStats{};
         mesh.object.pos[0] = c.x;
         mesh.object.pos[1] = 1.0f;
         Mirror mirror = FloorMirror();
         mirror.AddMesh(&mesh.object);
-        GlRecorder recorder;
-        PerspectiveMatrix(90.0, 2.0, kDrawNearPlane, kDrawFarPlane, recorder.projection);
-        const float viewport[4] = {0.0f, 0.0f, 200.0f, 100.0f};
-        std::copy(viewport, viewport + 4, recorder.viewport);
-        const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-        ExtractFrustumPlanes(recorder.projection, identity, camera.planes);
+        FrameContext(&ctx, &camera, 0, 0);
+        GlRecorder recorder(&ctx);
         // The camera alone would draw the mesh, wherever it stands here.
         float world[12] = {1, 0, 0, c.x, 0, -1, 0, -1.0f, 0, 0, 1, 0};
         float m[12] = {};
         MatrixCompose(camera.view, world, m);
         ASSERT_TRUE(BoxVisible(m, mesh.object.bboxMin, mesh.object.bboxMax, camera.planes)) << c.x;
-        mirror.Draw(&scene, &camera);
-        EXPECT_EQ(recorder.Count("glDrawElements"), c.drawn ? 1 : 0) << c.x;
-        EXPECT_EQ(g_drawStats.objectsCulled, c.drawn ? 0u : 1u) << c.x;
-        EXPECT_GE(recorder.Count("glClipPlane"), 3) << c.x;
-        EXPECT_EQ(g_reflectionBounds.count, 0);
+        DrawMirror(&ctx, &scene, &mirror);
+        EXPECT_EQ(recorder.WithTexture(11).size(), c.drawn ? 2u : 0u) << c.x;
+        EXPECT_EQ(ctx.stats.objectsCulled, c.drawn ? 0u : 1u) << c.x;
+        EXPECT_GE(recorder.Count("ClipPlane"), 3) << c.x;
+        EXPECT_EQ(ctx.reflection.count, 0);
     }
 }
 
-TEST_F(DrawTest, TexturedMirrorBindsItsTextureAndSendsCoordinates) {
+TEST_F(DrawTest, TexturedMirrorDrawsItsQuadWithItsTextureAndCoordinates) {
     Mirror mirror = FloorMirror();
     mirror.textured = 1;
     mirror.texture = 33;
     mirror.SetCornerUV(1, 0.0f, 4.0f);
-    GlRecorder recorder;
-    mirror.Draw(&scene, &camera);
-    const std::vector<size_t> binds = recorder.Find("glBindTexture");
-    ASSERT_EQ(binds.size(), 1u);
-    EXPECT_EQ(recorder.calls[binds[0]].args[1], 33.0);
-    EXPECT_EQ(recorder.Count("glTexCoord2fv"), 4);
-    EXPECT_EQ(recorder.calls[recorder.Find("glTexCoord2fv")[1]].args[1], 4.0);
-    EXPECT_EQ(recorder.Count("glEnable"), 2); // blend on, depth test back; texturing never left
-    EXPECT_EQ(recorder.calls.back().name, "glEnable");
-    EXPECT_EQ(recorder.calls.back().args[0], GL_DEPTH_TEST);
+    GlRecorder recorder(&ctx);
+    DrawMirror(&ctx, &scene, &mirror);
+    ASSERT_EQ(recorder.triangles.size(), 2u);
+    bool sawCorner1 = false;
+    for (const DrawnTriangle& t : recorder.triangles) {
+        EXPECT_TRUE(t.textured);
+        EXPECT_EQ(t.texture, 33u);
+        for (const DrawnVertex& v : t.v) {
+            sawCorner1 = sawCorner1 || (v.u == 0.0f && v.v == 4.0f);
+        }
+    }
+    EXPECT_TRUE(sawCorner1);
+    EXPECT_TRUE(recorder.textured);
+    EXPECT_TRUE(recorder.depthTest);
+    EXPECT_FALSE(recorder.blend);
 }
 
+// The sky box first, its depth cleared, then the mirrors' quads, then the
+// objects of the draw list in list order, all under the camera's projection.
 TEST_F(DrawTest, RenderDrawsSkyBoxMirrorsObjectsAndModelsInOrder) {
     TestMesh second;
     second.materials[0].texture = 51;
@@ -709,26 +692,32 @@ TEST_F(DrawTest, RenderDrawsSkyBoxMirrorsObjectsAndModelsInOrder) {
     scene.PutInDrawList(&second.object); // pushed last, drawn first
     Mirror mirror = FloorMirror();
     scene.AddMirror(&mirror);
-    SkyBox box{};
-    scene.skyBox = &box;
+    PoolInit(1024 * 1024);
+    SkyBox* box = NewSkyBox();
+    ASSERT_NE(box, nullptr);
+    for (int f = 0; f < kSkyBoxFaces; ++f) {
+        box->textures[f] = 60 + static_cast<uint32_t>(f);
+    }
+    scene.skyBox = box;
     Md2Model model{};
     scene.AddModel(&model);
-    GlRecorder recorder;
-    scene.Render();
+    GlRecorder recorder(&ctx);
+    RenderScene(&ctx, &scene);
     scene.skyBox = nullptr;
-    const std::vector<size_t> clears = recorder.Find("glClear");
-    const std::vector<size_t> strips = recorder.Find("glBlendFunc");
-    const std::vector<size_t> binds = recorder.Find("glBindTexture");
-    ASSERT_EQ(clears.size(), 1u);
-    ASSERT_EQ(strips.size(), 1u);
-    ASSERT_GE(binds.size(), 2u);
-    EXPECT_LT(clears[0], strips[0]);
-    // The last two binds are the objects', in draw-list order.
-    EXPECT_EQ(recorder.calls[binds[binds.size() - 2]].args[1], 51.0);
-    EXPECT_EQ(recorder.calls[binds.back()].args[1], 52.0);
-    EXPECT_LT(strips[0], binds[binds.size() - 2]);
-    EXPECT_EQ(recorder.calls.front().name, "glPushMatrix");
-    EXPECT_EQ(recorder.calls.back().name, "glPopMatrix");
+    PoolFree(box);
+    PoolRelease();
+    EXPECT_EQ(recorder.Count("LoadMatrixf"), 1);
+    EXPECT_EQ(recorder.clears, (std::vector<uint32_t>{GL_DEPTH_BUFFER_BIT}));
+    // Triangles in the order they are painted: sky (textures 60..65), quad
+    // (untextured), then the objects.
+    std::vector<int> kinds;
+    for (const DrawnTriangle& t : recorder.triangles) {
+        const int kind = !t.textured ? 1 : t.texture >= 60 ? 0 : t.texture == 51 ? 2 : 3;
+        if (kinds.empty() || kinds.back() != kind) {
+            kinds.push_back(kind);
+        }
+    }
+    EXPECT_EQ(kinds, (std::vector<int>{0, 1, 2, 3}));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // Sky box: geometry, keyword table and handlers, descriptions read from the
-// archive, what the draw sends to GL, and the picture and depth it leaves.
+// archive, the triangles the draw sends, and the picture and depth it leaves.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -31,12 +31,16 @@ class SkyBoxTest : public ::testing::Test {
         box = NewSkyBox();
         ASSERT_NE(box, nullptr);
         g_currentSkyBox = box;
+        TextureUseGl(&ctx.gl);
     }
     void TearDown() override {
+        TextureUseGl(nullptr);
         g_currentSkyBox = nullptr;
         PoolRelease();
     }
     SkyBox* box = nullptr;
+    // The desktop table; a recorder swaps its entries in place, uploads included.
+    DrawContext ctx = MakeDrawContext(GlTableDesktop());
 };
 
 std::vector<uint8_t> Bytes(const std::string& text) {
@@ -106,16 +110,12 @@ TEST_F(SkyBoxTest, InitialRotationTurnsTheBoxInRadians) {
     EXPECT_NEAR(box->rotation[2], std::sin(3.14f), 1e-5f);
     // Drawn with the identity view the Back face now lies ahead, the Front
     // face behind. (3.14 is not quite pi: a side face may pass by a hair.)
-    GlRecorder recorder;
+    GlRecorder recorder(&ctx);
     box->textures[kSkyFaceBack] = 5;
     box->textures[kSkyFaceFront] = 4;
-    box->Draw(kIdentityView);
-    std::vector<double> bound;
-    for (size_t i : recorder.Find("glBindTexture")) {
-        bound.push_back(recorder.calls[i].args[1]);
-    }
-    EXPECT_NE(std::find(bound.begin(), bound.end(), 5.0), bound.end());
-    EXPECT_EQ(std::find(bound.begin(), bound.end(), 4.0), bound.end());
+    DrawSkyBox(&ctx, box, kIdentityView);
+    EXPECT_EQ(recorder.WithTexture(5).size(), 2u);
+    EXPECT_TRUE(recorder.WithTexture(4).empty());
 }
 
 TEST_F(SkyBoxTest, HandlersWithoutACurrentBoxChangeNothing) {
@@ -183,42 +183,52 @@ TEST_F(SkyBoxTest, GeometryHasSixInwardStripsInFaceOrder) {
     }
 }
 
-TEST_F(SkyBoxTest, IdentityViewDrawsOnlyTheFrontFaceAndClearsDepth) {
+// Only faces turned toward the eye are drawn, as two white triangles at the
+// box's corners turned by the view but never moved by it, with the face's
+// texture; the depth is cleared after them.
+TEST_F(SkyBoxTest, TheFacesAheadAreDrawnTurnedButNeverMovedThenDepthIsCleared) {
     for (int f = 0; f < kSkyBoxFaces; ++f) {
         box->textures[f] = static_cast<uint32_t>(40 + f);
     }
-    GlRecorder recorder;
-    box->Draw(kIdentityView);
-    // The four side faces are edge-on (dot product 0) and skipped.
-    EXPECT_EQ(recorder.Names(),
-              "glInterleavedArrays glBindTexture glBegin glArrayElement glArrayElement glArrayElement "
-              "glArrayElement glEnd glClear");
-    EXPECT_EQ(recorder.calls[0].pointer, box->verts);
-    EXPECT_EQ(recorder.calls[0].args[0], GL_T2F_C3F_V3F);
-    EXPECT_EQ(recorder.calls[1].args[1], 44.0);
-    EXPECT_EQ(recorder.calls[2].args[0], GL_TRIANGLE_STRIP);
-    for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(recorder.calls[3 + c].args[0], 16.0 + c);
+    struct Case {
+        const char* name;
+        float view[12];
+        int face;
+        int turn; // eye x, y, z = world (x, y, z) or (-z, y, x)
+    };
+    const Case cases[] = {
+        // The four side faces are edge-on (dot product 0) and skipped.
+        {"identity", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}, kSkyFaceFront, 0},
+        // A quarter turn about y, far away: eye +z is world x, so the eye
+        // looks toward -x, at the Right face, whose inward normal is (1, 0, 0).
+        {"turned and moved", {0, 0, -1, 500, 0, 1, 0, -70, 1, 0, 0, 9000}, kSkyFaceRight, 1},
+    };
+    for (const Case& c : cases) {
+        GlRecorder recorder(&ctx);
+        DrawSkyBox(&ctx, box, c.view);
+        ASSERT_EQ(recorder.triangles.size(), 2u) << c.name;
+        EXPECT_EQ(recorder.WithTexture(40u + static_cast<uint32_t>(c.face)).size(), 2u) << c.name;
+        for (const DrawnTriangle& t : recorder.triangles) {
+            for (const DrawnVertex& v : t.v) {
+                EXPECT_EQ(v.r, 1.0f);
+                EXPECT_EQ(v.a, 1.0f);
+            }
+        }
+        // The strip's corners in eye space are the face's source corners,
+        // turned; both triangles keep the strip's winding (0 1 2, then 2 1 3).
+        DrawnVertex corner[4] = {};
+        for (int k = 0; k < 4; ++k) {
+            const float* p = box->source[4 * c.face + k];
+            corner[k] = c.turn == 0 ? DrawnVertex{p[0], p[1], p[2], 0, 0, 0, 0, 0, 0}
+                                    : DrawnVertex{-p[2], p[1], p[0], 0, 0, 0, 0, 0, 0};
+        }
+        const DrawnTriangle expected[2] = {
+            {{corner[0], corner[1], corner[2]}, 0, false, false, 0, 0, false, false, 0, false},
+            {{corner[2], corner[1], corner[3]}, 0, false, false, 0, 0, false, false, 0, false}};
+        EXPECT_TRUE(SameCorners(recorder.triangles[0], expected[0], 1e-3f)) << c.name;
+        EXPECT_TRUE(SameCorners(recorder.triangles[1], expected[1], 1e-3f)) << c.name;
+        EXPECT_EQ(recorder.clears, (std::vector<uint32_t>{GL_DEPTH_BUFFER_BIT})) << c.name;
     }
-    EXPECT_EQ(recorder.calls.back().args[0], GL_DEPTH_BUFFER_BIT);
-}
-
-TEST_F(SkyBoxTest, TheBoxTurnsWithTheViewButNeverMoves) {
-    // A view turned a quarter about y and moved far away.
-    const float view[12] = {0, 0, -1, 500, 0, 1, 0, -70, 1, 0, 0, 9000};
-    GlRecorder recorder;
-    box->Draw(view);
-    for (int k = 0; k < kSkyBoxVertices; ++k) {
-        const float* p = box->source[k];
-        EXPECT_FLOAT_EQ(box->verts[k].x, -p[2]);
-        EXPECT_FLOAT_EQ(box->verts[k].y, p[1]);
-        EXPECT_FLOAT_EQ(box->verts[k].z, p[0]);
-    }
-    // Eye +z is world x: the eye looks toward -x, at the Right face, whose
-    // inward normal is (1, 0, 0).
-    const std::vector<size_t> elements = recorder.Find("glArrayElement");
-    ASSERT_EQ(elements.size(), 4u);
-    EXPECT_EQ(recorder.calls[elements[0]].args[0], 4.0 * static_cast<int>(kSkyFaceRight));
 }
 
 TEST_F(SkyBoxTest, AFaceInFrontOfTheEyeIsDrawn) {
@@ -232,16 +242,12 @@ TEST_F(SkyBoxTest, AFaceInFrontOfTheEyeIsDrawn) {
         camera.pos[0] = camera.pos[1] = camera.pos[2] = 0.0f;
         std::memcpy(camera.target, targets[f], sizeof(camera.target));
         camera.UpdateView();
-        GlRecorder recorder;
+        GlRecorder recorder(&ctx);
         box->textures[f] = 70;
-        box->Draw(camera.view);
+        DrawSkyBox(&ctx, box, camera.view);
         box->textures[f] = 0;
-        bool drawn = false;
-        for (size_t i : recorder.Find("glBindTexture")) {
-            drawn = drawn || recorder.calls[i].args[1] == 70.0;
-        }
-        EXPECT_TRUE(drawn) << "face " << f;
-        EXPECT_LE(recorder.Count("glBegin"), 3) << "face " << f;
+        EXPECT_EQ(recorder.WithTexture(70).size(), 2u) << "face " << f;
+        EXPECT_LE(recorder.triangles.size(), 6u) << "face " << f;
     }
 }
 
@@ -365,12 +371,12 @@ TEST_F(SkyBoxTest, PictureShowsTheFaceAheadAndLeavesNoDepth) {
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(60.0, 1.0, 2.0, 32768.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    box->Draw(kIdentityView);
+    float projection[16] = {};
+    ASSERT_TRUE(PerspectiveMatrix(60.0, 1.0, 2.0, 32768.0, projection));
+    DrawProjection(&ctx, projection);
+    DrawSkyBox(&ctx, box, kIdentityView);
     glFinish();
 
     const std::vector<uint8_t> pixels = TestGlReadColorBuffer();

@@ -9,6 +9,7 @@
 #include "tests/support/texture_archive.h"
 
 #include <GL/gl.h>
+#include <GL/glu.h> // gluBuild2DMipmaps, the reference chain
 #include <gtest/gtest.h>
 
 #include <cstring> // memcmp
@@ -37,6 +38,9 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The table uploads go through, as the engine gives it.
+const GlTable s_gl = GlTableDesktop();
+
 GLint LevelParameter(GLuint texture, GLint level, GLenum what) {
     GLint value = 0;
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -53,14 +57,14 @@ GLint TextureParameter(GLuint texture, GLenum what) {
     return value;
 }
 
-// Level 0 of the texture as GL holds it, in `layout` with byte-aligned rows.
-std::vector<uint8_t> ReadBack(GLuint texture, GLenum layout) {
-    const GLint width = LevelParameter(texture, 0, GL_TEXTURE_WIDTH);
-    const GLint height = LevelParameter(texture, 0, GL_TEXTURE_HEIGHT);
+// Level `level` of the texture as GL holds it, in `layout` with byte-aligned rows.
+std::vector<uint8_t> ReadBack(GLuint texture, GLenum layout, GLint level = 0) {
+    const GLint width = LevelParameter(texture, level, GL_TEXTURE_WIDTH);
+    const GLint height = LevelParameter(texture, level, GL_TEXTURE_HEIGHT);
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * (layout == GL_RGBA ? 4 : 3));
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, layout, GL_UNSIGNED_BYTE, pixels.data());
+    glGetTexImage(GL_TEXTURE_2D, level, layout, GL_UNSIGNED_BYTE, pixels.data());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glBindTexture(GL_TEXTURE_2D, 0);
     return pixels;
@@ -86,7 +90,11 @@ std::vector<uint8_t> DecodedRgb(const std::vector<uint8_t>& jpeg) {
 
 class TextureTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { PoolInit(20000000); }
+    static void SetUpTestSuite() {
+        PoolInit(20000000);
+        TextureUseGl(&s_gl);
+    }
+    static void TearDownTestSuite() { TextureUseGl(nullptr); }
 
     void SetUp() override {
         ASSERT_TRUE(TestGlMakeCurrent(16, 16)) << TestGlError();
@@ -108,8 +116,8 @@ TEST(TextureSize, PowersOfTwoFromOneTo256) {
         int32_t height;
         bool valid;
     };
-    const Case cases[] = {{1, 256, true},    {256, 1, true},   {256, 256, true},  {256, 128, true},
-                          {2, 4, true},      {1, 1, true},     {512, 512, false}, {0, 0, false},
+    const Case cases[] = {{1, 256, true},    {256, 1, true},    {256, 256, true},  {256, 128, true},
+                          {2, 4, true},      {1, 1, true},      {512, 512, false}, {0, 0, false},
                           {100, 100, false}, {256, 512, false}, {3, 4, false},     {-256, 256, false},
                           {128, 0, false},   {255, 256, false}, {257, 1, false}};
     for (const Case& c : cases) {
@@ -246,7 +254,8 @@ TEST_F(TextureTest, NarrowTwentyFourBitImagesUploadExactly) {
         for (bool mipmaps : {false, true}) {
             const GLuint texture = LoadTgaTexture("thin.tga", mipmaps);
             ASSERT_NE(texture, 0u) << c.width << " x " << c.height;
-            EXPECT_EQ(ReadBack(texture, GL_RGB), rgb) << c.width << " x " << c.height << " mipmaps " << mipmaps;
+            EXPECT_EQ(ReadBack(texture, GL_RGB), rgb)
+                << c.width << " x " << c.height << " mipmaps " << mipmaps;
             GLint alignment = 0;
             glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
             EXPECT_EQ(alignment, 4);
@@ -394,6 +403,56 @@ TEST_F(TextureTest, DeferredUploadsMatchImmediateOnes) {
     EXPECT_EQ(alignment, 4);
 }
 
+// Our box-filtered chain is the one GL's utility library builds, level by
+// level and byte for byte, for square, wide, tall and one-texel-thin images
+// of both layouts, rows of odd byte lengths included.
+TEST_F(TextureTest, MipmapChainIsTheOneTheGlUtilityLibraryBuilds) {
+    struct Case {
+        int32_t width;
+        int32_t height;
+        GLenum layout;
+    };
+    const Case cases[] = {{8, 8, GL_RGB},  {64, 32, GL_RGB}, {4, 1, GL_RGB},
+                          {1, 8, GL_RGBA}, {16, 4, GL_RGBA}, {2, 2, GL_RGB},
+                          {1, 1, GL_RGBA}, {2, 16, GL_RGB},  {256, 2, GL_RGBA}};
+    uint32_t seed = 12345u;
+    for (const Case& c : cases) {
+        const int32_t channels = c.layout == GL_RGBA ? 4 : 3;
+        std::vector<uint8_t> pixels(static_cast<size_t>(c.width * c.height * channels));
+        for (uint8_t& p : pixels) {
+            seed = seed * 1664525u + 1013904223u;
+            p = static_cast<uint8_t>(seed >> 24);
+        }
+        const GLuint ours =
+            UploadTexture(pixels.data(), c.width, c.height, static_cast<int32_t>(c.layout), c.layout, true);
+        GLuint reference = 0;
+        glGenTextures(1, &reference);
+        glBindTexture(GL_TEXTURE_2D, reference);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        ASSERT_EQ(gluBuild2DMipmaps(GL_TEXTURE_2D, static_cast<GLint>(c.layout), c.width, c.height, c.layout,
+                                    GL_UNSIGNED_BYTE, pixels.data()),
+                  0);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        int32_t levels = 0;
+        for (GLint level = 0; LevelParameter(reference, level, GL_TEXTURE_WIDTH) > 0; ++level) {
+            const std::string name = std::to_string(c.width) + " x " + std::to_string(c.height) + " level " +
+                                     std::to_string(level);
+            EXPECT_EQ(LevelParameter(ours, level, GL_TEXTURE_WIDTH),
+                      LevelParameter(reference, level, GL_TEXTURE_WIDTH))
+                << name;
+            EXPECT_EQ(LevelParameter(ours, level, GL_TEXTURE_HEIGHT),
+                      LevelParameter(reference, level, GL_TEXTURE_HEIGHT))
+                << name;
+            EXPECT_EQ(ReadBack(ours, c.layout, level), ReadBack(reference, c.layout, level)) << name;
+            ++levels;
+        }
+        EXPECT_GT(levels, 0);
+        EXPECT_EQ(LevelParameter(ours, levels, GL_TEXTURE_WIDTH), 0); // no level beyond the reference's
+        glDeleteTextures(1, &reference);
+    }
+}
+
 TEST_F(TextureTest, FreeTexturesNeedsNoContext) {
     TextureArchive archive(
         {{"tile.jpg", 0, Jpeg(4, 4)}, {"tile.tga", 0, EncodeTga(Pattern(2, 2, 3).data(), 2, 2, 24)}});
@@ -467,7 +526,7 @@ TEST(HeadlessGl, ClearsAndReadsBackTheColourBuffer) {
     ASSERT_EQ(pixels.size(), 5u * 3u * 4u);
     const uint8_t green[4] = {0, 255, 0, 255};
     const uint8_t red[4] = {255, 0, 0, 255};
-    EXPECT_EQ(std::memcmp(&pixels[0], green, 4), 0);              // bottom row first
+    EXPECT_EQ(std::memcmp(&pixels[0], green, 4), 0);             // bottom row first
     EXPECT_EQ(std::memcmp(&pixels[(2 * 5 + 4) * 4], red, 4), 0); // top right
 
     ASSERT_TRUE(TestGlMakeCurrent(32, 8)) << TestGlError();

@@ -69,7 +69,7 @@ class TimelineTest : public ::testing::Test {
         EnsurePools();
         s_stepMs = 40;
         EngineSetFrameClock(StepClock, NoReset);
-        EngineSetSceneDrawer([](Scene*) {});
+        EngineSetSceneDrawer([](DrawContext*, Scene*) {});
     }
     void TearDown() override {
         engine.ReleaseTimeline();
@@ -612,7 +612,7 @@ TEST_F(TimelineGlTest, AShowOfFiveScenesRunsItsScheduleToTheFinish) {
     }
     EXPECT_EQ(pending, 14);
 
-    EngineSetSceneDrawer([](Scene* scene) { s_drawn.push_back(scene); });
+    EngineSetSceneDrawer([](DrawContext*, Scene* scene) { s_drawn.push_back(scene); });
     // What is drawn, in order, in the frame whose timeline runs at clock `now`.
     struct Check {
         int32_t now;

@@ -1,13 +1,11 @@
 // Texture manager: archive entry -> decoded image -> GL texture object.
 #include "texture/texture.h"
 
-#include "archive/archive.h"     // g_currentPak, PakLoadEntryWith
-#include "memory/memory_pool.h"  // PoolAlloc, PoolFree
-#include "platform/platform.h"   // PlatformDebugOutput
+#include "archive/archive.h"    // g_currentPak, PakLoadEntryWith
+#include "memory/memory_pool.h" // PoolAlloc, PoolFree
+#include "platform/platform.h"  // PlatformDebugOutput
 
-#include <GL/gl.h>
-#include <GL/glu.h> // gluBuild2DMipmaps
-
+#include <cassert> // the GL table is set before uploads
 #include <cstdint> // INT32_MAX
 #include <cstring> // strlen
 #include <vector>  // the uploads kept for later
@@ -41,27 +39,81 @@ int32_t BytesPerPixel(uint32_t layout) {
     return layout == GL_RGBA ? 4 : 3;
 }
 
-// The GL side of an upload into the texture object `texture`.
-void CreateTexture(GLuint texture, const void* pixels, int32_t width, int32_t height, int32_t internalFormat,
-                   uint32_t layout, bool mipmaps) {
-    glBindTexture(GL_TEXTURE_2D, texture);
-    // Rows are tightly packed: a 24-bit row of 1 or 2 pixels is not a multiple
-    // of 4 bytes, so such uploads read with byte alignment.
-    const bool packed = (static_cast<int64_t>(width) * BytesPerPixel(layout)) % kUnpackAlignment != 0;
-    glPixelStorei(GL_UNPACK_ALIGNMENT, packed ? 1 : kUnpackAlignment);
-    if (mipmaps) {
-        gluBuild2DMipmaps(GL_TEXTURE_2D, internalFormat, width, height, layout, GL_UNSIGNED_BYTE, pixels);
-    } else {
-        glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, layout, GL_UNSIGNED_BYTE, pixels);
+// The level below a w x h level of `bytesPerPixel`-byte texels, tightly
+// packed: (w / 2 or 1) x (h / 2 or 1), each texel the box-filtered mean of
+// the two or four it covers, as the classic GLU chain makes it (a 2 x 2 mean
+// rounds to nearest, a mean of two truncates).
+void HalveLevel(const uint8_t* source, int32_t width, int32_t height, int32_t bytesPerPixel,
+                std::vector<uint8_t>* level) {
+    const int32_t halfWidth = width > 1 ? width / 2 : 1;
+    const int32_t halfHeight = height > 1 ? height / 2 : 1;
+    const size_t row = static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel);
+    // Steps to the second texel of a pair across and down; 0 along a side of 1.
+    const size_t across = width > 1 ? static_cast<size_t>(bytesPerPixel) : 0;
+    const size_t down = height > 1 ? row : 0;
+    level->assign(static_cast<size_t>(halfWidth) * static_cast<size_t>(halfHeight) *
+                      static_cast<size_t>(bytesPerPixel),
+                  0);
+    uint8_t* out = level->data();
+    for (int32_t y = 0; y < halfHeight; ++y) {
+        const uint8_t* top = source + static_cast<size_t>(y) * 2 * down;
+        for (int32_t x = 0; x < halfWidth; ++x) {
+            const uint8_t* texel = top + static_cast<size_t>(x) * 2 * across;
+            for (int32_t c = 0; c < bytesPerPixel; ++c) {
+                if (across != 0 && down != 0) {
+                    *out++ = static_cast<uint8_t>(
+                        (texel[c] + texel[across + c] + texel[down + c] + texel[down + across + c] + 2) / 4);
+                } else {
+                    *out++ = static_cast<uint8_t>((texel[c] + texel[across + down + c]) / 2);
+                }
+            }
+        }
     }
-    glPixelStorei(GL_UNPACK_ALIGNMENT, kUnpackAlignment);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+}
+
+// Uploads level `level` with the unpack alignment its rows need: a 24-bit
+// row of 1 or 2 pixels is not a multiple of 4 bytes, so it reads with byte
+// alignment.
+void UploadLevel(const GlTable& gl, int32_t level, const void* pixels, int32_t width, int32_t height,
+                 int32_t internalFormat, uint32_t layout) {
+    const bool packed = (static_cast<int64_t>(width) * BytesPerPixel(layout)) % kUnpackAlignment != 0;
+    gl.PixelStorei(GL_UNPACK_ALIGNMENT, packed ? 1 : kUnpackAlignment);
+    gl.TexImage2D(GL_TEXTURE_2D, level, internalFormat, width, height, 0, layout, GL_UNSIGNED_BYTE, pixels);
+    gl.PixelStorei(GL_UNPACK_ALIGNMENT, kUnpackAlignment);
+}
+
+// Levels 1 .. down to 1 x 1 of a chain whose level 0 is `pixels`.
+void UploadMipmapChain(const GlTable& gl, const void* pixels, int32_t width, int32_t height,
+                       int32_t internalFormat, uint32_t layout) {
+    std::vector<uint8_t> above(static_cast<const uint8_t*>(pixels),
+                               static_cast<const uint8_t*>(pixels) +
+                                   static_cast<size_t>(width) * static_cast<size_t>(height) *
+                                       static_cast<size_t>(BytesPerPixel(layout)));
+    std::vector<uint8_t> below;
+    for (int32_t level = 1; width > 1 || height > 1; ++level) {
+        HalveLevel(above.data(), width, height, BytesPerPixel(layout), &below);
+        width = width > 1 ? width / 2 : 1;
+        height = height > 1 ? height / 2 : 1;
+        UploadLevel(gl, level, below.data(), width, height, internalFormat, layout);
+        above.swap(below);
+    }
+}
+
+// The GL side of an upload into the texture object `texture`.
+void CreateTexture(const GlTable& gl, GLuint texture, const void* pixels, int32_t width, int32_t height,
+                   int32_t internalFormat, uint32_t layout, bool mipmaps) {
+    gl.BindTexture(GL_TEXTURE_2D, texture);
+    UploadLevel(gl, 0, pixels, width, height, internalFormat, layout);
+    if (mipmaps && pixels != nullptr && width > 0 && height > 0) {
+        UploadMipmapChain(gl, pixels, width, height, internalFormat, layout);
+    }
+    gl.TexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    gl.TexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    gl.TexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     // Plain linear also after a mipmap chain: only level 0 is ever sampled.
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, 0);
+    gl.TexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    gl.Enable(GL_TEXTURE_2D);
+    gl.BindTexture(GL_TEXTURE_2D, 0);
 }
 
 // True when the last three characters of `name` equal `extension` ignoring
@@ -192,9 +244,10 @@ uint32_t UploadTexture(const void* pixels, int32_t width, int32_t height, int32_
         s_deferral.uploads.push_back(std::move(upload));
         return s_deferral.lastName;
     }
+    assert(g_textureTable.gl != nullptr && "TextureUseGl before the first upload");
     GLuint texture = 0;
-    glGenTextures(1, &texture);
-    CreateTexture(texture, pixels, width, height, internalFormat, layout, mipmaps);
+    g_textureTable.gl->GenTextures(1, &texture);
+    CreateTexture(*g_textureTable.gl, texture, pixels, width, height, internalFormat, layout, mipmaps);
     return texture;
 }
 
@@ -202,10 +255,15 @@ void TextureDeferUploads() {
     s_deferral.on = true;
 }
 
+void TextureUseGl(const GlTable* gl) {
+    g_textureTable.gl = gl;
+}
+
 void TextureFlushDeferred() {
+    assert(s_deferral.uploads.empty() || g_textureTable.gl != nullptr);
     for (const DeferredUpload& u : s_deferral.uploads) {
-        CreateTexture(u.name, u.pixels.empty() ? nullptr : u.pixels.data(), u.width, u.height,
-                      u.internalFormat, u.layout, u.mipmaps);
+        CreateTexture(*g_textureTable.gl, u.name, u.pixels.empty() ? nullptr : u.pixels.data(), u.width,
+                      u.height, u.internalFormat, u.layout, u.mipmaps);
     }
     s_deferral = Deferral{};
 }
@@ -222,7 +280,8 @@ void* ReadEntryToPool(const char* name, int32_t* size) {
     int32_t bytes = 0;
     // One terminating 0 byte; INT32_MAX itself is refused, as the block size
     // (size + 1) must stay a valid int32 count.
-    uint8_t* block = PakLoadEntryWith(g_currentPak, name, INT32_MAX - 1, 1, PoolAlloc, PoolFree, &bytes, nullptr);
+    uint8_t* block =
+        PakLoadEntryWith(g_currentPak, name, INT32_MAX - 1, 1, PoolAlloc, PoolFree, &bytes, nullptr);
     if (block != nullptr && size != nullptr) {
         *size = bytes;
     }

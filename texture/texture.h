@@ -12,6 +12,7 @@
 // failure writes one "Texture : ..." line to the debugger output and yields 0.
 #pragma once
 
+#include "platform/gl_table.h" // GlTable, the uploads' GL calls
 #include "texture/image.h"
 
 #include <cstdint> // int32_t, uint32_t
@@ -26,13 +27,19 @@ struct TextureTable {
     int32_t jpegCount;
     TgaImage* tgaImages[kTextureListCapacity];
     int32_t tgaCount;
+    const GlTable* gl; // what uploads go through (TextureUseGl); not owned
 };
 
 // The program's one texture table.
 extern TextureTable g_textureTable;
 
+// Makes every upload go through `gl` (the engine's table in the program; a
+// test's own). The table must outlive the uploads; null stops them (an upload
+// without a table is a programmer error).
+void TextureUseGl(const GlTable* gl);
+
 // Loads a ".jpg" or ".tga" entry (ASCII case ignored) of g_currentPak as a
-// texture, with a GLU mipmap chain when `mipmaps` is set. Returns the GL
+// texture, with a box-filtered mipmap chain when `mipmaps` is set. Returns the GL
 // texture name, or 0 with a message (also for names shorter than 3 characters
 // and null). The caller owns the name.
 uint32_t LoadTexture(const char* name, bool mipmaps);

@@ -103,6 +103,20 @@ extern Scene* g_corridoru;
 // Frames drawn by the main loop so far.
 extern uint32_t g_frameCount;
 
+// The run in three steps, for a host that owns the loop (a web page runs one
+// pass per animation frame). TessaroBegin lays out the pools and does the
+// start-up; after a failure it has shown the error box, released everything
+// and returns false. TessaroPass is one pass of the main loop (messages, then
+// a frame unless minimised); false once the show is done. TessaroEnd is the
+// normal end: song stopped, window closed, run report printed, content
+// released; returns 0. The three may run again for another show.
+bool TessaroBegin(const CommandLine& options, HINSTANCE instance);
+// Lays out the memory pools for a run (TessaroBegin's first step; the capture
+// needs them too).
+void PrepareShowMemory();
+bool TessaroPass();
+int TessaroEnd();
+
 // The whole program after the command line: start-up, main loop, end.
 // Returns 0 after a normal end, -1 after an error. With options.capture the
 // show is drawn off screen instead (TessaroCapture). `instance` is the
@@ -121,8 +135,9 @@ void UseFixedFrameClock(int stepMs);
 
 // Releases the show's content at the end of a run: the song if still held
 // (stopped and freed, g_song becomes null), the five scenes (Destroy, in the
-// shell's order; null ones skipped), the decoded images and the current
-// archive (g_currentPak becomes null). Safe after a partial start-up.
+// shell's order; null ones skipped; the handles become null), the decoded
+// images and the current archive (g_currentPak becomes null); the engine then
+// forgets the show. Safe after a partial start-up.
 void ReleaseShowContent();
 
 // The capture run (pools already set up): a headless GL context at the mode's

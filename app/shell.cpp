@@ -13,9 +13,10 @@
 #include "scene/scene.h"           // SceneDestroy
 #include "texture/texture.h"       // FreeTextures
 
-
-#include <cstdio>  // printf for the run report and the trace
-#include <cstdlib> // getenv
+#include <algorithm> // fill
+#include <cstdio>    // printf for the run report and the trace
+#include <cstdlib>   // getenv
+#include <iterator>  // begin, end
 
 Scene* g_logo = nullptr;
 Scene* g_blur0 = nullptr;
@@ -97,30 +98,15 @@ void StartUp(const CommandLine& options, HINSTANCE instance) {
     ResetFrameTimer();
 }
 
-void MainLoop() {
-    LoopTrace trace;
-    trace.sinceLast.Start();
-    if (trace.enabled) {
+// The loop's trace for the whole run (TessaroBegin to TessaroEnd).
+LoopTrace s_trace;
+
+void StartTrace() {
+    s_trace.passes = 0;
+    s_trace.sinceLast.Start();
+    if (s_trace.enabled) {
         std::printf("settings width=%d height=%d bits=%d fullscreen=%d sound=%d\n", fwk.width, fwk.height,
                     fwk.bits, fwk.fullscreen ? 1 : 0, fwk.playSounds ? 1 : 0);
-    }
-    while (done == 0) {
-        DoEvents();
-        trace.Pass();
-        if (!active) {
-            continue;
-        }
-        g_frameCount += 1;
-        SwapBuffers(g_hMainWinDC);
-        g_engine.draw.gl.MatrixMode(GL_MODELVIEW);
-        g_engine.draw.gl.LoadIdentity();
-        done = done | g_engine.RenderFrame();
-        if (keys[VK_ESCAPE] != 0) {
-            done = 1;
-        }
-    }
-    if (trace.enabled) {
-        trace.Print();
     }
 }
 
@@ -143,12 +129,14 @@ ErrorBoxFunction s_errorBox = DefaultErrorBox;
 
 void SetErrorBox(const ErrorBoxFunction box) { s_errorBox = box != nullptr ? box : DefaultErrorBox; }
 
-int TessaroRun(const CommandLine& options, HINSTANCE instance) {
+void PrepareShowMemory() {
     PoolSetSmallSize(kPoolSmallBytes);
     PoolInit(kPoolTotalBytes);
-    if (options.capture) {
-        return TessaroCapture(options);
-    }
+}
+
+bool TessaroBegin(const CommandLine& options, HINSTANCE instance) {
+    PrepareShowMemory();
+    g_frameCount = 0;
     SetWndProc(WndProc);
     PresetDisplaySettings(options);
     try {
@@ -159,11 +147,37 @@ int TessaroRun(const CommandLine& options, HINSTANCE instance) {
         // Leaving content behind would be reclaimed by the exit anyway;
         // releasing it keeps leak checkers quiet about this path.
         ReleaseShowContent();
-        return -1;
+        return false;
     }
     UseFixedFrameClock(options.fixedStepMs);
-    MainLoop();
+    StartTrace();
+    return true;
+}
 
+bool TessaroPass() {
+    if (done != 0) {
+        return false;
+    }
+    DoEvents();
+    s_trace.Pass();
+    if (!active) {
+        return done == 0;
+    }
+    g_frameCount += 1;
+    SwapBuffers(g_hMainWinDC);
+    g_engine.draw.gl.MatrixMode(GL_MODELVIEW);
+    g_engine.draw.gl.LoadIdentity();
+    done = done | g_engine.RenderFrame();
+    if (keys[VK_ESCAPE] != 0) {
+        done = 1;
+    }
+    return done == 0;
+}
+
+int TessaroEnd() {
+    if (s_trace.enabled) {
+        s_trace.Print();
+    }
     const uint32_t total = g_runTimer.ElapsedMs();
     g_engine.StopSong(g_song);
     KillGLWindow();
@@ -175,6 +189,9 @@ int TessaroRun(const CommandLine& options, HINSTANCE instance) {
     }
     ReleaseShowContent();
     UseFixedFrameClock(0);
+    // A page plays the show again in the same process: the keys of this run
+    // (the Escape that ended it) must not end the next one.
+    std::fill(std::begin(keys), std::end(keys), static_cast<unsigned char>(0));
     return 0;
 }
 
@@ -205,4 +222,7 @@ void ReleaseShowContent() {
         PakClose(g_currentPak);
         g_currentPak = nullptr;
     }
+    // The engine's lists still name the destroyed scenes.
+    g_logo = g_blur0 = g_blur1 = g_corridors = g_corridoru = nullptr;
+    g_engine.ForgetShow();
 }

@@ -2,7 +2,7 @@
 #include "engine/engine.h"
 
 #include "loader3ds/loader3ds.h"  // Load3ds
-#include "platform/gl_table.h"    // GlTableDesktop
+#include "platform/gl_table.h"    // GlTableOfSystem
 #include "platform/sound/sound.h" // FMUSIC_PlaySong, FMUSIC_StopSong
 #include "scene/scene.h"          // Scene, Material, KeyPlayer
 #include "texture/texture.h"      // LoadTexture, TextureUseGl
@@ -131,12 +131,32 @@ void EngineFrameTimer::Reset() const {
 
 // The frame clock is not touched here: it is whatever the layer above
 // installs (EngineSetFrameClock), and the engine is built before main runs.
-Engine::Engine() : keyPlayer(new KeyPlayer()), draw(MakeDrawContext(GlTableDesktop())) {}
+Engine::Engine() : keyPlayer(new KeyPlayer()), draw(MakeDrawContext(GlTableOfSystem())) {}
 
 // Scenes and events are deliberately left alone (the shell releases the
 // scenes, the pools go back at exit); only the engine's own helpers go.
 Engine::~Engine() {
     delete keyPlayer;
+}
+
+void Engine::ForgetShow() {
+    sceneCount = 0;
+    activeCount = 0;
+    inactiveCount = 0;
+    time = 0.0f;
+    finished = 0;
+    clearMask = 0x4000;
+    effectMode = kEffectNone;
+    activeHead = nullptr;
+    inactiveHead = nullptr;
+    activeTail = nullptr;
+    inactiveTail = nullptr;
+    currentScene = nullptr;
+    runningEffects = nullptr;
+    pendingEvents = nullptr;
+    overlayAlpha = kOverlayNone;
+    overlayTexture = 0;
+    draw = MakeDrawContext(draw.gl);
 }
 
 Scene* Engine::LoadScene(const char* fileName, const int loadTextures) {

@@ -23,9 +23,9 @@
 // context current.
 #pragma once
 
-#include <bit>     // std::bit_cast
 #include <cassert> // parameter indices
 #include <cstdint> // int32_t, uint32_t
+#include <cstring> // memcpy: a parameter's bits as a float (the browser's C++ library has no bit_cast)
 
 #include "scene/draw.h" // DrawContext, the engine's drawing state
 
@@ -83,10 +83,15 @@ struct TimelineEvent {
     TimelineEvent* next;
 
     // Parameter k as a float / an int / unsigned. k must be 0..7.
-    float ParamFloat(const int32_t k) const { return std::bit_cast<float>(Param(k)); }
+    float ParamFloat(const int32_t k) const {
+        const uint32_t bits = Param(k);
+        float f = 0.0f;
+        std::memcpy(&f, &bits, sizeof f);
+        return f;
+    }
     int32_t ParamInt(const int32_t k) const { return static_cast<int32_t>(Param(k)); }
     uint32_t ParamUint(const int32_t k) const { return Param(k); }
-    void SetParamFloat(const int32_t k, const float v) { Param(k) = std::bit_cast<uint32_t>(v); }
+    void SetParamFloat(const int32_t k, const float v) { std::memcpy(&Param(k), &v, sizeof v); }
     void SetParamInt(const int32_t k, const int32_t v) { Param(k) = static_cast<uint32_t>(v); }
     void SetParamUint(const int32_t k, const uint32_t v) { Param(k) = v; }
     // The raw slot of parameter k.
@@ -201,6 +206,12 @@ class Engine {
     // Gives every pending and running event back to the pools (tools and
     // tests; the program never calls it).
     void ReleaseTimeline();
+
+    // Forgets the show once its scenes are destroyed and before the pools are
+    // laid out again: empty scene lists, no events (their memory is the
+    // pools'), clock, effects and overlay as at start, a fresh drawing state
+    // over the same GL table. Another show may then be loaded.
+    void ForgetShow();
 
     int32_t sceneCount = 0;
     int32_t activeCount = 0;

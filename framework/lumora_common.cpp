@@ -1,9 +1,6 @@
-// What both backends share: the exported data, the record's copy, and the
-// projection and initial GL state, which are plain GL on every platform.
+// What every backend shares: the exported data, the record's copy, the
+// failure texts and the pixel format request.
 #include "framework/lumora_local.h"
-
-#include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <cstdlib> // malloc
 #include <cstring> // memcpy, strlen
@@ -17,35 +14,6 @@ _FrameWork& _FrameWork::operator=(const _FrameWork& other) {
         std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof(_FrameWork));
     }
     return *this;
-}
-
-void ReSizeGLScene(const int width, int height) {
-    if (height == 0) {
-        height = 1;
-    }
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    // The near plane is the single-precision 0.1, widened.
-    gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height), static_cast<double>(0.1f),
-                   100.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    DoEvents();
-}
-
-int InitGL() {
-    glDisable(GL_POLYGON_SMOOTH);
-    glDisable(GL_LINE_SMOOTH);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_BLEND);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    DoEvents();
-    return 1;
 }
 
 extern const char kMsgRegisterClass[] = "Failed To Register The Window Class";

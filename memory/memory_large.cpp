@@ -158,7 +158,9 @@ bool LargeIsLiveBlock(const void* p) {
         return false;
     }
     const PoolBlock* b = reinterpret_cast<const PoolBlock*>(c - kPoolHeaderSize);
-    if (!PoolBlockUsed(b) || b->descriptor != kPoolNil || PoolBlockSize(b) > g_pool.largeEnd - c) {
+    // c lies inside the area, so the room after it is not negative.
+    const size_t room = static_cast<size_t>(g_pool.largeEnd - c);
+    if (!PoolBlockUsed(b) || b->descriptor != kPoolNil || PoolBlockSize(b) > room) {
         return false;
     }
     // A stray pointer into a payload would rarely find neighbours that link

@@ -95,3 +95,11 @@ struct GlTable {
 // The table of the GL 1.1 functions themselves (platform/gl_table_desktop.cpp).
 // Entries are valid while a GL context is current.
 GlTable GlTableDesktop();
+
+// The table over WebGL (platform/gl_table_web.cpp, browser build only): the
+// entries emulated with a buffer and one shader in the current WebGL context.
+GlTable GlTableWeb();
+
+// The table of the system the program is built for: GlTableDesktop on the
+// desktop, GlTableWeb in the browser. The engine draws through it.
+GlTable GlTableOfSystem();

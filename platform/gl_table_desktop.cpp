@@ -126,3 +126,5 @@ GlTable GlTableDesktop() {
     gl.GetError = &GetError;
     return gl;
 }
+
+GlTable GlTableOfSystem() { return GlTableDesktop(); }

@@ -144,3 +144,46 @@ tp_ensure_deb_src() {
     printf '%s\n' "$entries" | $sudo tee /etc/apt/sources.list.d/tessaro-src.sources >/dev/null
     $sudo apt-get update -qq
 }
+
+# tp_resolve TOOL NAME PACKAGE: finds NAME in the cache, or builds it with the
+# caller's build_NAME SRC OUT from the newest source version of PACKAGE that
+# can be fetched; sets entries[NAME]. Reads the caller's platform, compiler
+# and recipe, and appends what tp_key_extra NAME prints (if the caller defines
+# it) to the key. Sets work and log for the caller's error trap.
+tp_resolve() {
+    local tool=$1 name=$2 package=$3 version key entry out src versions=()
+    # Read whole first: the loop's builds must not share their input with the list.
+    mapfile -t versions < <(tp_source_versions "$package")
+    for version in "${versions[@]}"; do
+        key="$package $version | $compiler | recipe $recipe"
+        if declare -F tp_key_extra >/dev/null; then
+            key="$key$(tp_key_extra "$name")"
+        fi
+        entry=$(tp_entry "$platform" "$name" "$key")
+        tp_drop_invalid "$entry"
+        if [ -d "$entry" ]; then
+            echo "$tool: $name $version from the cache"
+            entries[$name]=$entry
+            return 0
+        fi
+        mkdir -p "$(tp_cache_root)"
+        work=$(mktemp -d "$(tp_cache_root)/work.XXXXXX")
+        log="$work/$name.log"
+        if ! src=$(tp_fetch_source "$package" "$version" "$work"); then
+            echo "$tool: $package $version cannot be fetched ($(tail -1 "$work/$package.fetch.log" 2>/dev/null)); trying an older version" >&2
+            rm -rf "$work"
+            continue
+        fi
+        echo "$tool: building $name $version"
+        out=$(tp_begin "$entry")
+        "build_$name" "$src" "$out"
+        # The build's own log goes with the entry, for whoever wonders how it was made.
+        cp "$log" "$out/.tessaro-build.log"
+        tp_commit "$out" "$entry" "$key"
+        rm -rf "$work"
+        entries[$name]=$entry
+        return 0
+    done
+    echo "$tool: no version of $package could be fetched" >&2
+    return 1
+}

@@ -1,0 +1,265 @@
+#!/usr/bin/python3
+"""The browser build played as a person plays it: the site served on the
+loopback interface, driven by Selenium in Debian's headless Chromium (WebGL
+on its CPU renderer), checked by what the page shows and reports.
+
+    tests/web/web_test.py SITE DESKTOP_BUILD
+
+SITE is build-web/site; DESKTOP_BUILD is the desktop build folder, whose
+player's --capture frames the page's frames are compared with. Besides the
+checks, it prints the numbers of a look at the page's speed (not checked:
+they depend on the machine).
+"""
+import base64
+import functools
+import http.server
+import io
+import math
+import os
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+from PIL import Image, ImageChops, ImageStat
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service as ChromeService
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import WebDriverWait
+
+SITE = None
+DESKTOP_BUILD = None
+# Generous: the machine may be busy; every wait ends as soon as its event comes.
+EVENT_TIMEOUT_S = 300
+# Frames whose pictures are compared with the desktop's capture.
+COMPARED_FRAMES = (60, 300, 500)
+MAX_MEAN_LEVELS = 2.0
+AUDIO_FRAMES_PER_STEP = 1764  # 44100 Hz x 40 ms
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    """Serves the site; `hidden` names files it answers 404 for."""
+
+    hidden = ()
+
+    extensions_map = dict(http.server.SimpleHTTPRequestHandler.extensions_map, **{".wasm": "application/wasm"})
+
+    def do_GET(self):
+        if os.path.basename(self.path.split("?")[0]) in self.hidden:
+            self.send_error(404)
+            return
+        super().do_GET()
+
+    def log_message(self, *args):
+        pass
+
+
+class Server:
+    """A static server on 127.0.0.1 and a free port, in a thread."""
+
+    def __init__(self, hidden=()):
+        handler = type("Handler", (QuietHandler,), {"hidden": tuple(hidden)})
+        self.httpd = http.server.ThreadingHTTPServer(
+            ("127.0.0.1", 0), functools.partial(handler, directory=SITE))
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+        self.thread.start()
+
+    def url(self, query=""):
+        return "http://127.0.0.1:%d/index.html%s" % (self.httpd.server_port, query)
+
+    def close(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+def start_browser():
+    options = webdriver.ChromeOptions()
+    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu-sandbox", "--use-angle=swiftshader",
+                 "--enable-unsafe-swiftshader", "--ignore-gpu-blocklist", "--disable-background-networking",
+                 "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
+                 "--disable-backgrounding-occluded-windows", "--autoplay-policy=no-user-gesture-required",
+                 "--window-size=1280,1000", "--disable-dev-shm-usage"):
+        options.add_argument(flag)
+    options.binary_location = "/usr/bin/chromium"
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    service = ChromeService(executable_path="/usr/bin/chromedriver")
+    return webdriver.Chrome(options=options, service=service)
+
+
+class Page:
+    def __init__(self, driver, url):
+        self.driver = driver
+        self.opened = time.monotonic()
+        driver.get(url)
+        self.console = []
+
+    def state(self, key):
+        return self.driver.execute_script("return window.tessaroState && window.tessaroState[arguments[0]];", key)
+
+    def wait(self, what, condition):
+        WebDriverWait(self.driver, EVENT_TIMEOUT_S, poll_frequency=0.1).until(
+            lambda d: condition(), message="waiting for " + what)
+
+    def wait_phase(self, phase):
+        self.wait("phase " + phase, lambda: self.state("phase") == phase)
+
+    def read_console(self):
+        self.console += [entry["message"] for entry in self.driver.get_log("browser")]
+        return "\n".join(self.console)
+
+    def element(self, id_):
+        return self.driver.find_element(By.ID, id_)
+
+    def press(self, key):
+        webdriver.ActionChains(self.driver).send_keys(key).perform()
+
+    def enter(self, fullscreen=False, sounds=False):
+        """Sets the two boxes and clicks "Enter iperspace"."""
+        for id_, wanted in (("fullscreen", fullscreen), ("play-sounds", sounds)):
+            box = self.element(id_)
+            if box.is_selected() != wanted:
+                box.click()
+        self.element("enter").click()
+
+
+def decode_png(data_url):
+    return Image.open(io.BytesIO(base64.b64decode(data_url.split(",", 1)[1]))).convert("RGB")
+
+
+def mean_difference(a, b):
+    """Mean absolute difference per channel, in levels of 255."""
+    stat = ImageStat.Stat(ImageChops.difference(a, b))
+    return sum(stat.mean) / len(stat.mean)
+
+
+class WebPlayerTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.driver = start_browser()
+        cls.server = Server()
+        cls.numbers = {}
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        cls.server.close()
+        for name, value in sorted(cls.numbers.items()):
+            print("web number: %s = %s" % (name, value))
+
+    def open(self, query="", server=None):
+        page = Page(self.driver, (server or self.server).url(query))
+        page.wait_phase("form")
+        return page
+
+    def test_dialog_and_cancel(self):
+        page = self.open()
+        self.numbers["page open to form (ms)"] = round(page.state("formAt"))
+        self.assertEqual("Velta Engine Beta 0.1 - Orvane Team",
+                         self.driver.find_element(By.CSS_SELECTOR, "#dialog .caption").text)
+        modes = self.driver.execute_script(
+            "return Array.from(document.getElementById('mode').options).map(o => o.textContent);")
+        self.assertEqual(["320x240   16 Bit", "640x480   16 Bit", "800x600   16 Bit", "1024x768  16 Bit",
+                          "320x240   32 Bit", "640x480   32 Bit", "800x600   32 Bit", "1024x768  32 Bit"], modes)
+        self.assertEqual(1, self.driver.execute_script("return document.getElementById('mode').selectedIndex;"))
+        self.assertTrue(page.element("fullscreen").is_selected())
+        self.assertFalse(page.element("play-sounds").is_selected())
+        enter = page.element("enter")
+        self.assertEqual("Enter iperspace", enter.text)
+        self.assertEqual(enter, self.driver.switch_to.active_element, "the default button has the focus")
+        self.assertIn("by the Orvane Team", page.element("credits").text)
+        self.assertIn("orvane@example.org", page.element("note").text)
+        self.assertEqual("http://www.example.org/orvane", page.element("link").text)
+        # Escape cancels: the show is not started, and the page says why.
+        page.press(Keys.ESCAPE)
+        page.wait_phase("ended")
+        self.assertEqual({"caption": "Velta error", "text": "Impossibile settare le impostazioni iniziali"},
+                         page.state("box"))
+        self.assertFalse(page.state("ended")["started"])
+        self.assertTrue(page.element("box").is_displayed())
+
+    def test_windowed_show_escape_and_play_again(self):
+        page = self.open()
+        page.enter(fullscreen=False)
+        page.wait("the show to play", lambda: page.state("frame") >= 25)
+        first_frame_ms = page.state("firstFrameAt") - page.state("clickAt")
+        size = self.driver.execute_script(
+            "const c = document.getElementById('canvas'); return [c.width, c.height, c.clientWidth];")
+        self.assertEqual([640, 480, 640], size)
+        # The frame rate over a stretch of the running show.
+        frame0, time0 = page.state("frame"), time.monotonic()
+        page.wait("50 more frames", lambda: page.state("frame") >= frame0 + 50)
+        fps = (page.state("frame") - frame0) / (time.monotonic() - time0)
+        page.press(Keys.ESCAPE)
+        page.wait_phase("ended")
+        self.assertTrue(page.state("ended")["started"])
+        console = page.read_console()
+        self.assertIn("FPS = ", console)
+        self.assertIn("Tempo totale necessario all'esecuzione della scena (msec) : ", console)
+        self.assertIsNone(page.state("box"), "no error box after a normal end")
+        self.numbers["click to first frame (ms)"] = round(first_frame_ms)
+        self.numbers["frame rate at 640 x 480 (fps)"] = round(fps, 1)
+        # Play again: the form comes back and a second show runs.
+        page.element("play-again").click()
+        page.wait_phase("form")
+        page.enter(fullscreen=False)
+        page.wait("the second show to play", lambda: page.state("frame") >= 5)
+        page.press(Keys.ESCAPE)
+        page.wait_phase("ended")
+        self.assertTrue(page.state("ended")["started"])
+
+    def test_missing_archive_is_reported_in_the_page(self):
+        server = Server(hidden=("pako.qdz",))
+        try:
+            page = self.open(server=server)
+            page.enter(fullscreen=False)
+            page.wait_phase("ended")
+            self.assertEqual({"caption": "Velta error", "text": "Impossibile trovare il PAKFile"},
+                             page.state("box"))
+            self.assertTrue(page.element("box").is_displayed())
+        finally:
+            server.close()
+
+    def test_frames_and_music_match_the_desktop_capture(self):
+        stops = ",".join(str(f) for f in COMPARED_FRAMES)
+        page = self.open("?clock=capture&stop=" + stops)
+        page.enter(fullscreen=False, sounds=True)
+        page.wait_phase("ended")
+        results = page.state("results")
+        with tempfile.TemporaryDirectory() as capture:
+            for frame in COMPARED_FRAMES:
+                result = results.get(str(frame))
+                self.assertIsNotNone(result, "frame %d kept" % frame)
+                subprocess.run([os.path.join(DESKTOP_BUILD, "tessaro"), "--capture", capture, "--start",
+                                str(frame), "--frames", "1"], cwd=DESKTOP_BUILD, check=True,
+                               stdout=subprocess.DEVNULL)
+                desktop = Image.open(os.path.join(capture, "frame_%05d.png" % frame)).convert("RGB")
+                web = decode_png(result["png"])
+                self.assertEqual(desktop.size, web.size)
+                difference = mean_difference(desktop, web)
+                self.numbers["frame %d mean difference (levels)" % frame] = round(difference, 3)
+                if difference > MAX_MEAN_LEVELS:
+                    web.save(os.path.join(tempfile.gettempdir(), "web_frame_%05d.png" % frame))
+                self.assertLessEqual(difference, MAX_MEAN_LEVELS, "frame %d" % frame)
+                # The music of the passes up to this frame's, on the 40 ms clock.
+                self.assertEqual((frame + 1) * AUDIO_FRAMES_PER_STEP, result["musicFrames"])
+        loud = results[str(COMPARED_FRAMES[-1])]
+        self.numbers["music RMS up to frame %d" % COMPARED_FRAMES[-1]] = round(loud["rms"], 4)
+        self.assertGreater(loud["rms"], 0.01, "the song is heard")
+
+
+def main():
+    global SITE, DESKTOP_BUILD
+    if len(sys.argv) < 3:
+        print(__doc__, file=sys.stderr)
+        return 2
+    SITE = os.path.abspath(sys.argv[1])
+    DESKTOP_BUILD = os.path.abspath(sys.argv[2])
+    program = unittest.main(argv=[sys.argv[0]] + sys.argv[3:], exit=False, verbosity=2)
+    return 0 if program.result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

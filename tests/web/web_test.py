@@ -210,6 +210,28 @@ class WebPlayerTest(unittest.TestCase):
         page.wait_phase("ended")
         self.assertTrue(page.state("ended")["started"])
 
+    def test_full_screen_with_music(self):
+        page = self.open()
+        page.enter(fullscreen=True, sounds=True)
+        page.wait("the show to play", lambda: page.state("frame") >= 10)
+        self.assertEqual("canvas", self.driver.execute_script(
+            "return document.fullscreenElement && document.fullscreenElement.id;"))
+        # The song plays in real time: a second of it reaches the output.
+        page.wait("a second of music", lambda: self.driver.execute_script(
+            "return Module.tessaroAudio ? Module.tessaroAudio.frames : 0;") >= 44100)
+        # The 4:3 picture is scaled into the screen with black bars beside it.
+        shot = Image.open(io.BytesIO(self.driver.get_screenshot_as_png())).convert("RGB")
+        width, height = shot.size
+        picture_width = height * 4 // 3
+        self.assertLess(picture_width, width, "a screen wider than 4:3")
+        bar = shot.crop((0, 0, (width - picture_width) // 2 - 1, height))
+        picture = shot.crop(((width - picture_width) // 2 + 1, 0, (width + picture_width) // 2 - 1, height))
+        self.assertEqual((0, 0, 0), tuple(ImageStat.Stat(bar).extrema[c][1] for c in range(3)), "bars are black")
+        self.assertGreater(sum(ImageStat.Stat(picture).mean), 10, "the picture is not")
+        page.press(Keys.ESCAPE)
+        page.wait_phase("ended")
+        self.assertIsNone(self.driver.execute_script("return document.fullscreenElement;"))
+
     def test_missing_archive_is_reported_in_the_page(self):
         server = Server(hidden=("pako.qdz",))
         try:

@@ -16,6 +16,7 @@
 #include <algorithm> // fill
 #include <cstdio>    // printf for the run report and the trace
 #include <cstdlib>   // getenv
+#include <initializer_list>
 #include <iterator>  // begin, end
 
 Scene* g_logo = nullptr;
@@ -212,17 +213,18 @@ void ReleaseShowContent() {
         FMUSIC_FreeSong(g_song);
         g_song = nullptr;
     }
-    SceneDestroy(g_logo);
-    SceneDestroy(g_blur0);
-    SceneDestroy(g_blur1);
-    SceneDestroy(g_corridors);
-    SceneDestroy(g_corridoru);
+    for (Scene** scene : {&g_logo, &g_blur0, &g_blur1, &g_corridors, &g_corridoru}) {
+        SceneDestroy(*scene);
+        // The engine made the record itself with new (LoadScene); Destroy
+        // releases only what it holds.
+        delete *scene;
+        *scene = nullptr;
+    }
     FreeTextures();
     if (g_currentPak != nullptr) {
         PakClose(g_currentPak);
         g_currentPak = nullptr;
     }
-    // The engine's lists still name the destroyed scenes.
-    g_logo = g_blur0 = g_blur1 = g_corridors = g_corridoru = nullptr;
+    // The engine's lists still name the scenes just released.
     g_engine.ForgetShow();
 }

@@ -3,10 +3,11 @@
 loopback interface, driven by Selenium in Debian's headless Chromium (WebGL
 on its CPU renderer), checked by what the page shows and reports.
 
-    tests/web/web_test.py SITE DESKTOP_BUILD
+    tests/web/web_test.py SITE DESKTOP_BUILD PROBE
 
 SITE is build-web/site; DESKTOP_BUILD is the desktop build folder, whose
-player's --capture frames the page's frames are compared with. Besides the
+player's --capture frames the page's frames are compared with; PROBE is the
+folder of the drawing table's probe page (build-web/cmake/probe). Besides the
 checks, it prints the numbers of a look at the page's speed (not checked:
 they depend on the machine).
 """
@@ -32,10 +33,12 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 SITE = None
 DESKTOP_BUILD = None
+PROBE_DIR = None
 # Generous: the machine may be busy; every wait ends as soon as its event comes.
 EVENT_TIMEOUT_S = 300
-# Frames whose pictures are compared with the desktop's capture.
-COMPARED_FRAMES = (60, 300, 500)
+# Frames whose pictures are compared with the desktop's capture: the title,
+# the corridors, and the character over the mirror floor.
+COMPARED_FRAMES = (60, 300, 500, 800)
 MAX_MEAN_LEVELS = 2.0
 AUDIO_FRAMES_PER_STEP = 1764  # 44100 Hz x 40 ms
 
@@ -60,15 +63,15 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
 class Server:
     """A static server on 127.0.0.1 and a free port, in a thread."""
 
-    def __init__(self, hidden=()):
+    def __init__(self, hidden=(), directory=None):
         handler = type("Handler", (QuietHandler,), {"hidden": tuple(hidden)})
         self.httpd = http.server.ThreadingHTTPServer(
-            ("127.0.0.1", 0), functools.partial(handler, directory=SITE))
+            ("127.0.0.1", 0), functools.partial(handler, directory=directory or SITE))
         self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
         self.thread.start()
 
-    def url(self, query=""):
-        return "http://127.0.0.1:%d/index.html%s" % (self.httpd.server_port, query)
+    def url(self, query="", page="index.html"):
+        return "http://127.0.0.1:%d/%s%s" % (self.httpd.server_port, page, query)
 
     def close(self):
         self.httpd.shutdown()
@@ -123,6 +126,28 @@ class Page:
             if box.is_selected() != wanted:
                 box.click()
         self.element("enter").click()
+
+
+# What GL's formulas give for the probe's pictures (tests/web/gl_probe.cpp):
+# white at eye depth 5 fogged to black, linear over 0..10 (f = 0.5) and
+# exponential with density 0.2 (f = e^-1 for both GL_EXP and GL_EXP2); a clip
+# plane keeping x >= 0; a 2 x 2 texture modulated by half-bright vertices;
+# indexed vertices from the middle of an array, then array elements over the
+# left half; half-transparent red over white.
+PROBE_EXPECTED = {
+    "fog_linear": (127.5,) * 3,
+    "fog_exp": (255 * math.exp(-1),) * 3,
+    "fog_exp2": (255 * math.exp(-1),) * 3,
+    "clip_left": (0, 0, 0),
+    "clip_right": (255, 255, 255),
+    "texture_bottom_left": (127.5, 0, 0),
+    "texture_top_right": (127.5, 127.5, 127.5),
+    "elements": (0, 255, 0),
+    "array_left": (0, 0, 255),
+    "array_right": (0, 255, 0),
+    "blend": (255, 127.5, 127.5),
+}
+PROBE_LEVELS = 2
 
 
 def decode_png(data_url):
@@ -232,6 +257,22 @@ class WebPlayerTest(unittest.TestCase):
         page.wait_phase("ended")
         self.assertIsNone(self.driver.execute_script("return document.fullscreenElement;"))
 
+    def test_drawing_table_probe(self):
+        server = Server(directory=PROBE_DIR)
+        try:
+            self.driver.get(server.url("", page="gl_probe.html"))
+            WebDriverWait(self.driver, EVENT_TIMEOUT_S, poll_frequency=0.1).until(
+                lambda d: d.execute_script("return window.probeResult;"), message="waiting for the probe")
+            result = self.driver.execute_script("return window.probeResult;")
+        finally:
+            server.close()
+        self.assertEqual(0, result.pop("error"), "no GL error")
+        for name, expected in PROBE_EXPECTED.items():
+            with self.subTest(name):
+                got = result[name]
+                self.assertTrue(all(abs(g - e) <= PROBE_LEVELS for g, e in zip(got, expected)),
+                                "%s: %s, expected %s" % (name, got, expected))
+
     def test_missing_archive_is_reported_in_the_page(self):
         server = Server(hidden=("pako.qdz",))
         try:
@@ -273,13 +314,14 @@ class WebPlayerTest(unittest.TestCase):
 
 
 def main():
-    global SITE, DESKTOP_BUILD
-    if len(sys.argv) < 3:
+    global SITE, DESKTOP_BUILD, PROBE_DIR
+    if len(sys.argv) < 4:
         print(__doc__, file=sys.stderr)
         return 2
     SITE = os.path.abspath(sys.argv[1])
     DESKTOP_BUILD = os.path.abspath(sys.argv[2])
-    program = unittest.main(argv=[sys.argv[0]] + sys.argv[3:], exit=False, verbosity=2)
+    PROBE_DIR = os.path.abspath(sys.argv[3])
+    program = unittest.main(argv=[sys.argv[0]] + sys.argv[4:], exit=False, verbosity=2)
     return 0 if program.result.wasSuccessful() else 1
 
 

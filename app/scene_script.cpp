@@ -10,6 +10,8 @@
 #include "platform/sound/sound.h"  // FMUSIC_LoadSong
 #include "texture/texture.h"   // LoadJpegTexture
 
+#include <algorithm> // std::find
+
 Md2Model g_character;
 Md2Instance* g_zuzez1 = nullptr;
 Mirror g_floorMirror;
@@ -135,13 +137,22 @@ void BuildFloorMirror() {
     if (g_zuzez1 != nullptr) {
         mirror.AddInstance(g_zuzez1);
     }
-    for (const char* name : kFloorMirrorMeshes) {
-        MeshObject* mesh = g_corridoru->FindObject(name);
-        if (mesh == nullptr) {
-            PlatformDebugPrintf("Scene script: no mesh %s to reflect\n", name);
-            continue;
+    // The list names NGon15 twice. A mesh is reflected once, at its last
+    // place in the list: a second draw only repeats its fragments, and where
+    // it meets another reflected mesh at the same depth the later draw is the
+    // one that shows, so the last place keeps the picture as it was.
+    MeshObject* listed[kFloorMirrorMeshCount] = {};
+    for (int32_t i = 0; i < kFloorMirrorMeshCount; ++i) {
+        listed[i] = g_corridoru->FindObject(kFloorMirrorMeshes[i]);
+        if (listed[i] == nullptr) {
+            PlatformDebugPrintf("Scene script: no mesh %s to reflect\n", kFloorMirrorMeshes[i]);
         }
-        mirror.AddMesh(mesh);
+    }
+    for (int32_t i = 0; i < kFloorMirrorMeshCount; ++i) {
+        if (listed[i] != nullptr && std::find(listed + i + 1, listed + kFloorMirrorMeshCount, listed[i]) ==
+                                        listed + kFloorMirrorMeshCount) {
+            mirror.AddMesh(listed[i]);
+        }
     }
     // One record in two scenes' lists: safe because neither scene has another
     // mirror, so the shared link stays null.

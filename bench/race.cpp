@@ -118,3 +118,63 @@ void PrintTable(const std::vector<RaceResult>& results) {
         }
     }
 }
+
+namespace {
+
+struct SummaryRow {
+    std::string section;
+    double logSum = 0.0;
+    int files = 0;
+    double worst = 0.0;
+    std::string worstFile;
+};
+
+// Ours over the fastest peer that finished; NAN when there is none.
+double OverFastestPeer(const RaceResult& r) {
+    int64_t fastest = -1;
+    for (size_t i = 1; i < r.medians.size(); ++i) {
+        if (r.medians[i] > 0 && (fastest < 0 || r.medians[i] < fastest)) {
+            fastest = r.medians[i];
+        }
+    }
+    return Ratio(r.medians[0], fastest);
+}
+
+} // namespace
+
+void PrintSummary(const std::vector<RaceResult>& results) {
+    std::vector<SummaryRow> rows;
+    for (const RaceResult& r : results) {
+        const double ratio = OverFastestPeer(r);
+        if (std::isnan(ratio)) {
+            continue;
+        }
+        if (rows.empty() || rows.back().section != r.section) {
+            SummaryRow row;
+            row.section = r.section;
+            rows.push_back(row);
+        }
+        SummaryRow& row = rows.back();
+        row.logSum += std::log(ratio);
+        row.files += 1;
+        if (ratio > row.worst) {
+            row.worst = ratio;
+            row.worstFile = r.file;
+        }
+    }
+    std::printf("\nOurs / fastest peer per file (below 1: we are faster)\n");
+    for (const SummaryRow& row : rows) {
+        const double mean = std::exp(row.logSum / row.files);
+        nlohmann::ordered_json line;
+        line["row"] = row.section;
+        line["geomean"] = mean;
+        line["worst"] = row.worst;
+        line["worst_file"] = row.worstFile;
+        line["files"] = row.files;
+        std::printf("%s\n", line.dump().c_str());
+    }
+    for (const SummaryRow& row : rows) {
+        std::printf("  %-34s %.2fx over %d files, worst %.2fx (%s)\n", row.section.c_str(),
+                    std::exp(row.logSum / row.files), row.files, row.worst, row.worstFile.c_str());
+    }
+}

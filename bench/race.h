@@ -35,3 +35,9 @@ void PrintJsonLine(const RaceResult& result);
 // Prints every result as a readable table on standard output, with the
 // geometric mean of each ratio over the section's files.
 void PrintTable(const std::vector<RaceResult>& results);
+
+// Prints one line per section, as JSON ({"row": section, ...}) and then as a
+// table: per file the ratio of ours to the fastest peer, their geometric
+// mean and the worst file. scripts/bench gathers these lines from several
+// processes into the report's spread.
+void PrintSummary(const std::vector<RaceResult>& results);

@@ -43,10 +43,14 @@ void Loader3DS::ReadVertexList() {
         Loader3dsOutOfMemory();
     }
     object->vertexCount = n;
-    object->vertices = static_cast<MeshVertex*>(Loader3dsPoolArray(n, sizeof(MeshVertex)));
+    // Positions are read below and normals made by the post-pass; the draw
+    // clears the vertex states and fills the lit colours, eye positions and
+    // environment coordinates before it reads them. Only the texture
+    // coordinates (zero unless the file has a list) need clearing here.
+    object->vertices = static_cast<MeshVertex*>(Loader3dsPoolArrayUncleared(n, sizeof(MeshVertex)));
     object->arrayVerts = static_cast<ArrayVertex*>(Loader3dsPoolArray(n, sizeof(ArrayVertex)));
-    object->envUV = static_cast<float*>(Loader3dsPoolArray(n, 2 * sizeof(float)));
-    object->vertexState = static_cast<int32_t*>(Loader3dsPoolArray(n, sizeof(int32_t)));
+    object->envUV = static_cast<float*>(Loader3dsPoolArrayUncleared(n, 2 * sizeof(float)));
+    object->vertexState = static_cast<int32_t*>(Loader3dsPoolArrayUncleared(n, sizeof(int32_t)));
     for (int32_t i = 0; i < n; ++i) {
         float p[3];
         ReadPoint(p);

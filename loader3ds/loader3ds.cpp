@@ -33,6 +33,14 @@ struct LoadGuard {
 [[noreturn]] void Loader3dsOutOfMemory() { throw kMsgNoMemory; }
 
 void* Loader3dsPoolArray(int64_t count, int64_t bytes) {
+    void* block = Loader3dsPoolArrayUncleared(count, bytes);
+    if (block != nullptr) {
+        std::memset(block, 0, static_cast<size_t>(count * bytes));
+    }
+    return block;
+}
+
+void* Loader3dsPoolArrayUncleared(int64_t count, int64_t bytes) {
     if (count <= 0 || bytes <= 0) {
         return nullptr;
     }
@@ -44,7 +52,6 @@ void* Loader3dsPoolArray(int64_t count, int64_t bytes) {
     if (!block) {
         Loader3dsOutOfMemory();
     }
-    std::memset(block, 0, static_cast<size_t>(total));
     return block;
 }
 
@@ -195,32 +202,6 @@ void Loader3DS::Skip() { offset = chunkEnd_; }
 bool Loader3DS::Fits(int64_t bytes) const { return bytes >= 0 && offset + bytes <= chunkEnd_; }
 
 int32_t Loader3DS::Remaining() const { return chunkEnd_ > offset ? chunkEnd_ - offset : 0; }
-
-uint16_t Loader3DS::ReadU16() {
-    const uint8_t* p = buffer + offset;
-    offset += 2;
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t Loader3DS::ReadU32() {
-    const uint8_t* p = buffer + offset;
-    offset += 4;
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-
-float Loader3DS::ReadFloat() {
-    const uint32_t bits = ReadU32();
-    float value = 0.0f;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-void Loader3DS::ReadPoint(float out[3]) {
-    out[0] = ReadFloat();
-    out[1] = ReadFloat();
-    out[2] = ReadFloat();
-}
 
 MeshObject* Loader3DS::CurrentObject() const { return scene->objects; }
 

@@ -5,6 +5,7 @@
 #include "loader3ds/loader3ds.h"
 
 #include <cstdint> // int32_t, uint8_t, uint16_t, uint32_t
+#include <cstring> // memcpy
 #include <vector>
 
 struct MeshObject;
@@ -81,10 +82,30 @@ class Loader3DS {
     void Skip();
     bool Fits(int64_t bytes) const;
     int32_t Remaining() const;
-    float ReadFloat();
-    void ReadPoint(float out[3]);
-    uint16_t ReadU16();
-    uint32_t ReadU32();
+    // Little-endian reads at the read position; inline, since the vertex and
+    // key lists call them per value.
+    float ReadFloat() {
+        const uint32_t bits = ReadU32();
+        float value = 0.0f;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    void ReadPoint(float out[3]) {
+        out[0] = ReadFloat();
+        out[1] = ReadFloat();
+        out[2] = ReadFloat();
+    }
+    uint16_t ReadU16() {
+        const uint8_t* p = buffer + offset;
+        offset += 2;
+        return static_cast<uint16_t>(p[0] | (p[1] << 8));
+    }
+    uint32_t ReadU32() {
+        const uint8_t* p = buffer + offset;
+        offset += 4;
+        return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+               (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    }
     void Dispatch();
     MeshObject* CurrentObject() const;
 
@@ -117,6 +138,9 @@ struct NodeTable {
 // Pool block of `count` x `bytes` bytes, zero-filled; null for a count of 0.
 // Throws the reader's out-of-memory message when the pool is exhausted.
 void* Loader3dsPoolArray(int64_t count, int64_t bytes);
+// The same block left as the pool hands it over, for arrays that are written
+// whole before anything reads them.
+void* Loader3dsPoolArrayUncleared(int64_t count, int64_t bytes);
 
 // Pool copy of `text`; throws the out-of-memory message when the pool is exhausted.
 char* Loader3dsCopyName(const char* text);

@@ -86,6 +86,24 @@ void ComputeNormals(MeshObject* object) {
 // dropped. With a single group the file order is kept.
 void OrderFaces(MeshObject* object) {
     const int32_t faceCount = object->faceCount;
+    // The common case, a mesh of one material whose faces are all sound,
+    // keeps its faces where they are: no order to build.
+    if (object->groupCount < 2) {
+        bool allValid = true;
+        for (int32_t f = 0; allValid && f < faceCount; ++f) {
+            allValid = FaceIsValid(*object, object->faces[f]);
+        }
+        if (allValid) {
+            if (object->groupCount == 1) {
+                if (object->groups[0].faceCount > faceCount) {
+                    object->groups[0].faceCount = faceCount;
+                }
+                PoolFree(object->groups[0].faceIndices);
+                object->groups[0].faceIndices = nullptr;
+            }
+            return;
+        }
+    }
     std::vector<uint8_t> placed(static_cast<size_t>(faceCount), 0);
     std::vector<int32_t> order;
     order.reserve(static_cast<size_t>(faceCount));

@@ -4,7 +4,7 @@
 #include "platform/platform_local.h"
 
 #include <cstdio>  // fputs
-#include <cstdlib> // calloc, free, getenv
+#include <cstdlib> // malloc, free, getenv
 #include <ctime>   // clock_gettime
 
 #include <sys/mman.h> // mmap, madvise, munmap
@@ -21,7 +21,7 @@ int64_t PlatformPerfCounter() {
 int64_t PlatformPerfFrequency() { return kNanosecondsPerSecond; }
 
 // Zero-filled like a moveable global block.
-void* PlatformGlobalAlloc(size_t bytes) { return std::calloc(bytes == 0 ? 1 : bytes, 1); }
+void* PlatformGlobalAlloc(size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
 
 void PlatformGlobalFree(void* block) { std::free(block); }
 

@@ -26,7 +26,7 @@ int64_t PlatformPerfFrequency() {
     return static_cast<int64_t>(frequency.QuadPart);
 }
 
-void* PlatformGlobalAlloc(size_t bytes) { return GlobalAlloc(GPTR, bytes == 0 ? 1 : bytes); }
+void* PlatformGlobalAlloc(size_t bytes) { return GlobalAlloc(GMEM_FIXED, bytes == 0 ? 1 : bytes); }
 
 void PlatformGlobalFree(void* block) {
     if (block != nullptr) {

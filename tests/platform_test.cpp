@@ -46,12 +46,13 @@ TEST(PerfCounter, IsMonotonicWithPositiveFrequency) {
     EXPECT_GE(b, a);
 }
 
-TEST(GlobalMemory, ZeroFilledAndFreeable) {
+TEST(GlobalMemory, WritableAndFreeable) {
     auto* bytes = static_cast<unsigned char*>(PlatformGlobalAlloc(64));
     ASSERT_NE(bytes, nullptr);
     for (int i = 0; i < 64; ++i) {
-        EXPECT_EQ(bytes[i], 0);
+        bytes[i] = static_cast<unsigned char>(i);
     }
+    EXPECT_EQ(bytes[63], 63);
     PlatformGlobalFree(bytes);
     PlatformGlobalFree(nullptr);
     void* empty = PlatformGlobalAlloc(0);

@@ -250,12 +250,17 @@ TEST_F(ScriptTest, FloorMirrorHoldsItsTwentySixMeshesAndTheCharacter) {
     EXPECT_NE(m.texture, 0u) << "mtlplat2.jpg";
     ASSERT_EQ(m.instanceCount, 1);
     EXPECT_EQ(m.instances[0], g_zuzez1);
-    ASSERT_EQ(m.meshCount, kFloorMirrorMeshCount);
-    for (int i = 0; i < kFloorMirrorMeshCount; ++i) {
+    // The list in order, NGon15 once, at its last place: a second draw would
+    // only repeat the same reflection.
+    ASSERT_EQ(m.meshCount, kFloorMirrorMeshCount - 1);
+    for (int i = 0, listed = 0; i < m.meshCount; ++i, ++listed) {
+        if (listed == 1) {
+            EXPECT_STREQ(kFloorMirrorMeshes[listed], "NGon15");
+            ++listed;
+        }
         ASSERT_NE(m.meshes[i], nullptr) << i;
-        EXPECT_STREQ(m.meshes[i]->name, kFloorMirrorMeshes[i]) << i;
+        EXPECT_STREQ(m.meshes[i]->name, kFloorMirrorMeshes[listed]) << i;
     }
-    EXPECT_EQ(m.meshes[1], m.meshes[14]) << "NGon15 twice";
     EXPECT_EQ(g_corridoru->mirrors, &g_floorMirror);
     EXPECT_EQ(g_corridors->mirrors, &g_floorMirror);
     EXPECT_EQ(m.next, nullptr);

@@ -49,7 +49,8 @@ int64_t PlatformPerfFrequency();
 
 // Storage for image pixels, not zero-filled (every user writes all of it
 // before reading, and clearing a picture the decoder fills anyway costs as
-// much as a small decode's set-up); null when the system has no memory. Released with PlatformGlobalFree (null is ignored).
+// much as a small decode's set-up); null when the system has no memory.
+// Released with PlatformGlobalFree (null is ignored).
 void* PlatformGlobalAlloc(size_t bytes);
 void PlatformGlobalFree(void* block);
 

@@ -20,7 +20,6 @@ int64_t PlatformPerfCounter() {
 
 int64_t PlatformPerfFrequency() { return kNanosecondsPerSecond; }
 
-// Zero-filled like a moveable global block.
 void* PlatformGlobalAlloc(size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
 
 void PlatformGlobalFree(void* block) { std::free(block); }

@@ -6,7 +6,7 @@
 
 #include <emscripten.h> // emscripten_get_now, emscripten_log
 
-#include <cstdlib> // calloc, free, getenv
+#include <cstdlib> // malloc, calloc, free, getenv
 #include <string>
 
 static constexpr int64_t kMicrosecondsPerSecond = 1000000;
@@ -19,8 +19,7 @@ int64_t PlatformPerfCounter() {
 
 int64_t PlatformPerfFrequency() { return kMicrosecondsPerSecond; }
 
-// Zero-filled like a moveable global block.
-void* PlatformGlobalAlloc(size_t bytes) { return std::calloc(bytes == 0 ? 1 : bytes, 1); }
+void* PlatformGlobalAlloc(size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
 
 void PlatformGlobalFree(void* block) { std::free(block); }
 

@@ -147,6 +147,11 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
                 return Failure(line, std::string("--window-scale needs a factor from 1 to 8, got '") +
                                          (value != nullptr ? value : "") + "'");
             }
+#ifdef _WIN32
+            // The Windows framework draws straight into its window and has no
+            // picture to scale.
+            return Failure(line, "--window-scale is not available in the Windows build");
+#endif
             line.windowScale = static_cast<int>(scale);
             sawWindowScale = true;
             line.fullscreen = false;

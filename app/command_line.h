@@ -60,7 +60,8 @@ constexpr int kMaxWindowScaleOption = 8;
 // --fixed-step 1..10000, --window-scale 1..8, each as the next argument or
 // after '='. --desktop plays full screen (it excludes --windowed) and
 // --window-scale in a window (it excludes --fullscreen and --desktop); both
-// skip the dialog and exclude --capture. Never
+// skip the dialog and exclude --capture. The Windows build refuses
+// --window-scale. Never
 // throws; a problem yields CommandAction::Error.
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 

@@ -84,8 +84,8 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
     }
 
     // Without a display SDL would fall back to drawing into memory, and the
-    // show would play where nobody sees it; the full-screen switch would fail
-    // too, for the wrong reason.
+    // show would play where nobody sees it; full screen would fail too, for
+    // the wrong reason.
     if (!VideoReachesAPerson()) {
         return FailWith(kMsgNoDisplay);
     }
@@ -125,13 +125,15 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
     }
     SetPixelFormatAttributes(s_pfd.cColorBits, s_pfd.cDepthBits);
 
-    // The window's client area is exactly the chosen size: the window manager
-    // adds its frame outside it, which is what adjusting the rectangle achieves.
+    // A window's client area is exactly the chosen size (times the scale): the
+    // window manager adds its frame outside it, which is what adjusting the
+    // rectangle achieves.
     fwk.hWnd = CreateMainWindow(fwk.title, fwk.title, 0, 0, shape);
     if (fwk.hWnd == nullptr) {
         if (fwk.fullscreen) {
             // Not even a window covering the desktop could be made.
             SysError(const_cast<char*>(kMsgFullscreen));
+            SDL_ShowCursor(SDL_ENABLE);
             fwk.fullscreen = false;
             return 0;
         }

@@ -2,6 +2,8 @@
 #include "app/command_line.h"
 
 #include <cstring> // strcmp, strncmp
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -89,6 +91,7 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
     bool wantVersion = false;
     bool sawStart = false;
     bool sawFrames = false;
+    bool sawWindowScale = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (arg == nullptr) {
@@ -107,6 +110,7 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
                 return Failure(line, "--pak needs the path of an archive");
             }
             line.pakPath = value;
+            line.pakGiven = true;
         } else if (IsOption(arg, "--capture")) {
             const char* value = OptionValue(arg, "--capture", argc, argv, &i);
             if (value == nullptr || value[0] == '\0') {
@@ -136,6 +140,26 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
                                          (value != nullptr ? value : "") + "'");
             }
             line.fixedStepMs = static_cast<int>(step);
+        } else if (IsOption(arg, "--window-scale")) {
+            const char* value = OptionValue(arg, "--window-scale", argc, argv, &i);
+            int64_t scale = 0;
+            if (!ParseCount(value, 1, kMaxWindowScaleOption, &scale)) {
+                return Failure(line, std::string("--window-scale needs a factor from 1 to 8, got '") +
+                                         (value != nullptr ? value : "") + "'");
+            }
+#ifdef _WIN32
+            // The Windows framework draws straight into its window and has no
+            // picture to scale.
+            return Failure(line, "--window-scale is not available in the Windows build");
+#endif
+            line.windowScale = static_cast<int>(scale);
+            sawWindowScale = true;
+            line.fullscreen = false;
+            line.skipDialog = true;
+        } else if (std::strcmp(arg, "--desktop") == 0) {
+            line.desktop = true;
+            line.fullscreen = true;
+            line.skipDialog = true;
         } else if (std::strcmp(arg, "--windowed") == 0) {
             sawWindowed = true;
             line.fullscreen = false;
@@ -163,6 +187,15 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
     if (sawWindowed && sawFullscreen) {
         return Failure(line, "--windowed and --fullscreen exclude each other");
     }
+    if (line.desktop && (sawWindowed || sawWindowScale)) {
+        return Failure(line, "--desktop plays full screen: drop --windowed and --window-scale");
+    }
+    if (sawWindowScale && sawFullscreen) {
+        return Failure(line, "--window-scale and --fullscreen exclude each other");
+    }
+    if (line.capture && (line.desktop || sawWindowScale)) {
+        return Failure(line, "--capture draws without a window: drop --desktop and --window-scale");
+    }
     if (sawSound && sawNoSound) {
         return Failure(line, "--sound and --no-sound exclude each other");
     }
@@ -180,11 +213,35 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
     return line;
 }
 
+std::string InstalledArchivePath(const std::string& programPath) {
+    if (programPath.empty()) {
+        return std::string();
+    }
+    const std::filesystem::path folder = std::filesystem::path(programPath).parent_path();
+#ifdef _WIN32
+    return (folder / kDefaultPakPath).string();
+#else
+    return (folder.parent_path() / "share" / "tessaro" / kDefaultPakPath).string();
+#endif
+}
+
+std::string ChooseArchive(const std::string& local, const std::string& installed) {
+    std::error_code failure;
+    if (std::filesystem::is_regular_file(local, failure) || installed.empty()) {
+        return local;
+    }
+    if (std::filesystem::is_regular_file(installed, failure)) {
+        return installed;
+    }
+    return local;
+}
+
 std::string CommandLineUsage() {
-    return "usage: tessaro [--mode N] [--windowed | --fullscreen] [--sound | --no-sound] [--pak PATH]\n"
-           "               [--fixed-step MS] [--help] [--version]\n"
+    return "usage: tessaro [--mode N] [--windowed | --fullscreen | --desktop] [--window-scale N]\n"
+           "               [--sound | --no-sound] [--pak PATH] [--fixed-step MS] [--help] [--version]\n"
            "       tessaro --capture DIR [--mode N] [--start F] [--frames N] [--fixed-step MS] [--pak PATH]\n"
-           "Plays the demo from the archive PATH (default pako.qdz in the current directory).\n"
+           "Plays the demo from the archive PATH; without --pak, pako.qdz in the current\n"
+           "directory, else the one installed with the program.\n"
            "Without display or sound options a dialog asks for the settings; with any of them\n"
            "the dialog is skipped and its defaults (mode 1, full screen, no sound) fill the rest.\n"
            "  --mode N       display mode by list index:\n"
@@ -192,7 +249,11 @@ std::string CommandLineUsage() {
            "                   1 640x480 16 bit   5 640x480 32 bit\n"
            "                   2 800x600 16 bit   6 800x600 32 bit\n"
            "                   3 1024x768 16 bit  7 1024x768 32 bit\n"
-           "  --windowed     play in a window     --fullscreen  switch the screen mode\n"
+           "  --windowed     play in a window     --fullscreen  fill the screen, the mode's\n"
+           "                                                    picture scaled up (4:3 kept)\n"
+           "  --desktop      fill the screen at its own resolution, the picture drawn sharp\n"
+           "                 at the largest 4:3 size that fits, black bars at the sides\n"
+           "  --window-scale N  play in a window N times the mode's size (1..8)\n"
            "  --sound        play the music       --no-sound    stay silent\n"
            "  --pak PATH     read the content from PATH\n"
            "  --fixed-step MS  advance the show MS milliseconds per displayed frame instead of\n"

@@ -6,17 +6,40 @@
 #include "app/command_line.h"
 
 #include <cstdio> // fputs, fprintf
+#include <string>
 
 #ifdef _WIN32
 #include <windows.h>
 
 #include <cstdlib> // getenv, __argc, __argv
+#else
+#include <climits>  // PATH_MAX
+#include <unistd.h> // readlink
 #endif
 
 namespace {
 
+// The program's own file, whatever folder it was started from; empty when
+// the system does not say.
+std::string ProgramPath() {
+#ifdef _WIN32
+    char path[MAX_PATH + 1] = "";
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+#else
+    char path[PATH_MAX + 1] = "";
+    const ssize_t length = readlink("/proc/self/exe", path, PATH_MAX);
+    return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+#endif
+}
+
 int RunPlayer(int argc, char** argv, HINSTANCE instance) {
-    const CommandLine options = ParseCommandLine(argc, argv);
+    CommandLine options = ParseCommandLine(argc, argv);
+    // Without --pak: the current directory first, then the installed archive
+    // (a menu launcher starts the player in the home folder).
+    if (!options.pakGiven) {
+        options.pakPath = ChooseArchive(kDefaultPakPath, InstalledArchivePath(ProgramPath()));
+    }
     switch (options.action) {
     case CommandAction::Help:
         std::fputs(CommandLineUsage().c_str(), stdout);

@@ -70,6 +70,7 @@ void PresetDisplaySettings(const CommandLine& options) {
     if (options.skipDialog) {
         PresetResDialog(options.modeIndex, options.fullscreen ? 1 : 0, options.playSounds ? 1 : 0);
     }
+    PresetPresentation(options.desktop, options.windowScale);
 }
 
 // The fixed clock: every displayed frame lasts the same number of milliseconds.

@@ -42,6 +42,34 @@ bool TakeResDialogPreset(ResDialogChoice* choice);
 // The same reading of a preset text; false for anything but "I,F,S" as above.
 bool ParseResDialogPreset(const char* text, ResDialogChoice* choice);
 
+// ---- presentation: how the chosen mode meets the screen ----
+
+// Beyond the dialog's choice (framework/res_dialog_preset.h).
+struct PresentationChoice {
+    bool desktop;    // full screen at the monitor's own resolution, no mode switch
+    int windowScale; // windowed: the window is this many times the mode's size
+};
+
+// The program's presentation preset, read strictly: "desktop" or "scale=N"
+// with N from 1 to kMaxWindowScale. False, choice untouched, for anything else.
+bool ParsePresentationPreset(const char* text, PresentationChoice* choice);
+// The preset in the process environment; {false, 1} when there is none.
+PresentationChoice TakePresentationPreset();
+
+// Where a picture lands on a surface: the largest size with the picture's own
+// aspect that fits, centred (the rest are the black bars). x and y count from
+// the surface's lower left corner, as GL does; empty for empty sizes.
+struct PictureRect {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+PictureRect FitPicture(int surfaceWidth, int surfaceHeight, int pictureWidth, int pictureHeight);
+
+// The show's picture on a whole monitor: the largest 4:3 size that fits it.
+void DesktopPictureSize(int screenWidth, int screenHeight, int* width, int* height);
+
 // ---- message boxes ----
 
 // True when boxes should go to standard error only (TESSARO_NO_MESSAGE_BOX set

@@ -15,10 +15,24 @@
 
 // Where a window stands as far as its messages are concerned: the last client
 // size reported by WM_SIZE and whether it is minimised.
+// A window whose picture is drawn off screen reports the picture's size as its
+// client size, whatever size the window itself takes.
 struct WindowTrack {
     int width;
     int height;
     bool minimised;
+    bool pictureSized; // size changes of the window itself are not reported
+};
+
+// The off-screen framebuffer the show draws into when the window is larger
+// than the picture (full screen, a scaled window); all zero when the show
+// draws straight into the window.
+struct PictureBuffer {
+    unsigned framebuffer;
+    unsigned colour;
+    unsigned depth;
+    int width;
+    int height;
 };
 
 // A window: the SDL window behind it and the procedure of its class.
@@ -27,6 +41,7 @@ struct HWND__ {
     WNDPROC proc;
     char* className; // the class this window was created from (not owned)
     WindowTrack track;
+    PictureBuffer picture;
 };
 
 // The device context of a window.
@@ -95,15 +110,23 @@ bool VideoReachesAPerson();
 // Stops SDL's video part if EnsureVideo started it.
 void ReleaseVideo();
 
-// Finds a display mode of exactly width x height with at least bits per
-// pixel. False when the display has none.
-bool FindFullscreenMode(int width, int height, int bits, SDL_DisplayMode* mode);
+// The size of the first display as the desktop uses it. False without one.
+bool DesktopSize(int* width, int* height);
 
-// Creates the hidden window of a registered class at (x, y) with that client
-// size (full screen in the given mode when mode is not null), sends WM_CREATE
+// What CreateMainWindow makes: a window of that client size (ignored in full
+// screen, which covers the desktop at its own mode) showing a picture of
+// pictureWidth x pictureHeight, the size its messages report.
+struct MainWindowShape {
+    int width;
+    int height;
+    int pictureWidth;
+    int pictureHeight;
+    bool fullscreen;
+};
+
+// Creates the hidden window of a registered class at (x, y), sends WM_CREATE
 // and the first WM_SIZE. Null on failure. Released with DestroyMainWindow.
-HWND CreateMainWindow(const char* className, const char* title, int x, int y, int width, int height,
-                      const SDL_DisplayMode* mode);
+HWND CreateMainWindow(const char* className, const char* title, int x, int y, const MainWindowShape& shape);
 // Destroys the window; false for a window that is not the live one.
 bool DestroyMainWindow(HWND hWnd);
 
@@ -111,6 +134,19 @@ bool DestroyMainWindow(HWND hWnd);
 // bits as minimums, depth 16, no alpha, stencil or accumulation buffers, a
 // compatibility profile. Must run before the window is created.
 void SetPixelFormatAttributes(int colourBits, int depthBits);
+
+// ---- the picture (picture_sdl.cpp) ----
+
+// Makes the window's off-screen picture of width x height and binds it for
+// drawing; the window's GL context must be current. False when the GL here
+// has no framebuffer objects or refuses the size.
+bool CreatePictureBuffer(HWND hWnd, int width, int height);
+// Releases the picture (nothing when there is none); the context must be current.
+void ReleasePictureBuffer(HWND hWnd);
+// Shows the picture: the window black, the picture scaled into its centre with
+// its aspect kept, the buffers swapped, the picture bound again for drawing.
+// False when the window has no picture.
+bool PresentPicture(HWND hWnd);
 
 // Shows the window, raises it and gives it the keyboard focus.
 void ShowMainWindow(HWND hWnd);

@@ -84,27 +84,38 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
     }
 
     // Without a display SDL would fall back to drawing into memory, and the
-    // show would play where nobody sees it; the full-screen switch would fail
-    // too, for the wrong reason.
+    // show would play where nobody sees it; full screen would fail too, for
+    // the wrong reason.
     if (!VideoReachesAPerson()) {
         return FailWith(kMsgNoDisplay);
     }
 
-    SDL_DisplayMode mode{};
+    // Full screen covers the desktop at its own mode (no switch, see
+    // CreateMainWindow); the picture keeps the chosen size unless the desktop
+    // presentation asks for the monitor's own resolution. A scaled window is
+    // that many times the chosen size.
+    const PresentationChoice presentation = TakePresentationPreset();
+    if (presentation.desktop) {
+        fwk.fullscreen = true;
+    }
+    MainWindowShape shape{fwk.width, fwk.height, fwk.width, fwk.height, fwk.fullscreen};
     if (fwk.fullscreen) {
-        if (!FindFullscreenMode(fwk.width, fwk.height, fwk.bits, &mode)) {
+        if (!DesktopSize(&shape.width, &shape.height)) {
             SysError(const_cast<char*>(kMsgFullscreen));
             fwk.fullscreen = false;
             return 0;
         }
+        if (presentation.desktop) {
+            DesktopPictureSize(shape.width, shape.height, &fwk.width, &fwk.height);
+            shape.pictureWidth = fwk.width;
+            shape.pictureHeight = fwk.height;
+        }
         SDL_ShowCursor(SDL_DISABLE);
+    } else {
+        shape.width *= presentation.windowScale;
+        shape.height *= presentation.windowScale;
     }
-
-    // The window's client area is exactly the chosen size: the window manager
-    // adds its frame outside it, which is what adjusting the rectangle achieves.
-    // In full screen the window covers the switched screen, whose size is the mode's.
-    const int windowWidth = fwk.fullscreen ? mode.w : fwk.width;
-    const int windowHeight = fwk.fullscreen ? mode.h : fwk.height;
+    const bool offScreenPicture = fwk.fullscreen || presentation.windowScale > 1;
 
     // GL attributes decide the visual the window is created with, so the
     // pixel format is described before the window exists.
@@ -114,9 +125,18 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
     }
     SetPixelFormatAttributes(s_pfd.cColorBits, s_pfd.cDepthBits);
 
-    fwk.hWnd = CreateMainWindow(fwk.title, fwk.title, 0, 0, windowWidth, windowHeight,
-                                fwk.fullscreen ? &mode : nullptr);
+    // A window's client area is exactly the chosen size (times the scale): the
+    // window manager adds its frame outside it, which is what adjusting the
+    // rectangle achieves.
+    fwk.hWnd = CreateMainWindow(fwk.title, fwk.title, 0, 0, shape);
     if (fwk.hWnd == nullptr) {
+        if (fwk.fullscreen) {
+            // Not even a window covering the desktop could be made.
+            SysError(const_cast<char*>(kMsgFullscreen));
+            SDL_ShowCursor(SDL_ENABLE);
+            fwk.fullscreen = false;
+            return 0;
+        }
         return FailWith(kMsgWindowCreation);
     }
 
@@ -137,6 +157,9 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
     fwk.hRC = new HGLRC__{context, fwk.hWnd};
     if (SDL_GL_MakeCurrent(fwk.hWnd->window, context) != 0) {
         return FailWith(kMsgActivateContext);
+    }
+    if (offScreenPicture && !CreatePictureBuffer(fwk.hWnd, fwk.width, fwk.height)) {
+        return FailWith(kMsgInitGL);
     }
 
     g_hMainWinDC = fwk.hDC;
@@ -173,6 +196,9 @@ void KillGLWindow() {
     if (fwk.hRC != nullptr) {
         HGLRC rc = fwk.hRC;
         const bool windowAlive = rc->window != nullptr && rc->window == LiveWindow();
+        if (windowAlive) {
+            ReleasePictureBuffer(rc->window);
+        }
         if (!windowAlive || SDL_GL_MakeCurrent(rc->window->window, nullptr) != 0) {
             SysError(const_cast<char*>(kMsgReleaseDCRC));
         }

@@ -24,6 +24,14 @@ MSG s_lastMessage;
 bool s_modeChanged = false;
 bool s_cursorHidden = false;
 
+// The desktop presentation: the main window is a popup covering the monitor,
+// painted black by its class, and the show draws into a window of the
+// picture's size centred over it, which holds the GL context. The main window
+// keeps the keyboard, so the program's window procedure hears every key.
+constexpr char kPictureClass[] = "LumoraPicture";
+HWND s_pictureWindow = nullptr;
+bool s_pictureClassRegistered = false;
+
 // The mode record goes out in its 148-byte form, the one without the panning
 // fields that newer headers append; every Windows reads the record by the
 // size it states.
@@ -44,8 +52,9 @@ HICON ClassIcon(const HINSTANCE hInstance) {
     return icon;
 }
 
-// Step 4: the window class, named after the title.
-bool RegisterMainClass(const HINSTANCE hInstance) {
+// Step 4: the window class, named after the title. A desktop presentation
+// paints the bars beside the picture black; otherwise nothing is painted.
+bool RegisterMainClass(const HINSTANCE hInstance, const bool blackBackground) {
     fwk.wndProc = s_appWndProc;
     fwk.hInstance = hInstance;
     fwk.wc.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
@@ -55,7 +64,7 @@ bool RegisterMainClass(const HINSTANCE hInstance) {
     fwk.wc.hInstance = hInstance;
     fwk.wc.hIcon = ClassIcon(hInstance);
     fwk.wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    fwk.wc.hbrBackground = nullptr;
+    fwk.wc.hbrBackground = blackBackground ? static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)) : nullptr;
     fwk.wc.lpszMenuName = nullptr;
     fwk.wc.lpszClassName = fwk.title;
     return RegisterClassA(&fwk.wc) != 0;
@@ -94,13 +103,42 @@ HWND CreateMainWindow() {
                            width, height, nullptr, nullptr, fwk.hInstance, nullptr);
 }
 
-// Steps 9 to 14: device context, pixel format and the current GL context.
+// The window the desktop presentation draws into, fwk.width x fwk.height
+// centred over the main window. Null on failure.
+HWND CreatePictureWindow() {
+    if (!s_pictureClassRegistered) {
+        WNDCLASSA pictureClass{};
+        pictureClass.style = CS_OWNDC;
+        pictureClass.lpfnWndProc = DefWindowProcA;
+        pictureClass.hInstance = s_module;
+        pictureClass.lpszClassName = kPictureClass;
+        if (RegisterClassA(&pictureClass) == 0) {
+            return nullptr;
+        }
+        s_pictureClassRegistered = true;
+    }
+    RECT client{0, 0, 0, 0};
+    GetClientRect(fwk.hWnd, &client);
+    const PictureRect at = FitPicture(client.right, client.bottom, fwk.width, fwk.height);
+    // FitPicture counts from the bottom, windows from the top.
+    const int top = client.bottom - at.y - at.height;
+    // A window of its own, owned by the main one (so always above it) and
+    // never activated (so the keyboard stays with the main window): a child
+    // window's GL drawing does not reach the screen on every system.
+    POINT origin{at.x, top};
+    ClientToScreen(fwk.hWnd, &origin);
+    return CreateWindowExA(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kPictureClass, "", WS_POPUP | WS_VISIBLE,
+                           origin.x, origin.y, at.width, at.height, fwk.hWnd, nullptr, s_module, nullptr);
+}
+
+// Steps 9 to 14: device context, pixel format and the current GL context, on
+// the picture's window when there is one.
 int CreateGLContext() {
     if (!s_pfdFilled) {
         FillPixelFormatRequest(&s_pfd, fwk.bits);
         s_pfdFilled = true;
     }
-    fwk.hDC = GetDC(fwk.hWnd);
+    fwk.hDC = GetDC(s_pictureWindow != nullptr ? s_pictureWindow : fwk.hWnd);
     if (fwk.hDC == nullptr) {
         return FailWith(kMsgDeviceContext);
     }
@@ -155,12 +193,21 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
         return FailWith(kMsgRegisterClass);
     }
 
-    if (!RegisterMainClass(hInstance)) {
+    // The desktop presentation is full screen without a mode switch: the
+    // picture takes the largest 4:3 size of the monitor, which keeps its own
+    // mode, so no other monitor or window is disturbed.
+    const PresentationChoice presentation = TakePresentationPreset();
+    if (presentation.desktop) {
+        fwk.fullscreen = true;
+        DesktopPictureSize(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), &fwk.width, &fwk.height);
+    }
+
+    if (!RegisterMainClass(hInstance, presentation.desktop)) {
         return FailWith(kMsgRegisterClass);
     }
 
     if (fwk.fullscreen) {
-        if (!SwitchDisplayMode()) {
+        if (!presentation.desktop && !SwitchDisplayMode()) {
             SysError(const_cast<char*>(kMsgFullscreen));
             fwk.fullscreen = false;
             return 0;
@@ -172,6 +219,12 @@ int OrvaneInit(HINSTANCE hInstance, char* title) {
     fwk.hWnd = CreateMainWindow();
     if (fwk.hWnd == nullptr) {
         return FailWith(kMsgWindowCreation);
+    }
+    if (presentation.desktop) {
+        s_pictureWindow = CreatePictureWindow();
+        if (s_pictureWindow == nullptr) {
+            return FailWith(kMsgWindowCreation);
+        }
     }
     if (CreateGLContext() == 0) {
         return 0;
@@ -224,7 +277,7 @@ void KillGLWindow() {
         fwk.hRC = nullptr;
     }
     if (fwk.hDC != nullptr) {
-        if (ReleaseDC(fwk.hWnd, fwk.hDC) == 0) {
+        if (ReleaseDC(s_pictureWindow != nullptr ? s_pictureWindow : fwk.hWnd, fwk.hDC) == 0) {
             SysError(const_cast<char*>(kMsgReleaseDC));
         }
         // Forgotten either way: the program must not swap into a DC whose
@@ -235,10 +288,16 @@ void KillGLWindow() {
         fwk.hDC = nullptr;
     }
     if (fwk.hWnd != nullptr) {
+        // The picture's window, which it owns, goes with it.
         if (!DestroyWindow(fwk.hWnd)) {
             SysError(const_cast<char*>(kMsgReleaseWnd));
         }
         fwk.hWnd = nullptr;
+    }
+    s_pictureWindow = nullptr;
+    if (s_pictureClassRegistered) {
+        UnregisterClassA(kPictureClass, s_module);
+        s_pictureClassRegistered = false;
     }
     if (fwk.title != nullptr) {
         if (!UnregisterClassA(fwk.title, fwk.hInstance)) {

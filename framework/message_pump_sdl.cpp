@@ -47,7 +47,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& ev, WindowTrack& track, Message
     switch (ev.event) {
     case SDL_WINDOWEVENT_SIZE_CHANGED:
         // A size event while minimised is the iconic size; the restore reports the real one.
-        if (!track.minimised && (ev.data1 != track.width || ev.data2 != track.height)) {
+        if (!track.minimised && !track.pictureSized && (ev.data1 != track.width || ev.data2 != track.height)) {
             track.width = ev.data1;
             track.height = ev.data2;
             sink.Add(WM_SIZE, SIZE_RESTORED,

@@ -24,3 +24,21 @@ void PresetResDialog(const int modeIndex, const int fullscreen, const int playSo
 void ClearResDialogPreset() {
     SetResDialogPresetVariable(nullptr);
 }
+
+void PresetPresentation(const bool desktop, const int windowScale) {
+    if (desktop) {
+        SetPresetVariable(kPresentationPresetVariable, "desktop");
+        return;
+    }
+    if (windowScale <= 1 || windowScale > kMaxWindowScale) {
+        ClearPresentationPreset();
+        return;
+    }
+    char text[16] = "";
+    std::snprintf(text, sizeof(text), "scale=%d", windowScale);
+    SetPresetVariable(kPresentationPresetVariable, text);
+}
+
+void ClearPresentationPreset() {
+    SetPresetVariable(kPresentationPresetVariable, nullptr);
+}

@@ -21,7 +21,7 @@ struct ClassEntry {
 std::vector<ClassEntry> s_classes;
 HWND s_liveWindow = nullptr;
 bool s_videoStarted = false;
-HWND__ s_desktop = {nullptr, nullptr, nullptr, {0, 0, false}};
+HWND__ s_desktop = {nullptr, nullptr, nullptr, {0, 0, false, false}, {0, 0, 0, 0, 0}};
 
 ClassEntry* FindClass(const char* name) {
     if (name == nullptr) {
@@ -142,24 +142,14 @@ void ReleaseVideo() {
     }
 }
 
-bool FindFullscreenMode(const int width, const int height, const int bits, SDL_DisplayMode* mode) {
-    if (mode == nullptr || !EnsureVideo()) {
+bool DesktopSize(int* width, int* height) {
+    SDL_DisplayMode desktop{};
+    if (!EnsureVideo() || SDL_GetDesktopDisplayMode(0, &desktop) != 0 || desktop.w <= 0 || desktop.h <= 0) {
         return false;
     }
-    const int count = SDL_GetNumDisplayModes(0);
-    for (int i = 0; i < count; ++i) {
-        SDL_DisplayMode candidate;
-        if (SDL_GetDisplayMode(0, i, &candidate) != 0) {
-            continue;
-        }
-        // A 32-bit desktop shows a 16-bit request as well; only a shallower one cannot.
-        const int depth = static_cast<int>(SDL_BYTESPERPIXEL(candidate.format)) * 8;
-        if (candidate.w == width && candidate.h == height && depth >= bits) {
-            *mode = candidate;
-            return true;
-        }
-    }
-    return false;
+    *width = desktop.w;
+    *height = desktop.h;
+    return true;
 }
 
 void SetPixelFormatAttributes(const int colourBits, const int depthBits) {
@@ -181,33 +171,41 @@ void SetPixelFormatAttributes(const int colourBits, const int depthBits) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
 }
 
-HWND CreateMainWindow(const char* className, const char* title, const int x, const int y, const int width,
-                      const int height, const SDL_DisplayMode* mode) {
+HWND CreateMainWindow(const char* className, const char* title, const int x, const int y,
+                      const MainWindowShape& shape) {
     ClassEntry* wndClass = FindClass(className);
-    if (wndClass == nullptr || s_liveWindow != nullptr || width <= 0 || height <= 0 || !EnsureVideo()) {
+    if (wndClass == nullptr || s_liveWindow != nullptr || shape.width <= 0 || shape.height <= 0 ||
+        shape.pictureWidth <= 0 || shape.pictureHeight <= 0 || !EnsureVideo()) {
         return nullptr;
     }
+    // Full screen never switches the display's mode: the window covers the
+    // desktop at its own mode and the picture is scaled into it. A switch
+    // would rearrange the other monitors and every other window, cannot be
+    // made at all under Wayland, and on a flat panel the monitor scales a
+    // small mode anyway (often stretched out of 4:3).
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-    if (mode != nullptr) {
-        flags |= SDL_WINDOW_FULLSCREEN;
+    if (shape.fullscreen) {
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     }
-    SDL_Window* window = SDL_CreateWindow(title != nullptr ? title : "", x, y, width, height, flags);
+    SDL_Window* window = SDL_CreateWindow(title != nullptr ? title : "", x, y, shape.width, shape.height, flags);
     if (window == nullptr) {
         return nullptr;
     }
-    if (mode != nullptr && SDL_SetWindowDisplayMode(window, mode) != 0) {
-        SDL_DestroyWindow(window);
-        return nullptr;
-    }
     SetGeneratedIcon(window);
-    HWND hWnd = new HWND__{window, wndClass->proc, const_cast<char*>(className), {width, height, false}};
+    const bool pictureSized =
+        shape.fullscreen || shape.width != shape.pictureWidth || shape.height != shape.pictureHeight;
+    HWND hWnd = new HWND__{window,
+                           wndClass->proc,
+                           const_cast<char*>(className),
+                           {shape.pictureWidth, shape.pictureHeight, false, pictureSized},
+                           {0, 0, 0, 0, 0}};
     s_liveWindow = hWnd;
     SDL_DisableScreenSaver();
 
     // Windows calls the procedure with these before CreateWindowEx returns.
     SendToWindow(hWnd, WM_CREATE, 0, 0);
     SendToWindow(hWnd, WM_SIZE, SIZE_RESTORED,
-                 MAKELPARAM(static_cast<WORD>(width), static_cast<WORD>(height)));
+                 MAKELPARAM(static_cast<WORD>(shape.pictureWidth), static_cast<WORD>(shape.pictureHeight)));
     int px = 0;
     int py = 0;
     SDL_GetWindowPosition(window, &px, &py);
@@ -254,7 +252,9 @@ BOOL SwapBuffers(HDC hdc) {
     if (!IsLiveDC(hdc)) {
         return FALSE;
     }
-    SDL_GL_SwapWindow(hdc->owner->window);
+    if (!PresentPicture(hdc->owner)) {
+        SDL_GL_SwapWindow(hdc->owner->window);
+    }
     return TRUE;
 }
 

@@ -17,6 +17,8 @@
 
 #include <cmath>   // nextafter
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -155,6 +157,102 @@ TEST(CommandLineTest, CaptureAndFixedStepOptions) {
     EXPECT_FALSE(stepped.capture);
     EXPECT_EQ(stepped.fixedStepMs, 33);
     EXPECT_TRUE(stepped.skipDialog);
+}
+
+// --desktop plays full screen, --window-scale in a window; both skip the
+// dialog, neither goes with the other, with the opposite mode or --capture.
+TEST(CommandLineTest, DesktopAndWindowScale) {
+    struct Case {
+        std::vector<const char*> args;
+        bool accepted;
+        bool desktop;
+        int scale;
+        bool fullscreen;
+    };
+    const Case cases[] = {
+        {{}, true, false, 1, true},
+        {{"--desktop"}, true, true, 1, true},
+        {{"--desktop", "--fullscreen", "--mode", "7"}, true, true, 1, true},
+        {{"--window-scale", "2"}, true, false, 2, false},
+        {{"--window-scale=8", "--windowed"}, true, false, 8, false},
+        {{"--window-scale", "1"}, true, false, 1, false},
+        {{"--window-scale", "0"}, false, false, 1, true},
+        {{"--window-scale", "9"}, false, false, 1, true},
+        {{"--window-scale", "2.5"}, false, false, 1, true},
+        {{"--window-scale"}, false, false, 1, true},
+        {{"--desktop", "--windowed"}, false, false, 1, true},
+        {{"--windowed", "--desktop"}, false, false, 1, true},
+        {{"--desktop", "--window-scale", "2"}, false, false, 1, true},
+        {{"--window-scale", "2", "--fullscreen"}, false, false, 1, true},
+        {{"--capture", "d", "--desktop"}, false, false, 1, true},
+        {{"--capture", "d", "--window-scale", "2"}, false, false, 1, true},
+        {{"--desktop=1"}, false, false, 1, true},
+    };
+    for (const Case& c : cases) {
+        const CommandLine line = Parse(c.args);
+        std::string name;
+        bool scaled = false;
+        for (const char* arg : c.args) {
+            name += std::string(arg) + " ";
+            scaled = scaled || std::strncmp(arg, "--window-scale", 14) == 0;
+        }
+#ifdef _WIN32
+        // The Windows build has no scaled window.
+        if (scaled) {
+            EXPECT_EQ(line.action, CommandAction::Error) << name;
+            continue;
+        }
+#else
+        (void)scaled;
+#endif
+        if (!c.accepted) {
+            EXPECT_EQ(line.action, CommandAction::Error) << name;
+            EXPECT_EQ(line.error.find('\n'), std::string::npos) << name;
+            continue;
+        }
+        ASSERT_EQ(line.action, CommandAction::Run) << name << line.error;
+        EXPECT_EQ(line.desktop, c.desktop) << name;
+        EXPECT_EQ(line.windowScale, c.scale) << name;
+        EXPECT_EQ(line.fullscreen, c.fullscreen) << name;
+        EXPECT_EQ(line.skipDialog, !c.args.empty()) << name;
+    }
+}
+
+// Without --pak the archive in the current directory wins, then the
+// installed one; with neither the usual name is kept for the error.
+TEST(CommandLineTest, ArchiveLookupOrder) {
+    const std::filesystem::path root = std::filesystem::temp_directory_path() /
+                                       ("tessaro_lookup_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root / "bin");
+    std::filesystem::create_directories(root / "share" / "tessaro");
+    std::filesystem::create_directories(root / "work");
+    const std::string installed = InstalledArchivePath((root / "bin" / "tessaro").string());
+#ifdef _WIN32
+    EXPECT_EQ(std::filesystem::path(installed), root / "bin" / "pako.qdz");
+#else
+    EXPECT_EQ(std::filesystem::path(installed), root / "share" / "tessaro" / "pako.qdz");
+#endif
+    EXPECT_EQ(InstalledArchivePath(""), "");
+    const std::string local = (root / "work" / "pako.qdz").string();
+
+    EXPECT_EQ(ChooseArchive(local, installed), local); // neither exists
+    EXPECT_EQ(ChooseArchive(local, ""), local);
+    std::ofstream(installed) << "x";
+    EXPECT_EQ(ChooseArchive(local, installed), installed);
+    std::ofstream(local) << "x";
+    EXPECT_EQ(ChooseArchive(local, installed), local);
+    std::filesystem::remove(installed);
+    EXPECT_EQ(ChooseArchive(local, installed), local);
+    // A folder of that name is no archive.
+    std::filesystem::remove(local);
+    std::filesystem::create_directories(local);
+    std::ofstream(installed) << "x";
+    EXPECT_EQ(ChooseArchive(local, installed), installed);
+    std::filesystem::remove_all(root);
+
+    EXPECT_FALSE(Parse({}).pakGiven);
+    EXPECT_TRUE(Parse({"--pak", "a.qdz"}).pakGiven);
 }
 
 TEST(CommandLineTest, RejectedCaptureAndFixedStepOptions) {

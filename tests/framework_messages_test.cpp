@@ -69,7 +69,7 @@ class MessagesTest : public ::testing::Test {
         return std::vector<MSG>(out, out + count);
     }
 
-    HWND__ window_{nullptr, RecordingProc, nullptr, {640, 480, false}};
+    HWND__ window_{nullptr, RecordingProc, nullptr, {640, 480, false, false}, {0, 0, 0, 0, 0}};
 };
 
 } // namespace

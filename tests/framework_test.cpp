@@ -4,10 +4,13 @@
 // tests run with DISPLAY unset so that the dialog cannot appear.
 #include "framework/lumora.h"
 #include "framework/lumora_local_sdl.h"
+#include "framework/res_dialog_preset.h" // PresetPresentation
 #include "framework/win32_calls.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm> // max
+#include <cmath>     // abs
 #include <cstddef> // offsetof
 #include <cstdlib> // setenv, unsetenv, malloc
 #include <cstring> // strcpy
@@ -312,4 +315,84 @@ TEST(BoxText, LongLinesBreakAtBlanks) {
         EXPECT_EQ(WrapForBox(c.text, c.width), c.wrapped) << c.text;
     }
     EXPECT_EQ(WrapForBox(nullptr, 10), "");
+}
+
+// The presentation preset is read strictly: a mistyped variable never
+// changes how the show meets the screen.
+TEST(Presentation, PresetTextsReadStrictly) {
+    struct {
+        const char* text;
+        bool accepted;
+        bool desktop;
+        int scale;
+    } cases[] = {
+        {"desktop", true, true, 1},   {"scale=1", true, false, 1},  {"scale=2", true, false, 2},
+        {"scale=8", true, false, 8},  {"scale=9", false, false, 0}, {"scale=0", false, false, 0},
+        {"scale=02", true, false, 2}, {"scale=100", false, false, 0}, {"scale=", false, false, 0},
+        {"scale=2x", false, false, 0}, {"scale=-2", false, false, 0}, {"Desktop", false, false, 0},
+        {"desktop ", false, false, 0}, {"", false, false, 0},
+    };
+    for (const auto& c : cases) {
+        PresentationChoice choice{false, 7};
+        EXPECT_EQ(ParsePresentationPreset(c.text, &choice), c.accepted) << c.text;
+        if (c.accepted) {
+            EXPECT_EQ(choice.desktop, c.desktop) << c.text;
+            EXPECT_EQ(choice.windowScale, c.scale) << c.text;
+        } else {
+            EXPECT_EQ(choice.windowScale, 7) << c.text; // untouched
+        }
+    }
+    EXPECT_FALSE(ParsePresentationPreset(nullptr, nullptr));
+
+    // The program's half writes what the library's half reads back.
+    PresetPresentation(true, 1);
+    EXPECT_TRUE(TakePresentationPreset().desktop);
+    PresetPresentation(false, 3);
+    EXPECT_EQ(TakePresentationPreset().windowScale, 3);
+    EXPECT_FALSE(TakePresentationPreset().desktop);
+    PresetPresentation(false, 1);
+    EXPECT_EQ(std::getenv(kPresentationPresetVariable), nullptr);
+    EXPECT_EQ(TakePresentationPreset().windowScale, 1);
+}
+
+// Over many surfaces and pictures: the picture keeps its aspect (to within a
+// pixel's rounding), touches two opposite sides of the surface, stays inside
+// it and is centred (the bars on both sides differ by a pixel at most).
+TEST(Presentation, PictureFitsCentredWithItsAspect) {
+    const int surfaces[][2] = {{1920, 1080}, {1080, 1920}, {640, 480}, {1024, 768}, {3840, 2160},
+                               {1366, 768}, {1280, 1024}, {801, 601}, {1, 1}, {2560, 1080}};
+    const int pictures[][2] = {{640, 480}, {320, 240}, {1024, 768}, {4, 3}, {1440, 1080}, {7, 5}};
+    for (const auto& s : surfaces) {
+        for (const auto& p : pictures) {
+            const PictureRect r = FitPicture(s[0], s[1], p[0], p[1]);
+            const std::string name = std::to_string(p[0]) + "x" + std::to_string(p[1]) + " on " +
+                                     std::to_string(s[0]) + "x" + std::to_string(s[1]);
+            EXPECT_GE(r.x, 0) << name;
+            EXPECT_GE(r.y, 0) << name;
+            EXPECT_LE(r.x + r.width, s[0]) << name;
+            EXPECT_LE(r.y + r.height, s[1]) << name;
+            EXPECT_TRUE(r.width == s[0] || r.height == s[1]) << name;
+            EXPECT_LE(std::abs((s[0] - r.x - r.width) - r.x), 1) << name;
+            EXPECT_LE(std::abs((s[1] - r.y - r.height) - r.y), 1) << name;
+            // width / height against p[0] / p[1], to within rounding of the shorter side.
+            const double aspectError = std::abs(static_cast<double>(r.width) * p[1] - static_cast<double>(r.height) * p[0]);
+            EXPECT_LE(aspectError, 0.5 * std::max(p[0], p[1]) + 1e-9) << name;
+        }
+    }
+    const PictureRect full = FitPicture(1920, 1080, 640, 480);
+    EXPECT_EQ(full.x, 240);
+    EXPECT_EQ(full.y, 0);
+    EXPECT_EQ(full.width, 1440);
+    EXPECT_EQ(full.height, 1080);
+    const PictureRect none = FitPicture(0, 1080, 640, 480);
+    EXPECT_EQ(none.width, 0);
+    EXPECT_EQ(FitPicture(1920, 1080, 640, 0).height, 0);
+    int w = 0;
+    int h = 0;
+    DesktopPictureSize(1920, 1080, &w, &h);
+    EXPECT_EQ(w, 1440);
+    EXPECT_EQ(h, 1080);
+    DesktopPictureSize(1280, 1024, &w, &h);
+    EXPECT_EQ(w, 1280);
+    EXPECT_EQ(h, 960);
 }

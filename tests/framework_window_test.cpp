@@ -1,6 +1,6 @@
 // Framework library: the whole start-up and tear-down on a real SDL window and
-// GL context, headless (SDL's offscreen video driver, whose one display mode
-// no full-screen request matches). The dialog is answered in advance.
+// GL context, headless (SDL's offscreen video driver). The dialog is answered
+// in advance.
 #include "framework/lumora.h"
 #include "framework/lumora_local_sdl.h"
 #include "framework/res_dialog_preset.h" // PresetResDialog, ClearResDialogPreset
@@ -63,6 +63,7 @@ class FrameworkWindowTest : public ::testing::Test {
     void TearDown() override {
         KillGLWindow();
         ClearResDialogPreset();
+        ClearPresentationPreset();
     }
     char title_[15] = "Velta Beta 0.1";
 };
@@ -151,33 +152,69 @@ TEST_F(FrameworkWindowTest, SecondRunAfterTearDown) {
     }
 }
 
-TEST_F(FrameworkWindowTest, UnavailableFullScreenFailsTheStart) {
-    PresetResDialog(1, 1, 0);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(OrvaneInit(nullptr, title_), 0);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(
-        err,
-        "Velta FrameWork Error: This Drivers Doesn't Support FullScreen Mode. Try to Download a newer one or "
-        "change your video card.\nPlease use Windowed mode.\n\nNOTE : if you have a 3dfx accelerated video "
-        "card "
-        "you can try windowed mode. In this case with some drivers you will obtain fullscreen accelerated 3D "
-        "graphic.\n");
-    EXPECT_EQ(done, 1);
-    EXPECT_FALSE(fwk.fullscreen);
-    EXPECT_EQ(fwk.hWnd, nullptr);
-    EXPECT_EQ(fwk.hDC, nullptr);
-    EXPECT_EQ(g_hMainWinDC, nullptr);
-    EXPECT_NE(fwk.title, nullptr);
-    EXPECT_TRUE(s_received.empty());
-
-    // The tear-down after it only unregisters the class and frees the title.
-    testing::internal::CaptureStderr();
-    KillGLWindow();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(fwk.title, nullptr);
-    PresetResDialog(1, 0, 0);
-    EXPECT_EQ(OrvaneInit(nullptr, title_), 1); // the class name is free again
+// The screen's mode is never switched: full screen covers the desktop at its
+// own mode, one row per presentation. The program is told the picture's size
+// (its projection and viewports follow it), the show draws into an off-screen
+// picture of that size, and the desktop presentation draws at the largest 4:3
+// size of the monitor instead of the mode's.
+TEST_F(FrameworkWindowTest, FullScreenCoversTheDesktopWithoutASwitch) {
+    int desktopWidth = 0;
+    int desktopHeight = 0;
+    ASSERT_TRUE(DesktopSize(&desktopWidth, &desktopHeight));
+    int fourThreeWidth = 0;
+    int fourThreeHeight = 0;
+    DesktopPictureSize(desktopWidth, desktopHeight, &fourThreeWidth, &fourThreeHeight);
+    struct Case {
+        const char* name;
+        int mode;
+        int fullscreen;
+        bool desktop;
+        int scale;
+        int pictureWidth;
+        int pictureHeight;
+        int windowWidth;
+        int windowHeight;
+    };
+    const Case cases[] = {
+        {"mode 5 full screen", 5, 1, false, 1, 640, 480, desktopWidth, desktopHeight},
+        {"mode 0 full screen", 0, 1, false, 1, 320, 240, desktopWidth, desktopHeight},
+        {"desktop", 5, 0, true, 1, fourThreeWidth, fourThreeHeight, desktopWidth, desktopHeight},
+        {"window scale 2", 4, 0, false, 2, 320, 240, 640, 480},
+    };
+    for (const Case& c : cases) {
+        PresetResDialog(c.mode, c.fullscreen, 0);
+        PresetPresentation(c.desktop, c.scale);
+        s_received.clear();
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(OrvaneInit(nullptr, title_), 1) << c.name;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.name;
+        EXPECT_EQ(fwk.fullscreen, c.fullscreen == 1 || c.desktop) << c.name;
+        EXPECT_EQ(fwk.width, c.pictureWidth) << c.name;
+        EXPECT_EQ(fwk.height, c.pictureHeight) << c.name;
+        int windowWidth = 0;
+        int windowHeight = 0;
+        SDL_GetWindowSize(fwk.hWnd->window, &windowWidth, &windowHeight);
+        EXPECT_EQ(windowWidth, c.windowWidth) << c.name;
+        EXPECT_EQ(windowHeight, c.windowHeight) << c.name;
+        DoEvents();
+        // Every size the program heard of is the picture's.
+        for (const Received& r : s_received) {
+            if (r.message == WM_SIZE && r.wParam == SIZE_RESTORED) {
+                EXPECT_EQ(LOWORD(static_cast<uintptr_t>(r.lParam)), c.pictureWidth) << c.name;
+                EXPECT_EQ(HIWORD(static_cast<uintptr_t>(r.lParam)), c.pictureHeight) << c.name;
+            }
+        }
+        GLint viewport[4] = {0, 0, 0, 0};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(viewport[2], c.pictureWidth) << c.name;
+        EXPECT_EQ(viewport[3], c.pictureHeight) << c.name;
+        EXPECT_NE(fwk.hWnd->picture.framebuffer, 0u) << c.name;
+        EXPECT_EQ(SwapBuffers(g_hMainWinDC), TRUE) << c.name;
+        testing::internal::CaptureStderr();
+        KillGLWindow();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.name;
+    }
+    ClearPresentationPreset();
 }
 
 TEST_F(FrameworkWindowTest, MissingWindowProcedureFailsRegistration) {

@@ -375,6 +375,42 @@ TEST(ShowDirection, NoDarkStretchUntilBlur1FadesOut) {
                 static_cast<int>(darkest - show.luminance.begin()));
 }
 
+// A frame whose mean luminance is below this is black all over: between two
+// lit frames, at 25 frames a second, it reads as a flicker.
+constexpr double kBlackFrame = 1.0;
+
+// Not one frame is black all over from the first until blur1 starts its
+// final fade-out (only then may the show go to black). The measure is tried
+// on made-up data first.
+TEST(ShowDirection, NoBlackFrameUntilTheFinalFadeOut) {
+    const auto blackFrames = [](const std::vector<double>& luminance, int32_t last) {
+        std::vector<int32_t> black;
+        for (int32_t k = 0; k <= last && k < static_cast<int32_t>(luminance.size()); ++k) {
+            if (luminance[static_cast<size_t>(k)] < kBlackFrame) {
+                black.push_back(k);
+            }
+        }
+        return black;
+    };
+    EXPECT_EQ(blackFrames({201.0, 0.0, 58.0}, 2), std::vector<int32_t>{1});
+    EXPECT_TRUE(blackFrames({3.0, 1.0, 0.0}, 1).empty());
+
+    if (!HaveArchive()) {
+        GTEST_SKIP() << "no " << TESSARO_CONTENT_ARCHIVE << " (build the content_archive target)";
+    }
+    const ShowRecord& show = Show();
+    ASSERT_TRUE(show.error.empty()) << show.error;
+    const int32_t last = static_cast<int32_t>(show.show - 99);
+    ASSERT_GT(static_cast<int32_t>(show.luminance.size()), last) << "the show ended early";
+    std::string listed;
+    for (const int32_t k : blackFrames(show.luminance, last)) {
+        listed += " " + std::to_string(k) + " (between " +
+                  std::to_string(k > 0 ? show.luminance[static_cast<size_t>(k - 1)] : 0.0) + " and " +
+                  std::to_string(show.luminance[static_cast<size_t>(k + 1)]) + ")";
+    }
+    EXPECT_TRUE(listed.empty()) << "black frames:" << listed;
+}
+
 // In every frame that draws corridoru, the character is framed whole with a
 // margin, or seen in a close-up that keeps its head in the picture.
 TEST(ShowDirection, CharacterStaysInFrameInCorridoru) {

@@ -150,8 +150,13 @@ Scene3ds MakeBlurScene(int32_t which) {
     axis.parent = 0;
     axis.position = {VectorKey3ds(0, 0.0f, 300.0f, 0.0f)};
     s.dummies.push_back(axis);
-    // Lights on the axis, their colours drifting.
-    const float ys[3] = {40.0f, 250.0f, 480.0f};
+    // Lights on the axis, their colours drifting. A face is lit by the lights
+    // on the side it faces and by no other. In blur0 the first light stands
+    // just in front of the camera's start: the tube's closed end, facing the
+    // camera, then has it on its own side for as long as it can be seen. At
+    // 40, further in, the end slid past that light while the camera was still
+    // inside the tube, and for one frame the whole picture was that end, unlit.
+    const float ys[3] = {second ? 40.0f : -20.0f, 250.0f, 480.0f};
     for (int i = 0; i < 3; ++i) {
         Light3ds l;
         l.name = "Luce" + std::to_string(i + 1);

@@ -321,6 +321,11 @@ def main():
     SITE = os.path.abspath(sys.argv[1])
     DESKTOP_BUILD = os.path.abspath(sys.argv[2])
     PROBE_DIR = os.path.abspath(sys.argv[3])
+    player = os.path.join(DESKTOP_BUILD, "tessaro")
+    if not os.access(player, os.X_OK):
+        print("web_test: the desktop player %s is not built (cmake --build %s)" % (player, sys.argv[2]),
+              file=sys.stderr)
+        return 2
     program = unittest.main(argv=[sys.argv[0]] + sys.argv[4:], exit=False, verbosity=2)
     return 0 if program.result.wasSuccessful() else 1
 

@@ -2,7 +2,7 @@
 // error end.
 #include "app/app.h"
 #include "app/command_line.h"
-#include "app/scene_script.h" // RunSceneScript
+#include "app/scene_script.h" // RunSceneScript, ReleaseShowScenes
 
 #include "archive/archive.h"       // PakOpen, PakClose, g_currentPak
 #include "engine/engine.h"         // g_engine, EngineSetFrameClock, EngineSetScreenSize
@@ -10,7 +10,6 @@
 #include "framework/res_dialog_preset.h" // PresetResDialog
 #include "framework/win32_calls.h" // SwapBuffers, MessageBoxA
 #include "memory/memory_pool.h"    // PoolSetSmallSize, PoolInit
-#include "scene/scene.h"           // SceneDestroy
 #include "texture/texture.h"       // FreeTextures
 
 #include <algorithm> // fill
@@ -212,17 +211,12 @@ void ReleaseShowContent() {
         FMUSIC_FreeSong(g_song);
         g_song = nullptr;
     }
-    SceneDestroy(g_logo);
-    SceneDestroy(g_blur0);
-    SceneDestroy(g_blur1);
-    SceneDestroy(g_corridors);
-    SceneDestroy(g_corridoru);
+    ReleaseShowScenes();
     FreeTextures();
     if (g_currentPak != nullptr) {
         PakClose(g_currentPak);
         g_currentPak = nullptr;
     }
     // The engine's lists still name the destroyed scenes.
-    g_logo = g_blur0 = g_blur1 = g_corridors = g_corridoru = nullptr;
     g_engine.ForgetShow();
 }

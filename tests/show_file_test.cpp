@@ -5,6 +5,7 @@
 // The content builder first: its 3DS writer names a parameter like the
 // shell's key table.
 #include "tools/content/content.h" // BuildContent
+#include "tools/content/show.h"    // BuiltInShowText
 
 #include "app/app.h"
 #include "app/scene_script.h"
@@ -294,6 +295,27 @@ TEST_F(ShowFileTest, ExampleShowOfBuilderPiecesPlaysToItsFinish) {
     EXPECT_EQ(finishedAt, length + 1);
     EXPECT_EQ(tunnel->opacity, 1.0f);
 }
+
+#if !defined(_WIN32)
+// The toml block that follows `marker` in the format's document.
+std::string DocumentBlock(const std::string& marker) {
+    std::ifstream file(std::string(TESSARO_SOURCE_DIR) + "/docs/show-format.md");
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string doc = text.str();
+    const size_t at = doc.find(marker);
+    const std::string open = "```toml\n";
+    const size_t begin = at == std::string::npos ? std::string::npos : doc.find(open, at);
+    const size_t end = begin == std::string::npos ? std::string::npos : doc.find("```", begin + open.size());
+    return end == std::string::npos ? "" : doc.substr(begin + open.size(), end - begin - open.size());
+}
+
+// docs/show-format.md shows the built-in show and the example as they are.
+TEST(ShowFormatDocument, QuotesTheBuiltInShowAndTheExample) {
+    EXPECT_EQ(DocumentBlock("<!-- built-in show"), BuiltInShowText());
+    EXPECT_EQ("\n" + DocumentBlock("<!-- example show"), std::string(kExampleShow));
+}
+#endif
 
 #if defined(TESSARO_PLAYER)
 // The player itself: a bad show file ends the run through the error end,

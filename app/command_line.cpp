@@ -89,6 +89,7 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
     bool wantVersion = false;
     bool sawStart = false;
     bool sawFrames = false;
+    bool sawPak = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (arg == nullptr) {
@@ -107,6 +108,13 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
                 return Failure(line, "--pak needs the path of an archive");
             }
             line.pakPath = value;
+            sawPak = true;
+        } else if (IsOption(arg, "--content")) {
+            const char* value = OptionValue(arg, "--content", argc, argv, &i);
+            if (value == nullptr || value[0] == '\0') {
+                return Failure(line, "--content needs the folder of the show's files");
+            }
+            line.contentDir = value;
         } else if (IsOption(arg, "--capture")) {
             const char* value = OptionValue(arg, "--capture", argc, argv, &i);
             if (value == nullptr || value[0] == '\0') {
@@ -169,6 +177,9 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
     if (line.capture && (sawWindowed || sawFullscreen || sawSound)) {
         return Failure(line, "--capture draws without a window or sound: drop --windowed, --fullscreen and --sound");
     }
+    if (sawPak && !line.contentDir.empty()) {
+        return Failure(line, "--pak and --content exclude each other");
+    }
     if (!line.capture && (sawStart || sawFrames)) {
         return Failure(line, "--start and --frames go with --capture");
     }
@@ -181,8 +192,8 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
 }
 
 std::string CommandLineUsage() {
-    return "usage: tessaro [--mode N] [--windowed | --fullscreen] [--sound | --no-sound] [--pak PATH]\n"
-           "               [--fixed-step MS] [--help] [--version]\n"
+    return "usage: tessaro [--mode N] [--windowed | --fullscreen] [--sound | --no-sound]\n"
+           "               [--pak PATH | --content DIR] [--fixed-step MS] [--help] [--version]\n"
            "       tessaro --capture DIR [--mode N] [--start F] [--frames N] [--fixed-step MS] [--pak PATH]\n"
            "Plays the demo from the archive PATH (default pako.qdz in the current directory).\n"
            "Without display or sound options a dialog asks for the settings; with any of them\n"
@@ -195,6 +206,8 @@ std::string CommandLineUsage() {
            "  --windowed     play in a window     --fullscreen  switch the screen mode\n"
            "  --sound        play the music       --no-sound    stay silent\n"
            "  --pak PATH     read the content from PATH\n"
+           "  --content DIR  read the content from the loose files in DIR, named as in an\n"
+           "                 archive, instead of an archive (see docs/show-format.md)\n"
            "  --fixed-step MS  advance the show MS milliseconds per displayed frame instead of\n"
            "                 following the clock (1..10000), for repeatable runs\n"
            "  --capture DIR  no window, dialog or sound device: draw off screen at the mode's\n"

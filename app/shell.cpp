@@ -5,6 +5,7 @@
 #include "app/scene_script.h" // RunSceneScript, ReleaseShowScenes
 
 #include "archive/archive.h"       // PakOpen, PakClose, g_currentPak
+#include "archive/pak_folder.h"    // PakOpenFolder
 #include "engine/engine.h"         // g_engine, EngineSetFrameClock, EngineSetScreenSize
 #include "framework/lumora.h"      // SetWndProc, OrvaneInit, DoEvents, KillGLWindow, fwk, done
 #include "framework/res_dialog_preset.h" // PresetResDialog
@@ -23,6 +24,20 @@ Scene* g_blur1 = nullptr;
 Scene* g_corridors = nullptr;
 Scene* g_corridoru = nullptr;
 uint32_t g_frameCount = 0;
+
+void OpenShowContent(const CommandLine& options) {
+    if (options.contentDir.empty()) {
+        if (PakOpen(options.pakPath.c_str(), "rb") == nullptr) {
+            throw "Impossibile trovare il PAKFile";
+        }
+        return;
+    }
+    // The reason outlives the throw: the error end shows it afterwards.
+    static std::string s_reason;
+    if (PakOpenFolder(options.contentDir, &s_reason) == nullptr) {
+        throw s_reason.c_str();
+    }
+}
 
 namespace {
 
@@ -86,9 +101,7 @@ void StartUp(const CommandLine& options, HINSTANCE instance) {
     }
     EngineSetScreenSize(fwk.width, fwk.height);
     ClearBothBuffers();
-    if (PakOpen(options.pakPath.c_str(), "rb") == nullptr) {
-        throw "Impossibile trovare il PAKFile";
-    }
+    OpenShowContent(options);
     if (fwk.playSounds) {
         SoundStartUp();
     }

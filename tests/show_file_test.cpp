@@ -340,6 +340,45 @@ TEST(ShowFilePlayer, BadShowEndsBeforeTheFirstFrame) {
     EXPECT_NE(text.str().find(place + " unknown action 'appear'"), std::string::npos) << text.str();
     EXPECT_FALSE(std::filesystem::exists(dir.File("frames/frame_00000.png")));
 }
+
+int RunCapture(const std::string& content, const std::string& out, const std::string& log) {
+    const std::string command = std::string(TESSARO_PLAYER) + " " + content + " --mode 0 --capture " + out +
+                                " --start 120 --frames 1 > " + log + " 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// --content: the archive's entries as loose files in a folder give the same
+// picture as the archive; a folder that cannot be read ends the start-up.
+TEST(ShowFilePlayer, LooseFilesPlayAsTheArchive) {
+    TempDir dir;
+    const std::vector<PakWriteEntry> entries = BuildShowArchive({});
+    std::string error;
+    ASSERT_TRUE(PakWriteArchive(dir.File("show.qdz"), entries, &error)) << error;
+    std::filesystem::create_directory(dir.File("loose"));
+    for (const PakWriteEntry& entry : entries) {
+        std::ofstream file(dir.File("loose/" + entry.name), std::ios::binary);
+        file.write(reinterpret_cast<const char*>(entry.data.data()), static_cast<std::streamsize>(entry.data.size()));
+    }
+    ASSERT_EQ(RunCapture("--pak " + dir.File("show.qdz"), dir.File("packed"), dir.File("packed.log")), 0)
+        << ReadAll(dir.File("packed.log"));
+    ASSERT_EQ(RunCapture("--content " + dir.File("loose"), dir.File("folder"), dir.File("folder.log")), 0)
+        << ReadAll(dir.File("folder.log"));
+    const std::string packed = ReadAll(dir.File("packed/frame_00120.png"));
+    ASSERT_FALSE(packed.empty());
+    EXPECT_EQ(ReadAll(dir.File("folder/frame_00120.png")), packed);
+
+    EXPECT_EQ(RunCapture("--content " + dir.File("nowhere"), dir.File("none"), dir.File("none.log")), 255);
+    EXPECT_NE(ReadAll(dir.File("none.log")).find("cannot read the folder " + dir.File("nowhere")), std::string::npos)
+        << ReadAll(dir.File("none.log"));
+}
 #endif
 
 } // namespace

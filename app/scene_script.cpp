@@ -322,8 +322,11 @@ int RunSceneScript() {
 }
 
 void ReleaseShowScenes() {
+    // Destroy gives back what the scene holds; the record itself is the
+    // engine's new.
     for (Scene* scene : s_scenes) {
         SceneDestroy(scene);
+        delete scene;
     }
     s_scenes.clear();
     for (const NamedHandle& named : kNamedHandles) {

@@ -43,6 +43,6 @@ extern Mirror g_spareMirror;
 // process.
 int RunSceneScript();
 
-// Destroys the scenes the script loaded, in load order, and forgets them and
-// the shell's handles. Safe to call again or before the script ran.
+// Destroys and frees the scenes the script loaded, in load order, and forgets
+// them and the shell's handles. Safe to call again or before the script ran.
 void ReleaseShowScenes();

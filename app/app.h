@@ -116,6 +116,11 @@ bool TessaroBegin(const CommandLine& options, HINSTANCE instance);
 void PrepareShowMemory();
 bool TessaroPass();
 int TessaroEnd();
+// Opens the show's content as g_currentPak: the archive options.pakPath, or
+// the loose files of options.contentDir (--content). Throws "Impossibile
+// trovare il PAKFile" for an archive that does not open, the folder's reason
+// for a folder that cannot be read.
+void OpenShowContent(const CommandLine& options);
 
 // The whole program after the command line: start-up, main loop, end.
 // Returns 0 after a normal end, -1 after an error. With options.capture the

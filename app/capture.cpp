@@ -344,9 +344,7 @@ int TessaroCapture(const CommandLine& options) {
         HeadlessGlPrepare();
         PrepareFolder(options.captureDir);
         ChooseMode(options);
-        if (PakOpen(options.pakPath.c_str(), "rb") == nullptr) {
-            throw "Impossibile trovare il PAKFile";
-        }
+        OpenShowContent(options);
         StartSound();
         TextureDeferUploads();
         RunSceneScript();

@@ -92,6 +92,7 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
     bool sawStart = false;
     bool sawFrames = false;
     bool sawWindowScale = false;
+    bool sawPak = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (arg == nullptr) {
@@ -111,6 +112,13 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
             }
             line.pakPath = value;
             line.pakGiven = true;
+            sawPak = true;
+        } else if (IsOption(arg, "--content")) {
+            const char* value = OptionValue(arg, "--content", argc, argv, &i);
+            if (value == nullptr || value[0] == '\0') {
+                return Failure(line, "--content needs the folder of the show's files");
+            }
+            line.contentDir = value;
         } else if (IsOption(arg, "--capture")) {
             const char* value = OptionValue(arg, "--capture", argc, argv, &i);
             if (value == nullptr || value[0] == '\0') {
@@ -202,6 +210,9 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
     if (line.capture && (sawWindowed || sawFullscreen || sawSound)) {
         return Failure(line, "--capture draws without a window or sound: drop --windowed, --fullscreen and --sound");
     }
+    if (sawPak && !line.contentDir.empty()) {
+        return Failure(line, "--pak and --content exclude each other");
+    }
     if (!line.capture && (sawStart || sawFrames)) {
         return Failure(line, "--start and --frames go with --capture");
     }
@@ -238,7 +249,8 @@ std::string ChooseArchive(const std::string& local, const std::string& installed
 
 std::string CommandLineUsage() {
     return "usage: tessaro [--mode N] [--windowed | --fullscreen | --desktop] [--window-scale N]\n"
-           "               [--sound | --no-sound] [--pak PATH] [--fixed-step MS] [--help] [--version]\n"
+           "               [--sound | --no-sound] [--pak PATH | --content DIR] [--fixed-step MS]\n"
+           "               [--help] [--version]\n"
            "       tessaro --capture DIR [--mode N] [--start F] [--frames N] [--fixed-step MS] [--pak PATH]\n"
            "Plays the demo from the archive PATH; without --pak, pako.qdz in the current\n"
            "directory, else the one installed with the program.\n"
@@ -256,6 +268,8 @@ std::string CommandLineUsage() {
            "  --window-scale N  play in a window N times the mode's size (1..8)\n"
            "  --sound        play the music       --no-sound    stay silent\n"
            "  --pak PATH     read the content from PATH\n"
+           "  --content DIR  read the content from the loose files in DIR, named as in an\n"
+           "                 archive, instead of an archive (see docs/show-format.md)\n"
            "  --fixed-step MS  advance the show MS milliseconds per displayed frame instead of\n"
            "                 following the clock (1..10000), for repeatable runs\n"
            "  --capture DIR  no window, dialog or sound device: draw off screen at the mode's\n"

@@ -38,6 +38,7 @@ struct CommandLine {
     bool fullscreen = true;
     bool playSounds = false;
     std::string pakPath = kDefaultPakPath;
+    std::string contentDir;    // --content: loose files in this folder instead of the archive
     std::string error; // one line, for CommandAction::Error
     bool capture = false;      // --capture given
     std::string captureDir;    // where the frames go
@@ -55,7 +56,8 @@ constexpr int kMaxWindowScaleOption = 8;
 // Parses argv[1..argc-1]. Options may repeat (the last value wins) but not
 // contradict each other (--windowed with --fullscreen, --sound with
 // --no-sound, --capture with --windowed, --fullscreen or --sound; --start and
-// --frames need --capture). --mode takes 0..7, --pak and --capture a
+// --frames need --capture; --content with --pak). --mode takes 0..7, --pak,
+// --content and --capture a
 // non-empty path, --start 0 or more, --frames 1 or more (both up to 10^9),
 // --fixed-step 1..10000, --window-scale 1..8, each as the next argument or
 // after '='. --desktop plays full screen (it excludes --windowed) and

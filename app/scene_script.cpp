@@ -1,14 +1,17 @@
-// The scene script: loads, dressing, choreography, floor mirror, timeline.
+// The scene script: reads the show file and plays it into the engine.
 #include "app/scene_script.h"
-#include "app/app.h"        // g_logo, g_blur0, g_blur1, g_corridors, g_corridoru
-#include "app/show_names.h" // entry and mesh names shared with the content builder
+#include "app/app.h"       // g_logo, g_blur0, g_blur1, g_corridors, g_corridoru, g_song
+#include "app/show_file.h" // Show, ParseShow, ResolveShowTimes
 
-#include "archive/archive.h"       // PakFind, g_currentPak
-#include "engine/engine.h"         // g_engine, NewTimelineEvent
-#include "framework/lumora.h"      // fwk.playSounds
-#include "platform/platform.h"     // PlatformDebugPrintf
-#include "platform/sound/sound.h"  // FMUSIC_LoadSong
-#include "texture/texture.h"   // LoadJpegTexture
+#include "archive/archive.h"      // PakFind, PakLoadEntry, g_currentPak
+#include "engine/engine.h"        // g_engine, NewTimelineEvent
+#include "framework/lumora.h"     // fwk.playSounds
+#include "platform/platform.h"    // PlatformDebugPrintf
+#include "platform/sound/sound.h" // FMUSIC_LoadSong
+#include "texture/texture.h"      // LoadJpegTexture
+
+#include <string>
+#include <vector>
 
 #include <algorithm> // std::find
 
@@ -19,41 +22,71 @@ Mirror g_spareMirror;
 
 namespace {
 
-// One queued move of the character: a duration in engine frames, or a number
-// of loops of its motion.
-struct ChoreographyStep {
-    int32_t motion;
-    float position[3];
-    float rotation[3];
-    bool inLoops;
-    float length; // frames, or loops
+// A show file larger than this is not a show file.
+constexpr int32_t kShowFileMaxBytes = 1 << 20;
+
+// The scenes of the show, in load order; the shell releases them.
+std::vector<Scene*> s_scenes;
+
+// The message of the error being raised: the shell's error end shows it after
+// the script has returned by the throw, so it must outlive the throw.
+std::string s_error;
+
+[[noreturn]] void Raise(const std::string& message) {
+    s_error = message;
+    throw s_error.c_str();
+}
+
+// The shell's named handles, filled for scenes of these names (the built-in
+// show's), which the shell and the tests look at directly.
+struct NamedHandle {
+    const char* name;
+    Scene** handle;
+};
+const NamedHandle kNamedHandles[] = {
+    {"logo", &g_logo}, {"blur0", &g_blur0}, {"blur1", &g_blur1}, {"corridors", &g_corridors}, {"corridoru", &g_corridoru},
 };
 
-// 3.14 and 6.28 are the turns the content was made with, not pi.
-constexpr ChoreographyStep kChoreography[] = {
-    {1, {0.0f, 24.0f, -280.0f}, {0.0f, 3.14f, 0.0f}, false, 0.0f},
-    {1, {0.0f, 24.0f, -250.0f}, {0.0f, 3.14f, 0.0f}, false, 92.0f},
-    {1, {0.0f, 24.0f, 50.0f}, {0.0f, 3.14f, 0.0f}, false, 30.0f},
-    {5, {0.0f, 24.0f, 50.0f}, {0.0f, 6.28f, 0.0f}, true, 1.0f},
-    {0, {0.0f, 24.0f, 50.0f}, {0.0f, 6.28f, 0.0f}, true, 2.0f},
-    {6, {0.0f, 24.0f, 50.0f}, {0.0f, 6.28f, 0.0f}, true, 1.0f},
-    {4, {0.0f, 24.0f, 50.0f}, {0.0f, 6.28f, 0.0f}, true, 1.0f},
-    {11, {0.0f, 24.0f, 50.0f}, {0.0f, 6.28f, 0.0f}, true, 1.0f},
-    {8, {0.0f, 24.0f, 50.0f}, {0.0f, 6.28f, 0.0f}, true, 1.0f},
-    {0, {0.0f, 24.0f, 50.0f}, {0.0f, 3.14f, 0.0f}, true, 1.0f},
-    {1, {0.0f, 24.0f, 200.0f}, {0.0f, 3.14f, 0.0f}, true, 2.0f},
-    {1, {0.0f, 24.0f, 350.0f}, {0.0f, 3.14f, 0.0f}, true, 1.0f},
-};
+Show ReadShowFile() {
+    int32_t size = 0;
+    PakLoadStatus status = kPakLoadOk;
+    uint8_t* bytes = PakLoadEntry(g_currentPak, kShowFile, kShowFileMaxBytes, &size, &status);
+    if (bytes == nullptr) {
+        Raise(std::string(kShowFile) + (status == kPakLoadTooLarge ? ": larger than a show file can be"
+                                                                    : ": not in the archive, so there is no show"));
+    }
+    const std::string text(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
+    PakFreeEntry(bytes);
+    Show show;
+    std::string error;
+    if (!ParseShow(kShowFile, text, &show, &error)) {
+        Raise(error);
+    }
+    return show;
+}
 
-// The character's speed: one motion frame every three engine frames.
-constexpr float kCharacterSpeed = 1.0f / 3.0f;
+void LoadScenes(const Show& show) {
+    for (const ShowScene& entry : show.scenes) {
+        Scene* scene = g_engine.LoadScene(entry.file.c_str(), entry.textures ? 1 : 0);
+        s_scenes.push_back(scene);
+        for (const NamedHandle& named : kNamedHandles) {
+            if (entry.name == named.name) {
+                *named.handle = scene;
+            }
+        }
+    }
+}
 
-// Draw priorities: the highest is drawn first, the lowest last and on top.
-constexpr uint32_t kPriorityLogo = 10;
-constexpr uint32_t kPriorityBlur0 = 14;
-constexpr uint32_t kPriorityCorridors = 20;
-constexpr uint32_t kPriorityCorridoru = 16;
-constexpr uint32_t kPriorityBlur1 = 15;
+// A scene's sky, when the archive has one; without it the scene stands on
+// the cleared screen, and nothing is reported.
+void LoadSkies(const Show& show) {
+    for (size_t i = 0; i < show.scenes.size(); ++i) {
+        const std::string& sky = show.scenes[i].sky;
+        if (!sky.empty() && PakFind(g_currentPak, sky.c_str()) != nullptr) {
+            s_scenes[i]->LoadSkyBox(sky.c_str());
+        }
+    }
+}
 
 // The material of an object's first group, or null when it has none.
 Material* FirstGroupMaterial(const MaterialGroup* groups, const int32_t groupCount) {
@@ -63,48 +96,53 @@ Material* FirstGroupMaterial(const MaterialGroup* groups, const int32_t groupCou
     return groups[0].material;
 }
 
-// Sets an environment pass on the first group of `object`; a missing object
-// or material is reported and skipped.
-void SetEnvironment(MeshObject* object, const char* name, const uint32_t texture, const float alpha) {
-    Material* material = object != nullptr ? FirstGroupMaterial(object->groups, object->groupCount) : nullptr;
-    if (material == nullptr) {
-        PlatformDebugPrintf("Scene script: %s has no material for its environment map\n", name);
+// Loads the character into its scene and makes its instance. A model that
+// does not load is left out altogether: there is nothing to draw or reflect.
+void LoadCharacter(const ShowCharacter& c) {
+    if (!c.present) {
         return;
     }
-    material->envTexture = texture;
-    material->envAlpha = alpha;
-}
-
-// Loads the character into corridoru and makes Zuzez1. A model that does not
-// load is left out altogether: there is nothing to draw or reflect.
-void LoadCharacter() {
-    if (g_character.Load(kCharacterFile) != 1) {
-        PlatformDebugPrintf("Scene script: %s not loaded, no character\n", kCharacterFile);
+    if (g_character.Load(c.model.c_str()) != 1) {
+        PlatformDebugPrintf("Scene script: %s not loaded, no character\n", c.model.c_str());
         return;
     }
-    g_corridoru->AddModel(&g_character);
-    const uint32_t skin = LoadJpegTexture(kCharacterSkinFile, true);
-    g_zuzez1 = AddMd2Instance(&g_character, "Zuzez1", skin);
-    if (g_zuzez1 == nullptr) {
+    s_scenes[c.scene]->AddModel(&g_character);
+    const uint32_t skin = c.skin.empty() ? 0 : LoadJpegTexture(c.skin.c_str(), true);
+    g_zuzez1 = AddMd2Instance(&g_character, c.name.c_str(), skin);
+    if (g_zuzez1 == nullptr || c.chrome.empty()) {
         return;
     }
     Material* material = FirstGroupMaterial(g_zuzez1->groups, g_zuzez1->groupCount);
-    const uint32_t chrome = LoadJpegTexture(kChromeFile, true);
+    const uint32_t chrome = LoadJpegTexture(c.chrome.c_str(), true);
     if (material != nullptr) {
         material->envTexture = chrome;
-        material->envAlpha = 0.3f;
+        material->envAlpha = c.chromeStrength;
     }
 }
 
-void Choreograph(Md2Instance* instance) {
+// Sets an environment pass on the first group of the named object; a missing
+// object or material is reported and skipped.
+void SetEnvironment(const ShowEnvironment& env) {
+    const uint32_t texture = LoadJpegTexture(env.texture.c_str(), true);
+    MeshObject* object = s_scenes[env.scene]->FindObject(env.object.c_str());
+    Material* material = object != nullptr ? FirstGroupMaterial(object->groups, object->groupCount) : nullptr;
+    if (material == nullptr) {
+        PlatformDebugPrintf("Scene script: %s has no material for its environment map\n", env.object.c_str());
+        return;
+    }
+    material->envTexture = texture;
+    material->envAlpha = env.strength;
+}
+
+void Choreograph(const ShowCharacter& c, Md2Instance* instance) {
     if (instance == nullptr) {
         return;
     }
-    instance->SetPosition(0.0f, 24.0f, -280.0f);
-    instance->SetRotation(0.0f, 3.14f, 0.0f);
-    instance->SetMotion(0);
-    instance->speed = kCharacterSpeed;
-    for (const ChoreographyStep& step : kChoreography) {
+    instance->SetPosition(c.position[0], c.position[1], c.position[2]);
+    instance->SetRotation(c.rotation[0], c.rotation[1], c.rotation[2]);
+    instance->SetMotion(c.motion);
+    instance->speed = c.speed;
+    for (const ShowMove& step : c.moves) {
         const MoveKey* key = step.inLoops
                                  ? instance->QueueLoops(step.motion, step.position, step.rotation, step.length)
                                  : instance->QueueMove(step.motion, step.position, step.rotation, step.length);
@@ -114,139 +152,197 @@ void Choreograph(Md2Instance* instance) {
     }
 }
 
-void BuildFloorMirror() {
+void BuildMirror(const ShowMirror& m) {
+    if (!m.present) {
+        return;
+    }
     Mirror& mirror = g_floorMirror;
-    mirror.SetNormal(0.0f, -1.0f, 0.0f);
-    mirror.alpha = 0.6f;
-    mirror.SetCorner(0, -50.0f, 0.0f, -200.0f);
-    mirror.SetCorner(1, 50.0f, 0.0f, -200.0f);
-    mirror.SetCorner(2, -50.0f, 0.0f, 200.0f);
-    mirror.SetCorner(3, 50.0f, 0.0f, 200.0f);
-    mirror.SetCornerColour(0, 0.2f, 0.2f, 0.2f);
-    mirror.SetCornerColour(1, 0.5f, 0.5f, 0.5f);
-    mirror.SetCornerColour(2, 0.5f, 0.5f, 0.5f);
-    mirror.SetCornerColour(3, 0.8f, 0.8f, 0.8f);
-    mirror.SetCornerUV(0, 0.0f, 0.0f);
-    mirror.SetCornerUV(1, 2.0f, 0.0f);
-    mirror.SetCornerUV(2, 0.0f, 8.0f);
-    mirror.SetCornerUV(3, 2.0f, 8.0f);
-    const uint32_t floor = LoadJpegTexture(kMirrorFloorFile, true);
-    mirror.textured = 1;
-    mirror.texture = floor;
+    mirror.SetNormal(m.normal[0], m.normal[1], m.normal[2]);
+    mirror.alpha = m.alpha;
+    for (int32_t c = 0; c < 4; ++c) {
+        mirror.SetCorner(c, m.corners[c][0], m.corners[c][1], m.corners[c][2]);
+    }
+    for (int32_t c = 0; c < 4; ++c) {
+        mirror.SetCornerColour(c, m.colours[c][0], m.colours[c][1], m.colours[c][2]);
+    }
+    for (int32_t c = 0; c < 4; ++c) {
+        mirror.SetCornerUV(c, m.uv[c][0], m.uv[c][1]);
+    }
+    if (!m.texture.empty()) {
+        const uint32_t floor = LoadJpegTexture(m.texture.c_str(), true);
+        mirror.textured = 1;
+        mirror.texture = floor;
+    }
     mirror.TakePointFromCorner();
-    if (g_zuzez1 != nullptr) {
+    if (m.reflectCharacter && g_zuzez1 != nullptr) {
         mirror.AddInstance(g_zuzez1);
     }
-    // The list names NGon15 twice. A mesh is reflected once, at its last
-    // place in the list: a second draw only repeats its fragments, and where
-    // it meets another reflected mesh at the same depth the later draw is the
-    // one that shows, so the last place keeps the picture as it was.
-    MeshObject* listed[kFloorMirrorMeshCount] = {};
-    for (int32_t i = 0; i < kFloorMirrorMeshCount; ++i) {
-        listed[i] = g_corridoru->FindObject(kFloorMirrorMeshes[i]);
-        if (listed[i] == nullptr) {
-            PlatformDebugPrintf("Scene script: no mesh %s to reflect\n", kFloorMirrorMeshes[i]);
+    // A mesh listed more than once (the built-in show lists NGon15 twice) is
+    // reflected once, at its last place: a second draw only repeats its
+    // fragments, and where it meets another reflected mesh at the same depth
+    // the later draw is the one that shows, so the last place keeps the
+    // picture as it was.
+    Scene* home = s_scenes[m.scenes[0]];
+    std::vector<MeshObject*> listed;
+    for (const std::string& name : m.meshes) {
+        MeshObject* mesh = home->FindObject(name.c_str());
+        if (mesh == nullptr) {
+            PlatformDebugPrintf("Scene script: no mesh %s to reflect\n", name.c_str());
+            continue;
+        }
+        listed.push_back(mesh);
+    }
+    for (auto it = listed.begin(); it != listed.end(); ++it) {
+        if (std::find(it + 1, listed.end(), *it) == listed.end()) {
+            mirror.AddMesh(*it);
         }
     }
-    for (int32_t i = 0; i < kFloorMirrorMeshCount; ++i) {
-        if (listed[i] != nullptr && std::find(listed + i + 1, listed + kFloorMirrorMeshCount, listed[i]) ==
-                                        listed + kFloorMirrorMeshCount) {
-            mirror.AddMesh(listed[i]);
+    // One record in several scenes' lists: safe because none of them has
+    // another mirror, so the shared link stays null.
+    for (const int32_t scene : m.scenes) {
+        s_scenes[scene]->AddMirror(&mirror);
+    }
+}
+
+// Viewports and starting opacity of every scene, then the scenes active from
+// the start, in file order.
+void SetUpScenes(const Show& show) {
+    for (size_t i = 0; i < show.scenes.size(); ++i) {
+        const ShowScene& s = show.scenes[i];
+        g_engine.SetSceneViewport(s_scenes[i], s.view[0], s.view[1], s.view[2], s.view[3], s.priority);
+        s_scenes[i]->opacity = s.opacity;
+    }
+    for (size_t i = 0; i < show.scenes.size(); ++i) {
+        if (show.scenes[i].active) {
+            g_engine.ActivateScene(s_scenes[i]);
         }
     }
-    // One record in two scenes' lists: safe because neither scene has another
-    // mirror, so the shared link stays null.
-    g_corridoru->AddMirror(&mirror);
-    g_corridors->AddMirror(&mirror);
 }
 
-// Engine time of an integer sum of frames.
-float At(const int64_t frames) {
-    return static_cast<float>(frames);
-}
-
-void FillTimeline(const ShowTimes& t) {
-    Engine& e = g_engine;
-    const int64_t ll = t.logoFrames;
-    const int64_t b = t.show;
-
-    e.SetSceneViewport(g_logo, 0, 0, 1000, 1000, kPriorityLogo);
-    e.ActivateScene(g_logo);
-    e.DeactivateAt(g_logo, At(ll));
-
-    e.SetSceneViewport(g_blur0, 0, 0, 1000, 1000, kPriorityBlur0);
-    e.ActivateAt(g_blur0, At(ll));
-    g_blur0->opacity = 0.0f;
-    e.FadeOpacity(g_blur0, At(ll), At(ll + 50), 1.0f);
-    e.FadeOpacity(g_blur0, At(ll + 60), At(ll + 110), 0.0f);
-    e.DeactivateAt(g_blur0, At(ll + 110));
-
-    e.SetSceneViewport(g_corridors, 0, 0, 1000, 1000, kPriorityCorridors);
-    e.ActivateAt(g_corridors, At(ll + 50));
-    e.DeactivateAt(g_corridors, At(ll + 150));
-
-    e.SetSceneViewport(g_corridoru, 0, 0, 1000, 1000, kPriorityCorridoru);
-    e.ActivateAt(g_corridoru, At(ll + 140));
-    e.DeactivateAt(g_corridoru, At(b - 100));
-
-    e.SetSceneViewport(g_blur1, 0, 0, 1000, 1000, kPriorityBlur1);
-    e.ActivateAt(g_blur1, At(b - 150));
-    g_blur1->opacity = 0.0f;
-    e.FadeOpacity(g_blur1, At(b - 150), At(b - 100), 1.0f);
-    e.FadeOpacity(g_blur1, At(b - 99), At(b - 50), 0.0f);
-    e.DeactivateAt(g_blur1, At(b));
-
-    e.FinishAt(At(b - 40));
-}
-
-// The music, an addition to the show: when sound is on and the archive holds
-// the song, it starts with the show and fades out with blur1. Without it the
-// timeline is exactly the show's 14 events.
-void AddMusic(const ShowTimes& t) {
-    if (!fwk.playSounds) {
-        return;
+// A running effect's record with its end; null when the pools are out.
+TimelineEvent* NewEffect(const int32_t type, const ShowEvent& e) {
+    TimelineEvent* event = NewTimelineEvent(type, e.at.frames);
+    if (event != nullptr) {
+        event->endTime = e.until.frames;
     }
-    g_song = FMUSIC_LoadSong(kSongFile);
+    return event;
+}
+
+// The event's record, or null when it adds nothing (a song event without a
+// song) or the pools are out.
+TimelineEvent* MakeOtherEvent(const ShowEvent& e) {
+    switch (e.action) {
+    case ShowAction::Flash:
+        return NewEffect(EvFlash, e);
+    case ShowAction::Noise: {
+        TimelineEvent* event = NewEffect(EvNoise, e);
+        for (int32_t k = 0; k < 4 && event != nullptr; ++k) {
+            event->SetParamUint(k, LoadJpegTexture(e.textures[static_cast<size_t>(k)].c_str(), true));
+        }
+        return event;
+    }
+    case ShowAction::Trails:
+        return NewTimelineEvent(EvTrailsOn, e.at.frames);
+    case ShowAction::Trails2:
+        return NewTimelineEvent(EvTrailsOn2, e.at.frames);
+    case ShowAction::EffectsOff:
+        return NewTimelineEvent(EvEffectsOff, e.at.frames);
+    case ShowAction::EffectsOff2:
+        return NewTimelineEvent(EvEffectsOff2, e.at.frames);
+    default:
+        break;
+    }
     if (g_song == nullptr) {
+        return nullptr;
+    }
+    TimelineEvent* event = nullptr;
+    if (e.action == ShowAction::FadeVolume) {
+        event = NewEffect(EvFadeVolume, e);
+        if (event != nullptr) {
+            event->SetParamInt(1, e.volume);
+        }
+    } else {
+        event = NewTimelineEvent(e.action == ShowAction::PlaySong ? EvPlaySong : EvStopSong, e.at.frames);
+    }
+    if (event != nullptr) {
+        event->target = g_song;
+    }
+    return event;
+}
+
+void FillTimeline(const Show& show) {
+    Engine& engine = g_engine;
+    for (const ShowEvent& e : show.events) {
+        Scene* scene = e.scene >= 0 ? s_scenes[static_cast<size_t>(e.scene)] : nullptr;
+        switch (e.action) {
+        case ShowAction::Activate:
+            engine.ActivateAt(scene, e.at.frames);
+            break;
+        case ShowAction::Deactivate:
+            engine.DeactivateAt(scene, e.at.frames);
+            break;
+        case ShowAction::Fade:
+            engine.FadeOpacity(scene, e.at.frames, e.until.frames, e.opacity);
+            break;
+        case ShowAction::Finish:
+            engine.FinishAt(e.at.frames);
+            break;
+        default:
+            if (TimelineEvent* event = MakeOtherEvent(e)) {
+                engine.AddEvent(event);
+            }
+            break;
+        }
+    }
+}
+
+// The song plays only with sound on and the song in the archive; without it
+// the song's events are left out and the show plays silent.
+void LoadSong(const Show& show) {
+    if (!fwk.playSounds || show.song.empty()) {
         return;
     }
-    TimelineEvent* play = NewTimelineEvent(EvPlaySong, 0.0f);
-    TimelineEvent* fade = NewTimelineEvent(EvFadeVolume, At(Blur1FadeOutStart(t)));
-    if (play != nullptr) {
-        play->target = g_song;
-        g_engine.AddEvent(play);
-    }
-    if (fade != nullptr) {
-        fade->target = g_song;
-        fade->endTime = At(Blur1FadeOutEnd(t));
-        fade->SetParamInt(1, 0);
-        g_engine.AddEvent(fade);
-    }
+    g_song = FMUSIC_LoadSong(show.song.c_str());
 }
 
 } // namespace
 
 int RunSceneScript() {
-    g_logo = g_engine.LoadScene(kLogoFile, 1);
-    g_blur0 = g_engine.LoadScene(kBlur0File, 1);
-    g_blur1 = g_engine.LoadScene(kBlur1File, 1);
-    g_corridors = g_engine.LoadScene(kCorridorsFile, 1);
-    g_corridoru = g_engine.LoadScene(kCorridoruFile, 1);
-    const ShowTimes times = ComputeShowTimes(g_logo->frameCount, g_corridoru->frameCount);
-    // The logo's sky, when the archive has one; without it the logo stands on
-    // the cleared screen as it always did, and nothing is reported.
-    if (PakFind(g_currentPak, kLogoSkyFile) != nullptr) {
-        g_logo->LoadSkyBox(kLogoSkyFile);
+    s_scenes.clear();
+    // The whole file is read and checked before anything is loaded, so a bad
+    // file never half-starts a show.
+    Show show = ReadShowFile();
+    LoadScenes(show);
+    std::vector<int32_t> lengths;
+    for (const Scene* scene : s_scenes) {
+        lengths.push_back(scene->frameCount);
     }
-
-    LoadCharacter();
-
-    const uint32_t corridorChrome = LoadJpegTexture(kCorridorChromeFile, true);
-    SetEnvironment(g_corridoru->FindObject(kCorridorChromeMesh), kCorridorChromeMesh, corridorChrome, 0.5f);
-
-    Choreograph(g_zuzez1);
-    BuildFloorMirror();
-    FillTimeline(times);
-    AddMusic(times);
+    std::string error;
+    if (!ResolveShowTimes(&show, lengths, &error)) {
+        Raise(error);
+    }
+    LoadSkies(show);
+    LoadCharacter(show.character);
+    for (const ShowEnvironment& env : show.environments) {
+        SetEnvironment(env);
+    }
+    Choreograph(show.character, g_zuzez1);
+    BuildMirror(show.mirror);
+    LoadSong(show);
+    SetUpScenes(show);
+    FillTimeline(show);
     return 1;
+}
+
+void ReleaseShowScenes() {
+    // Destroy gives back what the scene holds; the record itself is the
+    // engine's new.
+    for (Scene* scene : s_scenes) {
+        SceneDestroy(scene);
+        delete scene;
+    }
+    s_scenes.clear();
+    for (const NamedHandle& named : kNamedHandles) {
+        *named.handle = nullptr;
+    }
 }

@@ -1,16 +1,19 @@
-// The demo's fixed content, written as code: which scenes and character are
-// loaded from the archive, how they are dressed (textures, environment maps,
-// the reflecting floor, the character's choreography) and when each scene
-// plays. Every time in the timeline follows from the lengths of the logo and
-// corridoru scenes, so the show follows whatever the scene files contain.
+// The scene script: the interpreter of the show file (app/show_file.h,
+// docs/show-format.md) stored in the archive as "show.toml". It loads the
+// scenes and the character the file names, dresses them (textures,
+// environment maps, the reflecting floor, the character's choreography) and
+// fills the engine's timeline with the file's events. The built-in show is
+// the content builder's show.toml; every time in its timeline follows from
+// the lengths of the logo and corridoru scenes, so the show follows whatever
+// the scene files contain.
 //
 // The character model and the two mirrors are static objects of the program:
 // they exist before main runs and live until the process ends. The scenes
-// are made by the engine and released by the shell (g_logo and friends in
-// app/app.h).
+// are made by the engine, held here in load order and released by the shell
+// with ReleaseShowScenes.
 #pragma once
 
-#include "app/show_times.h" // ShowTimes, ComputeShowTimes
+#include "app/show_times.h" // ShowTimes, ComputeShowTimes (the built-in show's timing)
 #include "md2/md2.h"     // Md2Model
 #include "scene/scene.h" // Mirror, Md2Instance
 
@@ -18,21 +21,28 @@
 
 // The one character model, zero-filled before main runs.
 extern Md2Model g_character;
-// The character's one placement ("Zuzez1"); null until the script made it.
+// The character's one placement ("Zuzez1" in the built-in show); null until
+// the script made it.
 extern Md2Instance* g_zuzez1;
 // The reflecting floor of the corridor scenes.
 extern Mirror g_floorMirror;
 // A second mirror that exists and is never configured.
 extern Mirror g_spareMirror;
 
-
-
-// Loads the five scenes and the character from g_currentPak, dresses them and
-// fills g_engine's timeline: the logo is active at once, 14 events wait.
-// When fwk.playSounds is set and the archive holds kSongFile, the song is
-// loaded into g_song and two more events wait: its play at 0 and a volume
-// fade to 0 over blur1's fade-out. Returns 1. A missing scene throws the 3DS
-// loader's message (the scenes loaded before it are already in g_logo...); a
-// missing texture gives texture 0; a missing mesh name or character is
-// skipped with a debugger line. Runs once per process.
+// Reads the show file from g_currentPak, loads and dresses what it names and
+// fills g_engine's timeline; scenes marked active are active at once. A scene
+// named like one of the shell's handles (logo, blur0, blur1, corridors,
+// corridoru) is also put there. Song events are added only when
+// fwk.playSounds is set and the song loads into g_song; otherwise the show
+// plays silent. Returns 1.
+// Throws (through the shell's error end, before anything is drawn): a
+// missing or bad show file, with its file, line and column; a missing scene
+// entry (the 3DS loader's message); a time that falls outside the show once
+// the scenes' lengths are known. A missing texture gives texture 0; a missing
+// object name or character is skipped with a debugger line. Runs once per
+// process.
 int RunSceneScript();
+
+// Destroys and frees the scenes the script loaded, in load order, and forgets
+// them and the shell's handles. Safe to call again or before the script ran.
+void ReleaseShowScenes();

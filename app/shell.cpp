@@ -2,15 +2,15 @@
 // error end.
 #include "app/app.h"
 #include "app/command_line.h"
-#include "app/scene_script.h" // RunSceneScript
+#include "app/scene_script.h" // RunSceneScript, ReleaseShowScenes
 
 #include "archive/archive.h"       // PakOpen, PakClose, g_currentPak
+#include "archive/pak_folder.h"    // PakOpenFolder
 #include "engine/engine.h"         // g_engine, EngineSetFrameClock, EngineSetScreenSize
 #include "framework/lumora.h"      // SetWndProc, OrvaneInit, DoEvents, KillGLWindow, fwk, done
 #include "framework/res_dialog_preset.h" // PresetResDialog
 #include "framework/win32_calls.h" // SwapBuffers, MessageBoxA
 #include "memory/memory_pool.h"    // PoolSetSmallSize, PoolInit
-#include "scene/scene.h"           // SceneDestroy
 #include "texture/texture.h"       // FreeTextures
 
 #include <algorithm> // fill
@@ -25,6 +25,20 @@ Scene* g_blur1 = nullptr;
 Scene* g_corridors = nullptr;
 Scene* g_corridoru = nullptr;
 uint32_t g_frameCount = 0;
+
+void OpenShowContent(const CommandLine& options) {
+    if (options.contentDir.empty()) {
+        if (PakOpen(options.pakPath.c_str(), "rb") == nullptr) {
+            throw "Impossibile trovare il PAKFile";
+        }
+        return;
+    }
+    // The reason outlives the throw: the error end shows it afterwards.
+    static std::string s_reason;
+    if (PakOpenFolder(options.contentDir, &s_reason) == nullptr) {
+        throw s_reason.c_str();
+    }
+}
 
 namespace {
 
@@ -89,9 +103,7 @@ void StartUp(const CommandLine& options, HINSTANCE instance) {
     }
     EngineSetScreenSize(fwk.width, fwk.height);
     ClearBothBuffers();
-    if (PakOpen(options.pakPath.c_str(), "rb") == nullptr) {
-        throw "Impossibile trovare il PAKFile";
-    }
+    OpenShowContent(options);
     if (fwk.playSounds) {
         SoundStartUp();
     }
@@ -214,13 +226,7 @@ void ReleaseShowContent() {
         FMUSIC_FreeSong(g_song);
         g_song = nullptr;
     }
-    for (Scene** scene : {&g_logo, &g_blur0, &g_blur1, &g_corridors, &g_corridoru}) {
-        SceneDestroy(*scene);
-        // The engine made the record itself with new (LoadScene); Destroy
-        // releases only what it holds.
-        delete *scene;
-        *scene = nullptr;
-    }
+    ReleaseShowScenes();
     FreeTextures();
     if (g_currentPak != nullptr) {
         PakClose(g_currentPak);

@@ -1,6 +1,8 @@
-// The names the scene script asks the archive and the scenes for. The content
-// builder (tools/content) makes its entries and meshes under these same
-// names, so a name changes in one place for both.
+// The names of the built-in show's content: the content builder
+// (tools/content) makes its entries and meshes under these names, and its
+// show file (tools/content/show.cpp) names them for the scene script. The
+// tests check the two against each other (tests/script_test.cpp,
+// tests/content_test.cpp).
 #pragma once
 
 #include <cstdint> // int32_t

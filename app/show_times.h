@@ -1,7 +1,7 @@
-// The show's timing, in engine frames (25 a second): every time of the
-// timeline follows from the lengths of the logo and corridoru scenes. The
-// scene script builds its events from these values, and the content builder
-// fits the song's sections to them.
+// The built-in show's timing, in engine frames (25 a second): every time of
+// its timeline follows from the lengths of the logo and corridoru scenes.
+// Its show file (tools/content/show.cpp) writes these same sums, and the
+// content builder fits the song's sections to them.
 #pragma once
 
 #include <cstdint> // int32_t, int64_t

@@ -124,6 +124,8 @@ static const char* ReadDirectory(PAKFile* pak) {
     return nullptr;
 }
 
+static PAKFile* AdoptStream(PAKFile* pak, char mode, const char** reason);
+
 PAKFile* PakOpenWithReason(const char* path, const char* mode, const char** reason) {
     const char* ignored = nullptr;
     if (reason == nullptr) {
@@ -160,7 +162,28 @@ PAKFile* PakOpenWithReason(const char* path, const char* mode, const char** reas
         *reason = "cannot open the file";
         return nullptr;
     }
-    pak->mode = mode[0];
+    return AdoptStream(pak, mode[0], reason);
+}
+
+PAKFile* PakOpenStream(FILE* file, const char** reason) {
+    const char* ignored = nullptr;
+    if (reason == nullptr) {
+        reason = &ignored;
+    }
+    PAKFile* pak = new (std::nothrow) PAKFile{};
+    if (pak == nullptr) {
+        std::fclose(file);
+        *reason = "out of memory";
+        return nullptr;
+    }
+    pak->file = file;
+    return AdoptStream(pak, 'r', reason);
+}
+
+// Reads the directory of pak's open stream (mode 'w' starts it empty) and
+// makes pak current; a damaged archive closes the stream and frees pak.
+static PAKFile* AdoptStream(PAKFile* pak, const char mode, const char** reason) {
+    pak->mode = mode;
     pak->base = 0;
     pak->dataLength = 0;
     pak->totalLength = kPakTrailerSize;

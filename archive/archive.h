@@ -66,6 +66,11 @@ PAKFile* PakOpen(const char* path, const char* mode);
 // static one-line text on failure and to null on success.
 PAKFile* PakOpenWithReason(const char* path, const char* mode, const char** reason);
 
+// Opens for reading the archive held by `file`, an open binary stream that
+// the archive then owns (PakClose closes it; a failure closes it at once).
+// Sets g_currentPak like PakOpen; *reason as PakOpenWithReason.
+PAKFile* PakOpenStream(FILE* file, const char** reason);
+
 // Writes the directory and trailer back (modes 'a' and 'w'), closes the stream
 // and releases the handle (g_currentPak is cleared when it was this archive).
 // Returns the stream's close result (-1 also when the directory could not be

@@ -6,6 +6,7 @@
 #include "tools/content/mesh_kit.h"
 #include "tests/support/test_env.h"
 
+#include "app/show_file.h" // kShowFile
 #include "archive/archive.h"
 #include "archive/pak_writer.h"
 #include "engine/engine.h" // LoadSceneTextures
@@ -516,7 +517,7 @@ TEST_F(ContentTest, ArchiveHoldsTheScriptsFilesAndTheScenesMaps) {
     std::set<std::string> expected = {
         kLogoFile,      kBlur0File,         kBlur1File,  kCorridorsFile,      kCorridoruFile,
         kCharacterFile, kCharacterSkinFile, kChromeFile, kCorridorChromeFile, kMirrorFloorFile, kLogoSkyFile,
-        kSongFile};
+        kSongFile,      kShowFile};
     for (const std::string& name : SceneTextureNames()) {
         expected.insert(name);
     }

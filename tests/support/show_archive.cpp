@@ -1,6 +1,7 @@
 // Synthetic demo content: see show_archive.h.
 #include "tests/support/show_archive.h"
 #include "tests/support/test_song.h" // TestSongBytes
+#include "tools/content/show.h"      // BuiltInShowText
 
 #include "tools/formats/image_writer.h"
 #include "tools/formats/md2_writer.h"
@@ -127,7 +128,9 @@ std::vector<PakWriteEntry> BuildShowArchive(const ShowArchiveOptions& options) {
             corridorMeshes.push_back(name);
         }
     }
+    const std::string show = options.showText.empty() ? BuiltInShowText() : options.showText;
     const std::vector<PakWriteEntry> all = {
+        {"show.toml", 0, std::vector<uint8_t>(show.begin(), show.end())},
         {"logo.3ds", 0, SceneFile({}, {0.9f, 0.6f, 0.2f}, options.logoFrames)},
         {"blur0.3ds", 0, SceneFile({}, {0.2f, 0.4f, 0.9f}, options.otherFrames)},
         {"blur1.3ds", 0, SceneFile({}, {0.9f, 0.2f, 0.5f}, options.otherFrames)},

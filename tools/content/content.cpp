@@ -1,6 +1,8 @@
 // Assembly of the archive's entries: see content.h.
 #include "tools/content/content.h"
 
+#include "app/show_file.h"     // kShowFile
+#include "tools/content/show.h" // BuiltInShowText
 #include "tools/content/song.h" // MakeSong
 
 #include <algorithm>
@@ -39,6 +41,8 @@ bool BuildContent(std::vector<PakWriteEntry>* entries, std::string* error) {
     for (size_t i = 0; i < scenes.size(); ++i) {
         entries->push_back(PakWriteEntry{sceneFiles[i], kContentMask, Encode3ds(scenes[i])});
     }
+    const std::string showText = BuiltInShowText();
+    entries->push_back(PakWriteEntry{kShowFile, kContentMask, std::vector<uint8_t>(showText.begin(), showText.end())});
     entries->push_back(PakWriteEntry{kCharacterFile, kContentMask, Md2WriteBytes(MakeCharacterModel())});
     const std::string sky = LogoSkyDescription();
     entries->push_back(PakWriteEntry{kLogoSkyFile, kContentMask, std::vector<uint8_t>(sky.begin(), sky.end())});

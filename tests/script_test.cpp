@@ -55,15 +55,7 @@ class ScriptTest : public ::testing::Test {
         }
         // The events live in the pools, which the next test lays out afresh.
         Engine& e = g_engine;
-        e.sceneCount = e.activeCount = e.inactiveCount = 0;
-        e.activeHead = e.activeTail = e.inactiveHead = e.inactiveTail = nullptr;
-        e.pendingEvents = e.runningEffects = nullptr;
-        e.currentScene = nullptr;
-        e.time = 0.0f;
-        e.finished = 0;
-        e.clearMask = 0x4000;
-        e.effectMode = kEffectNone;
-        e.overlayAlpha = kOverlayNone;
+        e.ForgetShow();
         UseFixedFrameClock(0);
         FreeTextures();
         if (g_currentPak != nullptr) {

@@ -95,15 +95,7 @@ class ShowFileTest : public ::testing::Test {
             }
         }
         g_logo = g_blur0 = g_blur1 = g_corridors = g_corridoru = nullptr;
-        e.sceneCount = e.activeCount = e.inactiveCount = 0;
-        e.activeHead = e.activeTail = e.inactiveHead = e.inactiveTail = nullptr;
-        e.pendingEvents = e.runningEffects = nullptr;
-        e.currentScene = nullptr;
-        e.time = 0.0f;
-        e.finished = 0;
-        e.clearMask = 0x4000;
-        e.effectMode = kEffectNone;
-        e.overlayAlpha = kOverlayNone;
+        e.ForgetShow();
         UseFixedFrameClock(0);
         FreeTextures();
         if (g_currentPak != nullptr) {

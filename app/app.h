@@ -133,6 +133,18 @@ int TessaroRun(const CommandLine& options, HINSTANCE instance = nullptr);
 using ErrorBoxFunction = void (*)(const char* text, const char* caption);
 void SetErrorBox(ErrorBoxFunction box);
 
+// The music's output: the rate the sound start-up opens, 16-bit stereo.
+constexpr int kMusicRate = 44100;
+constexpr int kMusicChannels = 2;
+
+// The music frames due by the end of pass `passes` of `stepMs` milliseconds
+// on a fixed clock, less the `mixedSoFar` already mixed. Whole milliseconds
+// keep the count exact over any number of passes (the capture and the web
+// page's fixed clock mix this share each pass).
+constexpr int64_t MusicFramesDue(const int64_t passes, const int stepMs, const int64_t mixedSoFar) {
+    return passes * stepMs * kMusicRate / 1000 - mixedSoFar;
+}
+
 // Makes the engine's clock advance `stepMs` milliseconds per displayed frame
 // instead of following the performance counter; 0 or less restores the
 // shell's frame timer.

@@ -21,9 +21,6 @@
 
 namespace {
 
-// The music's output: the rate the sound start-up opens, 16-bit stereo.
-constexpr int kAudioRate = 44100;
-constexpr int kAudioChannels = 2;
 constexpr uint32_t kWaveHeaderBytes = 44;
 
 // Frame file names: frame_00000.png onward; wider numbers once past 99999.
@@ -92,7 +89,7 @@ class WaveWriter {
         return file != nullptr && WriteHeader();
     }
     bool Append(const int16_t* samples, const size_t frames) {
-        const size_t values = frames * kAudioChannels;
+        const size_t values = frames * kMusicChannels;
         std::vector<uint8_t> bytes(values * 2u);
         for (size_t i = 0; i < values; ++i) {
             const uint16_t v = static_cast<uint16_t>(samples[i]);
@@ -129,10 +126,10 @@ class WaveWriter {
         tag("fmt ");
         u32(16);
         u16(1); // PCM
-        u16(kAudioChannels);
-        u32(kAudioRate);
-        u32(kAudioRate * kAudioChannels * 2);
-        u16(kAudioChannels * 2);
+        u16(kMusicChannels);
+        u32(kMusicRate);
+        u32(kMusicRate * kMusicChannels * 2);
+        u16(kMusicChannels * 2);
         u16(16);
         tag("data");
         u32(dataBytes);
@@ -274,9 +271,8 @@ void CaptureLoop(const CommandLine& options, const int stepMs, WaveWriter* audio
         if (done != 0) {
             continue;
         }
-        // The step's share of audio; whole milliseconds keep the count exact.
-        const int64_t due = passes * stepMs * kAudioRate / 1000 - mixedFrames;
-        mix.assign(static_cast<size_t>(due) * kAudioChannels, 0);
+        const int64_t due = MusicFramesDue(passes, stepMs, mixedFrames);
+        mix.assign(static_cast<size_t>(due) * kMusicChannels, 0);
         SoundMix(mix.data(), static_cast<int>(due));
         mixedFrames += due;
         if (before < start) {

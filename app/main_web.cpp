@@ -24,9 +24,6 @@
 
 namespace {
 
-constexpr int kAudioRate = 44100;
-constexpr int kAudioChannels = 2;
-
 // The music mixed on the fixed clock so far: frames, and the sum of squares
 // of the samples (for the page's loudness figure).
 struct ClockedMusic {
@@ -51,14 +48,13 @@ EM_JS(void, PageShowEnded, (int started), {
 });
 // clang-format on
 
-// The music of pass `passes` on the fixed clock; whole milliseconds keep the
-// count exact over any number of passes.
+// The music of pass `passes` on the fixed clock.
 void MixClockedStep(const int64_t passes) {
-    const int64_t due = passes * s_options.fixedStepMs * kAudioRate / 1000 - s_music.frames;
+    const int64_t due = MusicFramesDue(passes, s_options.fixedStepMs, s_music.frames);
     if (due <= 0) {
         return;
     }
-    s_music.block.assign(static_cast<size_t>(due) * kAudioChannels, 0);
+    s_music.block.assign(static_cast<size_t>(due) * kMusicChannels, 0);
     SoundMix(s_music.block.data(), static_cast<int>(due));
     for (const int16_t sample : s_music.block) {
         s_music.sumSquares += static_cast<double>(sample) * static_cast<double>(sample);

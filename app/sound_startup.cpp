@@ -90,7 +90,7 @@ void SoundStartUp() {
     }
     FSOUND_File_SetCallbacks(ArchiveFileOpen, ArchiveFileClose, ArchiveFileRead, ArchiveFileSeek,
                              ArchiveFileTell);
-    if (FSOUND_Init(44100, 32, 0) == 0) {
+    if (FSOUND_Init(kMusicRate, 32, 0) == 0) {
         const char* message = SoundErrorText(FSOUND_GetError());
         PlatformDebugPrintf("%s\n", message);
         throw message;

@@ -157,6 +157,16 @@ void UseFixedFrameClock(int stepMs);
 // forgets the show. Safe after a partial start-up.
 void ReleaseShowContent();
 
+// ReleaseShowContent without closing the archive: what a player that loads
+// its show again gives back first.
+void ReleaseShowObjects();
+
+// Loads the show of g_currentPak again in a running window: the old show's
+// objects and GL textures given back, the pools laid out afresh, the scene
+// script run. Throws the script's message when the show does not load (the
+// old show is gone by then).
+void LoadShowAgain();
+
 // The capture run (pools already set up): a headless GL context at the mode's
 // size, the archive, the sound library on an output the run pulls from, the
 // scene script, then every displayed frame on the fixed clock (kCaptureStepMs

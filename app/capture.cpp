@@ -3,6 +3,7 @@
 // WAVE file beside them.
 #include "app/app.h"
 #include "app/command_line.h"
+#include "app/player.h"       // ReplayWithoutDrawing
 #include "app/scene_script.h" // RunSceneScript
 
 #include "archive/archive.h"      // PakOpen, g_currentPak
@@ -247,6 +248,9 @@ void CaptureLoop(const CommandLine& options, const int stepMs, WaveWriter* audio
     // ever: four hours of show is far beyond any real one.
     constexpr int64_t kMaxPasses = 4LL * 60 * 60 * 25;
     const int64_t firstNumber = static_cast<int64_t>(std::ceil(start / stepFrames));
+    if (firstNumber > kMaxPasses) {
+        Raise("the show did not finish within four hours of frames");
+    }
     const int64_t last = LastFrameNumber(stepFrames);
     int64_t total = last >= firstNumber ? last - firstNumber + 1 : 0;
     if (options.frameLimit > 0 && (total == 0 || total > options.frameLimit)) {
@@ -254,8 +258,13 @@ void CaptureLoop(const CommandLine& options, const int stepMs, WaveWriter* audio
     }
     const Progress progress(firstNumber, total);
     int64_t written = 0;
-    int64_t passes = 0;
-    int64_t mixedFrames = 0; // audio frames mixed so far, on the fixed clock
+    // The frames before the first one written are played without drawing,
+    // as the window's seeking does.
+    FixedClockRun run;
+    run.stepMs = stepMs;
+    done = done | ReplayWithoutDrawing(&run, static_cast<double>(options.startFrame));
+    int64_t& passes = run.passes;
+    int64_t& mixedFrames = run.musicFrames; // audio frames mixed so far, on the fixed clock
     std::vector<int16_t> mix;
     std::string error;
     while (done == 0) {
@@ -263,7 +272,6 @@ void CaptureLoop(const CommandLine& options, const int stepMs, WaveWriter* audio
             Raise("the show did not finish within four hours of frames");
         }
         const int64_t number = passes - 1;
-        const double before = static_cast<double>(g_engine.time);
         g_frameCount += 1;
         g_engine.draw.gl.MatrixMode(GL_MODELVIEW);
         g_engine.draw.gl.LoadIdentity();
@@ -275,9 +283,6 @@ void CaptureLoop(const CommandLine& options, const int stepMs, WaveWriter* audio
         mix.assign(static_cast<size_t>(due) * kMusicChannels, 0);
         SoundMix(mix.data(), static_cast<int>(due));
         mixedFrames += due;
-        if (before < start) {
-            continue;
-        }
         const std::string path = FramePath(options.captureDir, number);
         if (!WriteFramePng(path, HeadlessGlReadColorBuffer(), fwk.width, fwk.height, &error)) {
             Raise(error);

@@ -119,6 +119,14 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
                 return Failure(line, "--content needs the folder of the show's files");
             }
             line.contentDir = value;
+        } else if (IsOption(arg, "--show")) {
+            const char* value = OptionValue(arg, "--show", argc, argv, &i);
+            if (value == nullptr || value[0] == '\0') {
+                return Failure(line, "--show needs the path of a show file");
+            }
+            line.showPath = value;
+        } else if (std::strcmp(arg, "--watch") == 0) {
+            line.watch = true;
         } else if (IsOption(arg, "--capture")) {
             const char* value = OptionValue(arg, "--capture", argc, argv, &i);
             if (value == nullptr || value[0] == '\0') {
@@ -210,6 +218,9 @@ CommandLine ParseCommandLine(const int argc, const char* const* argv) {
     if (line.capture && (sawWindowed || sawFullscreen || sawSound)) {
         return Failure(line, "--capture draws without a window or sound: drop --windowed, --fullscreen and --sound");
     }
+    if (line.capture && line.watch) {
+        return Failure(line, "--watch goes with a window, not with --capture");
+    }
     if (sawPak && !line.contentDir.empty()) {
         return Failure(line, "--pak and --content exclude each other");
     }
@@ -249,9 +260,10 @@ std::string ChooseArchive(const std::string& local, const std::string& installed
 
 std::string CommandLineUsage() {
     return "usage: tessaro [--mode N] [--windowed | --fullscreen | --desktop] [--window-scale N]\n"
-           "               [--sound | --no-sound] [--pak PATH | --content DIR] [--fixed-step MS]\n"
-           "               [--help] [--version]\n"
-           "       tessaro --capture DIR [--mode N] [--start F] [--frames N] [--fixed-step MS] [--pak PATH]\n"
+           "               [--sound | --no-sound] [--pak PATH | --content DIR] [--show FILE]\n"
+           "               [--watch] [--fixed-step MS] [--help] [--version]\n"
+           "       tessaro --capture DIR [--mode N] [--start F] [--frames N] [--fixed-step MS]\n"
+           "               [--pak PATH | --content DIR] [--show FILE]\n"
            "Plays the demo from the archive PATH; without --pak, pako.qdz in the current\n"
            "directory, else the one installed with the program.\n"
            "Without display or sound options a dialog asks for the settings; with any of them\n"
@@ -270,6 +282,9 @@ std::string CommandLineUsage() {
            "  --pak PATH     read the content from PATH\n"
            "  --content DIR  read the content from the loose files in DIR, named as in an\n"
            "                 archive, instead of an archive (see docs/show-format.md)\n"
+           "  --show FILE    read the show from FILE instead of the content's show.toml\n"
+           "  --watch        reload the show and its content when a file of it changes and\n"
+           "                 go on at the same frame; a bad file keeps the last good show\n"
            "  --fixed-step MS  advance the show MS milliseconds per displayed frame instead of\n"
            "                 following the clock (1..10000), for repeatable runs\n"
            "  --capture DIR  no window, dialog or sound device: draw off screen at the mode's\n"
@@ -279,5 +294,7 @@ std::string CommandLineUsage() {
            "  --start F      with --capture: draw without writing until engine frame F; the\n"
            "                 first file is then frame_F and audio.wav starts there too\n"
            "  --frames N     with --capture: stop after N written frames\n"
-           "  --help         show this text       --version     show the version\n";
+           "  --help         show this text       --version     show the version\n"
+           "Keys in a window: Space pause/resume, Left/Right one second back/on, Home from\n"
+           "the start, I the engine frame and time in a corner, Escape end.\n";
 }

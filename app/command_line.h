@@ -39,6 +39,8 @@ struct CommandLine {
     bool playSounds = false;
     std::string pakPath = kDefaultPakPath;
     std::string contentDir;    // --content: loose files in this folder instead of the archive
+    std::string showPath;      // --show: the show file read from this path instead of the content's
+    bool watch = false;        // --watch: reload the show when one of its files changes
     std::string error; // one line, for CommandAction::Error
     bool capture = false;      // --capture given
     std::string captureDir;    // where the frames go
@@ -62,7 +64,8 @@ constexpr int kMaxWindowScaleOption = 8;
 // --fixed-step 1..10000, --window-scale 1..8, each as the next argument or
 // after '='. --desktop plays full screen (it excludes --windowed) and
 // --window-scale in a window (it excludes --fullscreen and --desktop); both
-// skip the dialog and exclude --capture. The Windows build refuses
+// skip the dialog and exclude --capture. --show takes a non-empty path;
+// --watch excludes --capture. The Windows build refuses
 // --window-scale. Never
 // throws; a problem yields CommandAction::Error.
 CommandLine ParseCommandLine(int argc, const char* const* argv);

@@ -47,7 +47,22 @@ const NamedHandle kNamedHandles[] = {
     {"logo", &g_logo}, {"blur0", &g_blur0}, {"blur1", &g_blur1}, {"corridors", &g_corridors}, {"corridoru", &g_corridoru},
 };
 
+// The show's text when it does not come from the archive (SetShowFileText).
+struct ShowSource {
+    std::string name; // empty: the archive's show.toml
+    std::string text;
+};
+ShowSource s_source;
+
 Show ReadShowFile() {
+    Show show;
+    std::string error;
+    if (!s_source.name.empty()) {
+        if (!ParseShow(s_source.name, s_source.text, &show, &error)) {
+            Raise(error);
+        }
+        return show;
+    }
     int32_t size = 0;
     PakLoadStatus status = kPakLoadOk;
     uint8_t* bytes = PakLoadEntry(g_currentPak, kShowFile, kShowFileMaxBytes, &size, &status);
@@ -57,8 +72,6 @@ Show ReadShowFile() {
     }
     const std::string text(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
     PakFreeEntry(bytes);
-    Show show;
-    std::string error;
     if (!ParseShow(kShowFile, text, &show, &error)) {
         Raise(error);
     }
@@ -345,4 +358,21 @@ void ReleaseShowScenes() {
     for (const NamedHandle& named : kNamedHandles) {
         *named.handle = nullptr;
     }
+    // The character and the floor outlive the scenes; a show loaded again
+    // must find them as before the first: no instance of the old show, no
+    // reflected mesh of a destroyed scene.
+    FreeMd2Instances(&g_character);
+    g_character.next = nullptr;
+    g_zuzez1 = nullptr;
+    g_floorMirror = Mirror{};
+}
+
+void SetShowFileText(const std::string& fileName, const std::string& text) {
+    s_source.name = fileName;
+    s_source.text = fileName.empty() ? std::string() : text;
+}
+
+void GetShowFileText(std::string* fileName, std::string* text) {
+    *fileName = s_source.name;
+    *text = s_source.text;
 }

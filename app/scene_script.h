@@ -18,6 +18,7 @@
 #include "scene/scene.h" // Mirror, Md2Instance
 
 #include <cstdint> // int32_t, int64_t
+#include <string>
 
 // The one character model, zero-filled before main runs.
 extern Md2Model g_character;
@@ -39,10 +40,19 @@ extern Mirror g_spareMirror;
 // missing or bad show file, with its file, line and column; a missing scene
 // entry (the 3DS loader's message); a time that falls outside the show once
 // the scenes' lengths are known. A missing texture gives texture 0; a missing
-// object name or character is skipped with a debugger line. Runs once per
-// process.
+// object name or character is skipped with a debugger line. Runs again
+// after ReleaseShowScenes and a fresh layout of the pools.
 int RunSceneScript();
 
+// Makes RunSceneScript read the show from `text` instead of the archive's
+// show.toml; its messages then name `fileName`. An empty name restores the
+// archive's file.
+void SetShowFileText(const std::string& fileName, const std::string& text);
+// What SetShowFileText gave last (an empty name: the archive's file).
+void GetShowFileText(std::string* fileName, std::string* text);
+
 // Destroys and frees the scenes the script loaded, in load order, and forgets
-// them and the shell's handles. Safe to call again or before the script ran.
+// them and the shell's handles; frees the character's instances and clears
+// the floor mirror, so that the script may run again. Safe to call again or
+// before the script ran.
 void ReleaseShowScenes();

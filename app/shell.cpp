@@ -2,7 +2,8 @@
 // error end.
 #include "app/app.h"
 #include "app/command_line.h"
-#include "app/scene_script.h" // RunSceneScript, ReleaseShowScenes
+#include "app/player.h"       // PlayerStart, PlayerBeforeFrame, ReadShowText
+#include "app/scene_script.h" // RunSceneScript, ReleaseShowScenes, SetShowFileText
 
 #include "archive/archive.h"       // PakOpen, PakClose, g_currentPak
 #include "archive/pak_folder.h"    // PakOpenFolder
@@ -27,14 +28,19 @@ Scene* g_corridoru = nullptr;
 uint32_t g_frameCount = 0;
 
 void OpenShowContent(const CommandLine& options) {
+    // The reason outlives the throw: the error end shows it afterwards.
+    static std::string s_reason;
+    std::string showText;
+    if (!options.showPath.empty() && !ReadShowText(options.showPath, &showText, &s_reason)) {
+        throw s_reason.c_str();
+    }
+    SetShowFileText(options.showPath, showText);
     if (options.contentDir.empty()) {
         if (PakOpen(options.pakPath.c_str(), "rb") == nullptr) {
             throw "Impossibile trovare il PAKFile";
         }
         return;
     }
-    // The reason outlives the throw: the error end shows it afterwards.
-    static std::string s_reason;
     if (PakOpenFolder(options.contentDir, &s_reason) == nullptr) {
         throw s_reason.c_str();
     }
@@ -114,6 +120,8 @@ void StartUp(const CommandLine& options, HINSTANCE instance) {
 
 // The loop's trace for the whole run (TessaroBegin to TessaroEnd).
 LoopTrace s_trace;
+// The run ended by an error after its start-up.
+bool s_failed = false;
 
 void StartTrace() {
     s_trace.passes = 0;
@@ -165,6 +173,8 @@ bool TessaroBegin(const CommandLine& options, HINSTANCE instance) {
     }
     UseFixedFrameClock(options.fixedStepMs);
     StartTrace();
+    PlayerStart(options);
+    s_failed = false;
     return true;
 }
 
@@ -177,11 +187,26 @@ bool TessaroPass() {
     if (!active) {
         return done == 0;
     }
-    g_frameCount += 1;
-    SwapBuffers(g_hMainWinDC);
-    g_engine.draw.gl.MatrixMode(GL_MODELVIEW);
-    g_engine.draw.gl.LoadIdentity();
-    done = done | g_engine.RenderFrame();
+    bool draw = false;
+    try {
+        draw = PlayerBeforeFrame();
+    } catch (const char* message) {
+        // A show that played before no longer loads: the error end.
+        KillGLWindow();
+        s_errorBox(message, "Velta error");
+        s_failed = true;
+        done = 1;
+        return false;
+    }
+    if (draw) {
+        g_frameCount += 1;
+        SwapBuffers(g_hMainWinDC);
+        g_engine.draw.gl.MatrixMode(GL_MODELVIEW);
+        g_engine.draw.gl.LoadIdentity();
+        const float frameAtStart = g_engine.time;
+        done = done | g_engine.RenderFrame();
+        PlayerAfterFrame(frameAtStart);
+    }
     if (keys[VK_ESCAPE] != 0) {
         done = 1;
     }
@@ -203,10 +228,11 @@ int TessaroEnd() {
     }
     ReleaseShowContent();
     UseFixedFrameClock(0);
+    PlayerEnd();
     // A page plays the show again in the same process: the keys of this run
     // (the Escape that ended it) must not end the next one.
     std::fill(std::begin(keys), std::end(keys), static_cast<unsigned char>(0));
-    return 0;
+    return s_failed ? -1 : 0;
 }
 
 void UseFixedFrameClock(const int stepMs) {
@@ -219,8 +245,9 @@ void UseFixedFrameClock(const int stepMs) {
     EngineSetFrameClock(FixedStepElapsed, FixedStepReset);
 }
 
-void ReleaseShowContent() {
-    // Only an error end still holds the song here; the normal end freed it.
+void ReleaseShowObjects() {
+    // Only an error end or a reload still holds the song here; the normal
+    // end freed it.
     if (g_song != nullptr) {
         FMUSIC_StopSong(g_song);
         FMUSIC_FreeSong(g_song);
@@ -228,10 +255,22 @@ void ReleaseShowContent() {
     }
     ReleaseShowScenes();
     FreeTextures();
+    // The engine's lists still name the scenes just released.
+    g_engine.ForgetShow();
+}
+
+void ReleaseShowContent() {
+    ReleaseShowObjects();
     if (g_currentPak != nullptr) {
         PakClose(g_currentPak);
         g_currentPak = nullptr;
     }
-    // The engine's lists still name the scenes just released.
-    g_engine.ForgetShow();
+}
+
+void LoadShowAgain() {
+    ReleaseShowObjects();
+    DeleteUploadedTextures();
+    ForgetCornerTextTexture();
+    PrepareShowMemory();
+    RunSceneScript();
 }

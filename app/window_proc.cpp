@@ -1,6 +1,7 @@
 // The application window procedure: keys, activity, close, resize, and the
 // system commands that must not blank the screen during the show.
 #include "app/app.h"
+#include "app/player.h" // PlayerKeyDown
 
 #include "framework/lumora.h"      // fwk, ReSizeGLScene
 #include "framework/win32_calls.h" // DefWindowProcA, PostQuitMessage, window rectangles
@@ -46,6 +47,7 @@ LRESULT WndProc(HWND hWnd, const UINT message, const WPARAM wParam, const LPARAM
         // Key codes index a 256-entry table; anything wider is not a key.
         if (wParam < sizeof keys) {
             keys[wParam] = 1;
+            PlayerKeyDown(static_cast<unsigned int>(wParam));
         }
         return 0;
     case WM_KEYUP:

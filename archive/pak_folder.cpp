@@ -68,3 +68,42 @@ PAKFile* PakOpenFolder(const std::string& dir, std::string* reason) {
     }
     return pak;
 }
+
+PAKFile* PakOpenSnapshot(const std::string& path, std::string* reason) {
+    FILE* source = std::fopen(path.c_str(), "rb");
+    if (source == nullptr) {
+        *reason = "cannot read " + path;
+        return nullptr;
+    }
+    FILE* copy = std::tmpfile();
+    if (copy == nullptr) {
+        std::fclose(source);
+        *reason = "cannot make a temporary file for a copy of " + path;
+        return nullptr;
+    }
+    std::vector<char> block(1 << 16);
+    bool ok = true;
+    for (;;) {
+        const size_t got = std::fread(block.data(), 1, block.size(), source);
+        if (got > 0 && std::fwrite(block.data(), 1, got, copy) != got) {
+            ok = false;
+            break;
+        }
+        if (got < block.size()) {
+            ok = std::ferror(source) == 0;
+            break;
+        }
+    }
+    std::fclose(source);
+    if (!ok || std::fflush(copy) != 0 || std::fseek(copy, 0, SEEK_SET) != 0) {
+        std::fclose(copy);
+        *reason = "cannot copy " + path;
+        return nullptr;
+    }
+    const char* why = nullptr;
+    PAKFile* pak = PakOpenStream(copy, &why);
+    if (pak == nullptr) {
+        *reason = path + ": " + (why != nullptr ? why : "not an archive");
+    }
+    return pak;
+}

@@ -16,3 +16,9 @@
 // file name is longer than the archive's 21 characters, or no temporary
 // file can be made.
 PAKFile* PakOpenFolder(const std::string& dir, std::string* reason);
+
+// Copies the archive at `path` whole into an unnamed temporary file and opens
+// that as g_currentPak, so that a later rewrite of the file does not reach
+// what reads the copy. Null with a one-line reason (the file cannot be read,
+// no temporary file, not an archive).
+PAKFile* PakOpenSnapshot(const std::string& path, std::string* reason);

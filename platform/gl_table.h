@@ -75,6 +75,9 @@ struct GlTable {
     // --- Textures ------------------------------------------------------------
     // Texture manager: a name for each upload.
     void (*GenTextures)(GLsizei count, GLuint* names);
+    // Texture manager: gives back the names of a show's uploads when a player
+    // that stays open loads its show again.
+    void (*DeleteTextures)(GLsizei count, const GLuint* names);
     // Texture manager, groups, chrome passes, sky box, mirror, noise overlay.
     void (*BindTexture)(GLenum target, GLuint texture);
     // Texture manager: GL_UNPACK_ALIGNMENT for rows of 1 or 2 RGB pixels.

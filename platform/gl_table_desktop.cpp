@@ -71,6 +71,9 @@ void DrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices) 
 void GenTextures(GLsizei count, GLuint* names) {
     glGenTextures(count, names);
 }
+void DeleteTextures(GLsizei count, const GLuint* names) {
+    glDeleteTextures(count, names);
+}
 void BindTexture(GLenum target, GLuint texture) {
     glBindTexture(target, texture);
 }
@@ -118,6 +121,7 @@ GlTable GlTableDesktop() {
     gl.ArrayElement = &ArrayElement;
     gl.DrawElements = &DrawElements;
     gl.GenTextures = &GenTextures;
+    gl.DeleteTextures = &DeleteTextures;
     gl.BindTexture = &BindTexture;
     gl.PixelStorei = &PixelStorei;
     gl.TexImage2D = &TexImage2D;

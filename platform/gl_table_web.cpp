@@ -511,6 +511,12 @@ void WebGenTextures(const GLsizei count, GLuint* names) {
     }
 }
 
+void WebDeleteTextures(const GLsizei count, const GLuint* names) {
+    if (Ready()) {
+        glDeleteTextures(count, names);
+    }
+}
+
 void WebBindTexture(const GLenum target, const GLuint texture) { glBindTexture(target, texture); }
 
 void WebPixelStorei(const GLenum name, const GLint value) { glPixelStorei(name, value); }
@@ -562,6 +568,7 @@ GlTable GlTableWeb() {
     t.ArrayElement = WebArrayElement;
     t.DrawElements = WebDrawElements;
     t.GenTextures = WebGenTextures;
+    t.DeleteTextures = WebDeleteTextures;
     t.BindTexture = WebBindTexture;
     t.PixelStorei = WebPixelStorei;
     t.TexImage2D = WebTexImage2D;

@@ -47,6 +47,11 @@ int64_t PlatformPerfCounter();
 // Ticks per second of PlatformPerfCounter; always positive.
 int64_t PlatformPerfFrequency();
 
+// Gives the processor away for about `ms` milliseconds (a paused player's
+// loop waits so). Returns at once in a web page, whose browser paces the
+// passes, and for 0 or less.
+void PlatformSleepMs(int ms);
+
 // Storage for image pixels, not zero-filled (every user writes all of it
 // before reading, and clearing a picture the decoder fills anyway costs as
 // much as a small decode's set-up); null when the system has no memory.

@@ -20,6 +20,14 @@ int64_t PlatformPerfCounter() {
 
 int64_t PlatformPerfFrequency() { return kNanosecondsPerSecond; }
 
+void PlatformSleepMs(const int ms) {
+    if (ms <= 0) {
+        return;
+    }
+    const timespec pause = {ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+    nanosleep(&pause, nullptr);
+}
+
 void* PlatformGlobalAlloc(size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
 
 void PlatformGlobalFree(void* block) { std::free(block); }

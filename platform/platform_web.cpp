@@ -19,6 +19,8 @@ int64_t PlatformPerfCounter() {
 
 int64_t PlatformPerfFrequency() { return kMicrosecondsPerSecond; }
 
+void PlatformSleepMs(int) {}
+
 void* PlatformGlobalAlloc(size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
 
 void PlatformGlobalFree(void* block) { std::free(block); }

@@ -26,6 +26,12 @@ int64_t PlatformPerfFrequency() {
     return static_cast<int64_t>(frequency.QuadPart);
 }
 
+void PlatformSleepMs(const int ms) {
+    if (ms > 0) {
+        Sleep(static_cast<DWORD>(ms));
+    }
+}
+
 void* PlatformGlobalAlloc(size_t bytes) { return GlobalAlloc(GMEM_FIXED, bytes == 0 ? 1 : bytes); }
 
 void PlatformGlobalFree(void* block) {

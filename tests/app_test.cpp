@@ -152,6 +152,13 @@ TEST(CommandLineTest, CaptureAndFixedStepOptions) {
     EXPECT_EQ(limits.frameLimit, 1000000000);
     EXPECT_EQ(limits.fixedStepMs, 10000);
 
+    const CommandLine editing = Parse({"--content", "dir", "--show=my.toml", "--watch", "--windowed"});
+    ASSERT_EQ(editing.action, CommandAction::Run) << editing.error;
+    EXPECT_EQ(editing.contentDir, "dir");
+    EXPECT_EQ(editing.showPath, "my.toml");
+    EXPECT_TRUE(editing.watch);
+    EXPECT_EQ(Parse({"--capture", "d", "--show", "s.toml"}).showPath, "s.toml");
+
     const CommandLine stepped = Parse({"--fixed-step", "33", "--windowed"});
     ASSERT_EQ(stepped.action, CommandAction::Run) << stepped.error;
     EXPECT_FALSE(stepped.capture);
@@ -275,6 +282,9 @@ TEST(CommandLineTest, RejectedCaptureAndFixedStepOptions) {
         {"--fixed-step", "10001"},
         {"--fixed-step", "4.5"},
         {"--fixed-step"},
+        {"--show"},
+        {"--show="},
+        {"--capture", "d", "--watch"},
     };
     for (const auto& args : cases) {
         const CommandLine line = Parse(args);

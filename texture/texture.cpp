@@ -230,6 +230,13 @@ uint32_t LoadTgaTexture(const char* name, bool mipmaps) {
     return texture;
 }
 
+namespace {
+
+// The names of every texture made since the last DeleteUploadedTextures.
+std::vector<GLuint> s_uploadedNames;
+
+} // namespace
+
 uint32_t UploadTexture(const void* pixels, int32_t width, int32_t height, int32_t internalFormat,
                        uint32_t layout, bool mipmaps) {
     if (s_deferral.on) {
@@ -247,6 +254,7 @@ uint32_t UploadTexture(const void* pixels, int32_t width, int32_t height, int32_
     assert(g_textureTable.gl != nullptr && "TextureUseGl before the first upload");
     GLuint texture = 0;
     g_textureTable.gl->GenTextures(1, &texture);
+    s_uploadedNames.push_back(texture);
     CreateTexture(*g_textureTable.gl, texture, pixels, width, height, internalFormat, layout, mipmaps);
     return texture;
 }
@@ -262,10 +270,19 @@ void TextureUseGl(const GlTable* gl) {
 void TextureFlushDeferred() {
     assert(s_deferral.uploads.empty() || g_textureTable.gl != nullptr);
     for (const DeferredUpload& u : s_deferral.uploads) {
+        s_uploadedNames.push_back(u.name);
         CreateTexture(*g_textureTable.gl, u.name, u.pixels.empty() ? nullptr : u.pixels.data(), u.width,
                       u.height, u.internalFormat, u.layout, u.mipmaps);
     }
     s_deferral = Deferral{};
+}
+
+void DeleteUploadedTextures() {
+    s_deferral = Deferral{};
+    if (!s_uploadedNames.empty() && g_textureTable.gl != nullptr) {
+        g_textureTable.gl->DeleteTextures(static_cast<GLsizei>(s_uploadedNames.size()), s_uploadedNames.data());
+    }
+    s_uploadedNames.clear();
 }
 
 bool IsTextureSizeValid(int32_t width, int32_t height) {

@@ -7,7 +7,8 @@
 // is kept in the texture table until FreeTextures at shutdown, which makes no
 // GL call; an image refused for any reason leaves nothing behind. The most
 // pixel memory a load takes is therefore 256 x 256 x 4 bytes whatever the file;
-// the returned GL names belong to the caller and are never deleted here.
+// the returned GL names belong to the caller, who may give them all back at
+// once with DeleteUploadedTextures.
 // Loads need a current GL context; this subsystem never creates one. Every
 // failure writes one "Texture : ..." line to the debugger output and yields 0.
 #pragma once
@@ -73,6 +74,12 @@ uint32_t UploadTexture(const void* pixels, int32_t width, int32_t height, int32_
 // while the GL driver is still starting.
 void TextureDeferUploads();
 void TextureFlushDeferred();
+
+// Deletes, through the table, every GL texture this manager has made since
+// the last call (a player that loads its show again frees the old show's
+// textures so). Needs the uploads' context current; a deferral still pending
+// is dropped.
+void DeleteUploadedTextures();
 
 // True when width and height are both powers of two from 1 to 256.
 bool IsTextureSizeValid(int32_t width, int32_t height);

@@ -225,6 +225,10 @@ void RecGenTextures(GLsizei count, GLuint* names) {
         names[i] = s_nextName++;
     }
 }
+void RecDeleteTextures(GLsizei count, const GLuint* names) {
+    Note("DeleteTextures");
+    FORWARD(DeleteTextures(count, names));
+}
 void RecBindTexture(GLenum target, GLuint texture) {
     Note("BindTexture");
     R().boundTexture = texture;
@@ -278,6 +282,7 @@ GlTable RecordingTable() {
     t.ArrayElement = &RecArrayElement;
     t.DrawElements = &RecDrawElements;
     t.GenTextures = &RecGenTextures;
+    t.DeleteTextures = &RecDeleteTextures;
     t.BindTexture = &RecBindTexture;
     t.PixelStorei = &RecPixelStorei;
     t.TexImage2D = &RecTexImage2D;

@@ -95,7 +95,7 @@ class QuadWriter {
 std::string CornerText(const float frame, const bool paused) {
     const double whole = std::floor(static_cast<double>(frame) + 1e-3);
     char text[64] = {};
-    std::snprintf(text, sizeof text, "FRAME %.0f  TIME %.2f S%s", whole, whole / 25.0, paused ? "  PAUSED" : "");
+    std::snprintf(text, sizeof text, "FRAME %.0f  %.2f S%s", whole, whole / 25.0, paused ? "\nPAUSED" : "");
     return text;
 }
 
@@ -119,22 +119,35 @@ void DrawCornerText(const std::string& text, const int screenWidth, const int sc
     gl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     gl.BindTexture(GL_TEXTURE_2D, s_white);
     const QuadWriter quads(screenWidth, screenHeight);
+    const int lineHeight = (kGlyphHeight + 2) * cell;
+    int columns = 0;
+    int lines = 1;
+    for (int column = 0; const char c : text) {
+        column = c == '\n' ? 0 : column + 1;
+        lines += c == '\n' ? 1 : 0;
+        columns = column > columns ? column : columns;
+    }
     gl.Begin(GL_TRIANGLES);
-    quads.Quad(0, 0, margin * 2 + advance * static_cast<int>(text.size()), margin * 2 + kGlyphHeight * cell, 0.0f,
-               0.0f, 0.0f, 0.6f);
-    for (size_t i = 0; i < text.size(); ++i) {
-        const Glyph* glyph = FindGlyph(text[i]);
-        if (glyph == nullptr) {
+    quads.Quad(0, 0, margin * 2 + advance * columns, margin * 2 + lineHeight * lines - 2 * cell, 0.0f, 0.0f, 0.0f,
+               0.6f);
+    int line = 0;
+    int column = 0;
+    for (const char c : text) {
+        if (c == '\n') {
+            line += 1;
+            column = 0;
             continue;
         }
-        for (int row = 0; row < kGlyphHeight; ++row) {
+        const Glyph* glyph = FindGlyph(c);
+        for (int row = 0; glyph != nullptr && row < kGlyphHeight; ++row) {
             for (int col = 0; col < kGlyphWidth; ++col) {
                 if ((glyph->rows[row] >> (kGlyphWidth - 1 - col) & 1) != 0) {
-                    quads.Quad(margin + static_cast<int>(i) * advance + col * cell, margin + row * cell, cell, cell,
-                               1.0f, 1.0f, 1.0f, 1.0f);
+                    quads.Quad(margin + column * advance + col * cell, margin + line * lineHeight + row * cell, cell,
+                               cell, 1.0f, 1.0f, 1.0f, 1.0f);
                 }
             }
         }
+        column += 1;
     }
     gl.End();
     gl.Disable(GL_BLEND);

@@ -101,6 +101,15 @@ void TogglePause() {
 }
 
 void HandleKey(const unsigned int key) {
+    // A tap shorter than a pass is down and up again before the loop looks
+    // at the key table; the press itself still ends the show.
+    if (key == VK_ESCAPE) {
+        done = 1;
+        return;
+    }
+    if (!s_player.controls) {
+        return;
+    }
     switch (key) {
     case VK_SPACE:
         TogglePause();
@@ -287,7 +296,9 @@ void PlayerStart(const CommandLine& options) {
 }
 
 void PlayerKeyDown(const unsigned int key) {
-    if (s_player.controls) {
+    // Held keys repeat; a loop that stalls must not pile them up.
+    constexpr size_t kMaxPending = 64;
+    if (s_player.pressed.size() < kMaxPending) {
         s_player.pressed.push_back(key);
     }
 }

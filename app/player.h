@@ -43,6 +43,7 @@ int ReplayWithoutDrawing(FixedClockRun* run, double frame);
 void PlayerStart(const CommandLine& options);
 
 // A key went down (the window procedure's WM_KEYDOWN, repeats included).
+// Escape ends the show even when it is up again before the loop looks.
 void PlayerKeyDown(unsigned int key);
 
 // The controls' share of a main-loop pass, before its frame: the keys
@@ -82,12 +83,12 @@ std::vector<WatchedFile> ShowFilesNow(const CommandLine& options);
 
 // --- The corner text -----------------------------------------------------------------
 
-// "FRAME 123  TIME 4.92 S" (and "  PAUSED"): the engine frame a picture was
-// drawn at, its time in seconds at 25 frames a second.
+// "FRAME 123  4.92 S" (and a second line "PAUSED"): the engine frame a
+// picture was drawn at, its time in seconds at 25 frames a second.
 std::string CornerText(float frame, bool paused);
 
-// Draws `text` (capitals, digits, '.', ':' and blanks; anything else as a
-// blank) in white on a dark band at the top left of the screen, through the
+// Draws `text` (capitals, digits, '.', ':', blanks and line feeds; anything
+// else as a blank) in white on a dark band at the top left of the screen, through the
 // engine's GL table, in clip space over the whole screen. Leaves depth test
 // and texturing on and blending off, as the frame expects them.
 void DrawCornerText(const std::string& text, int screenWidth, int screenHeight);

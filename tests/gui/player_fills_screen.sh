@@ -13,64 +13,13 @@ PLAYER="$1"
 XCLIENT="$2"
 ARCHIVE="$3"
 shift 3
-WORK="$(mktemp -d)"
-OUT="$WORK/player.out"
-ERR="$WORK/player.err"
-PLAYER_PID=""
-WM_PID=""
-TITLE="Velta Beta 0.1"
-
-finish() {
-    [ -n "$PLAYER_PID" ] && kill "$PLAYER_PID" 2>/dev/null
-    [ -n "$WM_PID" ] && kill "$WM_PID" 2>/dev/null
-    rm -rf "$WORK"
-}
-trap finish EXIT
-
-fail() {
-    echo "FAIL: $*"
-    echo "--- player stdout"
-    tail -n 20 "$OUT" 2>/dev/null
-    echo "--- player stderr"
-    cat "$ERR" 2>/dev/null
-    exit 1
-}
-
-# until_true SECONDS COMMAND...: polls the command until it succeeds.
-until_true() {
-    local deadline=$((SECONDS + $1))
-    shift
-    while [ $SECONDS -lt $deadline ]; do
-        "$@" && return 0
-        sleep 0.2
-    done
-    return 1
-}
-
-wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-openbox --sm-disable >/dev/null 2>&1 &
-WM_PID=$!
-until_true 30 wm_running || fail "no window manager"
+source "$(dirname "$0")/player_lib.sh"
+start_window_manager
 
 [ "$("$XCLIENT" cursor)" = "cursor visible" ] || fail "cursor hidden before the start"
 
-TESSARO_TRACE_LOOP=1 TESSARO_NO_MESSAGE_BOX=1 "$PLAYER" --pak "$ARCHIVE" --fixed-step 40 "$@" >"$OUT" 2>"$ERR" &
-PLAYER_PID=$!
-
-# The player's mapped window, from the window tree (xdotool does not match
-# names stored as UTF-8 strings, as SDL stores them).
-window_id() {
-    local id
-    for id in $(xwininfo -root -tree 2>/dev/null | grep -F "\"$TITLE\":" | awk '{print $1}'); do
-        if xwininfo -id "$id" 2>/dev/null | grep -q "Map State: IsViewable"; then
-            echo $((id))
-            return
-        fi
-    done
-}
-window_shown() { test -n "$(window_id)"; }
-until_true 60 window_shown || fail "no player window"
-WINDOW=$(window_id)
+start_player --pak "$ARCHIVE" --fixed-step 40 "$@"
+wait_window
 
 covers_screen() {
     local geometry
@@ -111,13 +60,9 @@ until_true 60 picture_lit || fail "no lit picture between the bars"
 
 xdotool windowactivate --sync "$WINDOW" 2>/dev/null
 xdotool keydown Escape
-ended() { ! kill -0 "$PLAYER_PID" 2>/dev/null; }
-until_true 30 ended || fail "Escape did not end the player"
+wait_exit
 xdotool keyup Escape
-wait "$PLAYER_PID"
-status=$?
-PLAYER_PID=""
-[ "$status" = 0 ] || fail "exit status $status"
+[ "$STATUS" = 0 ] || fail "exit status $STATUS"
 cursor_back() { test "$("$XCLIENT" cursor)" = "cursor visible"; }
 until_true 10 cursor_back || fail "cursor not back after the end"
 echo "ok"

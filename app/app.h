@@ -106,20 +106,23 @@ extern uint32_t g_frameCount;
 // The run in three steps, for a host that owns the loop (a web page runs one
 // pass per animation frame). TessaroBegin lays out the pools and does the
 // start-up; after a failure it has shown the error box, released everything
-// and returns false. TessaroPass is one pass of the main loop (messages, then
-// a frame unless minimised); false once the show is done. TessaroEnd is the
-// normal end: song stopped, window closed, run report printed, content
-// released; returns 0. The three may run again for another show.
+// and returns false. TessaroPass is one pass of the main loop (messages, the
+// window's controls, then a frame unless minimised or paused); false once
+// the show is done. TessaroEnd is the normal end: song stopped, window
+// closed, run report printed, content released; returns 0, or -1 when a
+// pass ended the run with an error (a show that no longer loads). The three
+// may run again for another show.
 bool TessaroBegin(const CommandLine& options, HINSTANCE instance);
 // Lays out the memory pools for a run (TessaroBegin's first step; the capture
 // needs them too).
 void PrepareShowMemory();
 bool TessaroPass();
 int TessaroEnd();
-// Opens the show's content as g_currentPak: the archive options.pakPath, or
-// the loose files of options.contentDir (--content). Throws "Impossibile
-// trovare il PAKFile" for an archive that does not open, the folder's reason
-// for a folder that cannot be read.
+// Opens the show's content as g_currentPak: the archive options.pakPath (a
+// copy of it with --watch), or the loose files of options.contentDir
+// (--content); and the show file options.showPath (--show) for the scene
+// script. Throws "Impossibile trovare il PAKFile" for an archive that does
+// not open, the reason for a folder or show file that cannot be read.
 void OpenShowContent(const CommandLine& options);
 
 // The whole program after the command line: start-up, main loop, end.

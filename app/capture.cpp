@@ -185,18 +185,6 @@ void PrepareFolder(const std::string& dir) {
     }
 }
 
-// The number of the last frame the show draws before it finishes: the
-// finish event's time on a clock of `stepFrames` per pass; -1 when the
-// timeline holds no finish.
-int64_t LastFrameNumber(const double stepFrames) {
-    for (const TimelineEvent* e = g_engine.pendingEvents; e != nullptr; e = e->next) {
-        if (e->type == EvFinish) {
-            return static_cast<int64_t>(static_cast<double>(e->time) / stepFrames);
-        }
-    }
-    return -1;
-}
-
 // One line on a terminal that overwrites itself: where the capture is, how
 // fast it goes and how long it still needs.
 class Progress {

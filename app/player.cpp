@@ -86,9 +86,12 @@ void ReplayAndDraw(const int64_t frame) {
 }
 
 // Frame `frame` of the show as loaded now: everything from the start again.
+// Going on past the end stops at the last frame the show draws, so that a
+// key pressed in its last second does not end it.
 void GoTo(const int64_t frame) {
     LoadShowAgain();
-    ReplayAndDraw(frame > 0 ? frame : 0);
+    const int64_t last = LastFrameNumber(kCaptureStepMs * kFramesPerMs);
+    ReplayAndDraw(std::max<int64_t>(0, last >= 0 && frame > last ? last : frame));
 }
 
 int64_t ShownFrame() { return static_cast<int64_t>(std::floor(s_player.shownFrame + 1e-3)); }

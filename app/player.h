@@ -36,6 +36,12 @@ struct FixedClockRun {
 // finished flag.
 int ReplayWithoutDrawing(FixedClockRun* run, double frame);
 
+// The number of the last frame the loaded show draws before it finishes,
+// counting passes of `stepFrames` engine frames from 0: the finish event's
+// time over the step; -1 when the timeline holds no finish. Read before the
+// finish has fired.
+int64_t LastFrameNumber(double stepFrames);
+
 // --- The window's controls ----------------------------------------------------------
 
 // Set up at the end of a successful start-up: keys work in a window (not in

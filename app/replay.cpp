@@ -34,6 +34,15 @@ GlTable TableWithoutDrawing(const GlTable& real) {
 
 } // namespace
 
+int64_t LastFrameNumber(const double stepFrames) {
+    for (const TimelineEvent* e = g_engine.pendingEvents; e != nullptr; e = e->next) {
+        if (e->type == EvFinish) {
+            return static_cast<int64_t>(static_cast<double>(e->time) / stepFrames);
+        }
+    }
+    return -1;
+}
+
 int ReplayWithoutDrawing(FixedClockRun* run, const double frame) {
     // The drawing moves the character and its reflection on; the scenes are
     // therefore walked as in a drawn pass, only the table is silent.

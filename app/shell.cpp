@@ -35,6 +35,14 @@ void OpenShowContent(const CommandLine& options) {
         throw s_reason.c_str();
     }
     SetShowFileText(options.showPath, showText);
+    // Watched, the archive is read from a copy: the last good show must
+    // still load after the file has been rewritten.
+    if (options.watch && options.contentDir.empty()) {
+        if (PakOpenSnapshot(options.pakPath, &s_reason) == nullptr) {
+            throw "Impossibile trovare il PAKFile";
+        }
+        return;
+    }
     if (options.contentDir.empty()) {
         if (PakOpen(options.pakPath.c_str(), "rb") == nullptr) {
             throw "Impossibile trovare il PAKFile";

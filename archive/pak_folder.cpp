@@ -2,8 +2,10 @@
 #include "archive/pak_folder.h"
 #include "archive/pak_writer.h" // PakBuildArchive
 
+#include "platform/platform.h" // PlatformTempFile
+
 #include <algorithm>  // sort
-#include <cstdio>     // tmpfile, fwrite
+#include <cstdio>     // fwrite
 #include <filesystem> // directory_iterator
 #include <fstream>
 #include <iterator> // istreambuf_iterator
@@ -50,8 +52,8 @@ PAKFile* PakOpenFolder(const std::string& dir, std::string* reason) {
     if (!ReadFolder(dir, &entries, reason) || !PakBuildArchive(entries, &bytes, reason)) {
         return nullptr;
     }
-    // tmpfile's file goes away when it is closed, by PakClose or at exit.
-    FILE* file = std::tmpfile();
+    // The file goes away when it is closed, by PakClose or at exit.
+    FILE* file = PlatformTempFile();
     if (file == nullptr) {
         *reason = "cannot make a temporary file for the folder's archive";
         return nullptr;
@@ -75,7 +77,7 @@ PAKFile* PakOpenSnapshot(const std::string& path, std::string* reason) {
         *reason = "cannot read " + path;
         return nullptr;
     }
-    FILE* copy = std::tmpfile();
+    FILE* copy = PlatformTempFile();
     if (copy == nullptr) {
         std::fclose(source);
         *reason = "cannot make a temporary file for a copy of " + path;

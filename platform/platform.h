@@ -13,6 +13,8 @@
 // sources of this folder and keeps this header.
 #pragma once
 
+#include <cstdio> // FILE
+
 #include <cstddef> // size_t
 #include <cstdint> // int64_t
 
@@ -51,6 +53,12 @@ int64_t PlatformPerfFrequency();
 // loop waits so). Returns at once in a web page, whose browser paces the
 // passes, and for 0 or less.
 void PlatformSleepMs(int ms);
+
+// A new, empty binary file open for reading and writing ("w+b") that the
+// system removes when it is closed or the process ends; null when none can be
+// made. On Windows it lies in the user's temporary folder (the C library's
+// tmpfile writes to the root of the drive, which users may not write to).
+FILE* PlatformTempFile();
 
 // Storage for image pixels, not zero-filled (every user writes all of it
 // before reading, and clearing a picture the decoder fills anyway costs as

@@ -28,6 +28,8 @@ void PlatformSleepMs(const int ms) {
     nanosleep(&pause, nullptr);
 }
 
+FILE* PlatformTempFile() { return std::tmpfile(); }
+
 void* PlatformGlobalAlloc(size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
 
 void PlatformGlobalFree(void* block) { std::free(block); }

@@ -21,6 +21,8 @@ int64_t PlatformPerfFrequency() { return kMicrosecondsPerSecond; }
 
 void PlatformSleepMs(int) {}
 
+FILE* PlatformTempFile() { return std::tmpfile(); }
+
 void* PlatformGlobalAlloc(size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
 
 void PlatformGlobalFree(void* block) { std::free(block); }

@@ -8,7 +8,8 @@
 
 #include <cstdio>  // fputs, _fileno
 #include <cstdlib> // getenv
-#include <io.h>    // _isatty
+#include <fcntl.h> // _O_RDWR, _O_BINARY
+#include <io.h>    // _isatty, _open_osfhandle, _close
 
 int64_t PlatformPerfCounter() {
     LARGE_INTEGER now;
@@ -24,6 +25,32 @@ int64_t PlatformPerfFrequency() {
         return 1000;
     }
     return static_cast<int64_t>(frequency.QuadPart);
+}
+
+FILE* PlatformTempFile() {
+    char folder[MAX_PATH + 1] = {};
+    char path[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameA(folder, "tsr", 0, path) == 0) {
+        return nullptr;
+    }
+    // Deleted by the system when the last handle closes, whatever ends the process.
+    const HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DeleteFileA(path);
+        return nullptr;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE* file = _fdopen(descriptor, "w+b");
+    if (file == nullptr) {
+        _close(descriptor);
+    }
+    return file;
 }
 
 void PlatformSleepMs(const int ms) {

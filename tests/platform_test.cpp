@@ -59,3 +59,22 @@ TEST(GlobalMemory, WritableAndFreeable) {
     EXPECT_NE(empty, nullptr);
     PlatformGlobalFree(empty);
 }
+
+// What is written reads back after a rewind, and two files are two files.
+TEST(TempFile, ReadsBackWhatWasWrittenAndIsPrivate) {
+    FILE* first = PlatformTempFile();
+    FILE* second = PlatformTempFile();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    const std::string bytes("archive\0\x01\xff\r\n", 12);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), first), bytes.size());
+    ASSERT_EQ(std::fseek(first, 0, SEEK_SET), 0);
+    std::string back(bytes.size() + 4, '\0');
+    EXPECT_EQ(std::fread(back.data(), 1, back.size(), first), bytes.size()) << "binary, no line-end translation";
+    back.resize(bytes.size());
+    EXPECT_EQ(back, bytes);
+    char c = 0;
+    EXPECT_EQ(std::fread(&c, 1, 1, second), 0u) << "a fresh file is empty";
+    std::fclose(first);
+    std::fclose(second);
+}

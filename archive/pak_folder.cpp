@@ -44,6 +44,28 @@ bool ReadFolder(const std::string& dir, std::vector<PakWriteEntry>* entries, std
     return true;
 }
 
+// Opens `bytes`, a whole archive, from an unnamed temporary file; `what`
+// names it in the reasons.
+PAKFile* OpenBytes(const std::vector<uint8_t>& bytes, const std::string& what, std::string* reason) {
+    // The file goes away when it is closed, by PakClose or at exit.
+    FILE* file = PlatformTempFile();
+    if (file == nullptr) {
+        *reason = "cannot make a temporary file for " + what;
+        return nullptr;
+    }
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || std::fflush(file) != 0) {
+        std::fclose(file);
+        *reason = "cannot write " + what + " to a temporary file";
+        return nullptr;
+    }
+    const char* why = nullptr;
+    PAKFile* pak = PakOpenStream(file, &why);
+    if (pak == nullptr) {
+        *reason = what + ": " + (why != nullptr ? why : "does not read back as an archive");
+    }
+    return pak;
+}
+
 } // namespace
 
 PAKFile* PakOpenFolder(const std::string& dir, std::string* reason) {
@@ -52,60 +74,15 @@ PAKFile* PakOpenFolder(const std::string& dir, std::string* reason) {
     if (!ReadFolder(dir, &entries, reason) || !PakBuildArchive(entries, &bytes, reason)) {
         return nullptr;
     }
-    // The file goes away when it is closed, by PakClose or at exit.
-    FILE* file = PlatformTempFile();
-    if (file == nullptr) {
-        *reason = "cannot make a temporary file for the folder's archive";
-        return nullptr;
-    }
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || std::fflush(file) != 0) {
-        std::fclose(file);
-        *reason = "cannot write the folder's archive to a temporary file";
-        return nullptr;
-    }
-    const char* why = nullptr;
-    PAKFile* pak = PakOpenStream(file, &why);
-    if (pak == nullptr) {
-        *reason = why != nullptr ? why : "the folder's archive does not read back";
-    }
-    return pak;
+    return OpenBytes(bytes, "the folder's archive", reason);
 }
 
 PAKFile* PakOpenSnapshot(const std::string& path, std::string* reason) {
-    FILE* source = std::fopen(path.c_str(), "rb");
-    if (source == nullptr) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (!file.is_open() || file.bad()) {
         *reason = "cannot read " + path;
         return nullptr;
     }
-    FILE* copy = PlatformTempFile();
-    if (copy == nullptr) {
-        std::fclose(source);
-        *reason = "cannot make a temporary file for a copy of " + path;
-        return nullptr;
-    }
-    std::vector<char> block(1 << 16);
-    bool ok = true;
-    for (;;) {
-        const size_t got = std::fread(block.data(), 1, block.size(), source);
-        if (got > 0 && std::fwrite(block.data(), 1, got, copy) != got) {
-            ok = false;
-            break;
-        }
-        if (got < block.size()) {
-            ok = std::ferror(source) == 0;
-            break;
-        }
-    }
-    std::fclose(source);
-    if (!ok || std::fflush(copy) != 0 || std::fseek(copy, 0, SEEK_SET) != 0) {
-        std::fclose(copy);
-        *reason = "cannot copy " + path;
-        return nullptr;
-    }
-    const char* why = nullptr;
-    PAKFile* pak = PakOpenStream(copy, &why);
-    if (pak == nullptr) {
-        *reason = path + ": " + (why != nullptr ? why : "not an archive");
-    }
-    return pak;
+    return OpenBytes(bytes, path, reason);
 }

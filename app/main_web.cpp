@@ -10,9 +10,16 @@
 // page may ask for the capture's fixed clock: every pass then lasts the same
 // milliseconds, the music is mixed on that clock rather than by the audio
 // device (a step's share per pass, as the capture does), and the page is told
-// after each pass which engine frame it shows and how much music was mixed.
+// after each pass which engine frame it shows (the window's keys may have
+// gone to another) and how much music was mixed.
+//
+// A show file the person gave the page (chosen or dropped on it) is written
+// into the module's file system, and its path comes with tessaro_play: the
+// show is then that file's, over the archive's scenes, as --show gives it on
+// the desktop.
 #include "app/app.h"
 #include "app/command_line.h"
+#include "app/player.h" // PlayerShownFrame
 
 #include "framework/lumora.h"     // done
 #include "platform/sound/sound.h" // SoundSetManualOutput, SoundMix, SoundShutdown
@@ -40,8 +47,8 @@ bool s_running = false;
 EM_JS(void, PageModuleReady, (), {
     TessaroPage.moduleReady();
 });
-EM_JS(int, PageFrameShown, (int frame, double musicFrames, double sumSquares), {
-    return TessaroPage.frameShown(frame, musicFrames, sumSquares) ? 1 : 0;
+EM_JS(int, PageFrameShown, (int passes, int frame, double musicFrames, double sumSquares), {
+    return TessaroPage.frameShown(passes, frame, musicFrames, sumSquares) ? 1 : 0;
 });
 EM_JS(void, PageShowEnded, (int started), {
     TessaroPage.showEnded(started);
@@ -79,9 +86,11 @@ void Pass() {
     if (s_options.fixedStepMs > 0) {
         MixClockedStep(g_frameCount);
     }
-    // Pass n draws engine frame n - 1, the capture's numbering.
-    const int frame = static_cast<int>(g_frameCount) - 1;
-    if (PageFrameShown(frame, static_cast<double>(s_music.frames), s_music.sumSquares) != 0) {
+    // Unless a key went elsewhere, pass n on the fixed clock shows engine
+    // frame n - 1, the capture's numbering.
+    const int frame = static_cast<int>(PlayerShownFrame());
+    if (PageFrameShown(static_cast<int>(g_frameCount), frame, static_cast<double>(s_music.frames),
+                       s_music.sumSquares) != 0) {
         done = 1;
         EndRun();
     }
@@ -92,15 +101,19 @@ void Pass() {
 extern "C" {
 
 // Starts the show with the dialog already answered (lumora_answer_dialog).
-// fixedStepMs > 0 runs it on that fixed clock (see above). Returns 0 when the
-// show started; -1 when the start-up failed (its box is on the page) or a
-// show is already running.
-EMSCRIPTEN_KEEPALIVE int tessaro_play(const int fixedStepMs) {
+// fixedStepMs > 0 runs it on that fixed clock (see above); showPath, when not
+// null or empty, names the show file to play instead of the archive's.
+// Returns 0 when the show started; -1 when the start-up failed (its box is on
+// the page) or a show is already running.
+EMSCRIPTEN_KEEPALIVE int tessaro_play(const int fixedStepMs, const char* showPath) {
     if (s_running) {
         return -1;
     }
     s_options = CommandLine{};
     s_options.fixedStepMs = fixedStepMs > 0 && fixedStepMs <= kMaxFixedStepMs ? fixedStepMs : 0;
+    if (showPath != nullptr) {
+        s_options.showPath = showPath;
+    }
     s_music = ClockedMusic{};
     SoundSetManualOutput(s_options.fixedStepMs > 0);
     if (!TessaroBegin(s_options, nullptr)) {

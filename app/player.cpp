@@ -94,8 +94,6 @@ void GoTo(const int64_t frame) {
     ReplayAndDraw(std::max<int64_t>(0, last >= 0 && frame > last ? last : frame));
 }
 
-int64_t ShownFrame() { return static_cast<int64_t>(std::floor(s_player.shownFrame + 1e-3)); }
-
 void TogglePause() {
     s_player.paused = !s_player.paused;
     SoundPauseOutput(s_player.paused);
@@ -119,11 +117,11 @@ void HandleKey(const unsigned int key) {
         Report("pause");
         break;
     case VK_LEFT:
-        GoTo(ShownFrame() - kSeekFrames);
+        GoTo(PlayerShownFrame() - kSeekFrames);
         Report("seek");
         break;
     case VK_RIGHT:
-        GoTo(ShownFrame() + kSeekFrames);
+        GoTo(PlayerShownFrame() + kSeekFrames);
         Report("seek");
         break;
     case VK_HOME:
@@ -135,7 +133,7 @@ void HandleKey(const unsigned int key) {
         // A paused picture is drawn again at the same time, with or without
         // the text; moving on shows it in the next frame.
         if (s_player.paused) {
-            GoTo(ShownFrame());
+            GoTo(PlayerShownFrame());
         }
         Report("corner");
         break;
@@ -202,7 +200,7 @@ void ReloadFromFiles() {
     if (!s_player.options.showPath.empty()) {
         SetShowFileText(s_player.options.showPath, showText);
     }
-    const int64_t frame = ShownFrame();
+    const int64_t frame = PlayerShownFrame();
     try {
         GoTo(frame);
     } catch (const char* message) {
@@ -337,6 +335,8 @@ void PlayerAfterFrame(const float frameAtStart) {
         DrawCornerText(CornerText(frameAtStart, s_player.paused), fwk.width, fwk.height);
     }
 }
+
+int64_t PlayerShownFrame() { return static_cast<int64_t>(std::floor(s_player.shownFrame + 1e-3)); }
 
 void PlayerEnd() {
     s_player = Player{};

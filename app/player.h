@@ -62,6 +62,10 @@ bool PlayerBeforeFrame();
 // After the pass's frame: the engine frame and time in a corner when asked.
 void PlayerAfterFrame(float frameAtStart);
 
+// The engine frame of the picture on screen: the pass's own, or the one a
+// key went to.
+int64_t PlayerShownFrame();
+
 // Forgets the run's controls (a page may play another show).
 void PlayerEnd();
 

@@ -1,7 +1,9 @@
 // The page around the player: loads the module and the archive with a
 // progress bar, shows the display-mode dialog as a form, starts the show on
 // its answer, shows the framework's boxes in the page, and offers to play
-// again when a show ends. `TessaroPage` is what the module calls back
+// again when a show ends. A show file the person chooses or drops on the page
+// is written into the module's file system and played instead of the
+// archive's show. `TessaroPage` is what the module calls back
 // (framework/lumora_web.cpp, app/main_web.cpp); `tessaroState` is what the
 // page has seen, for whoever drives it (the tests).
 //
@@ -27,7 +29,8 @@
   const $ = (id) => document.getElementById(id);
   const state = {
     phase: 'loading', // loading, form, playing, ended
-    frame: -1,
+    frame: -1, // the engine frame on the canvas
+    passes: 0, // frames drawn
     musicFrames: 0,
     results: {},
     box: null,
@@ -36,6 +39,7 @@
     clickAt: 0,
     firstFrameAt: 0,
     loadedBytes: 0,
+    show: null, // the show file given to the page: {name, path, bytes}
   };
   window.tessaroState = state;
 
@@ -176,6 +180,7 @@
     $('play-sounds').checked = false;
     $('ended').hidden = true;
     $('dialog').hidden = false;
+    $('show-panel').hidden = false;
     state.phase = 'form';
     $('enter').focus();
   }
@@ -187,14 +192,16 @@
     Module._lumora_answer_dialog(confirmed ? 1 : 0, index, $('fullscreen').checked ? 1 : 0,
       $('play-sounds').checked ? 1 : 0);
     $('dialog').hidden = true;
+    $('show-panel').hidden = true;
     $('box').hidden = true;
     state.phase = 'playing';
     state.frame = -1;
+    state.passes = 0;
     state.results = {};
     state.ended = null;
     state.clickAt = performance.now();
     state.firstFrameAt = 0;
-    Module._tessaro_play(fixedStepMs);
+    Module.ccall('tessaro_play', 'number', ['number', 'string'], [fixedStepMs, state.show ? state.show.path : null]);
   }
 
   $('dialog-form').addEventListener('submit', (event) => {
@@ -209,6 +216,89 @@
   });
   $('play-again').addEventListener('click', showDialog);
   $('box-ok').addEventListener('click', () => { $('box').hidden = true; });
+
+  // ---- a show file of the person's own ---------------------------------------
+
+  // The player's own limit; one byte past it is enough for the player to say
+  // that the file is too large, so no more is read into the page.
+  const kShowFileMaxBytes = 1 << 20;
+  const kShowFolder = '/shows';
+
+  // A file name safe in the module's file system: letters, digits, '.', '_'
+  // and '-', no leading dot, at most 64 characters.
+  function showFileName(name) {
+    const cleaned = (name || '').replace(/[^A-Za-z0-9._-]/g, '_').replace(/^\.+/, '').slice(0, 64);
+    return cleaned !== '' ? cleaned : 'show.toml';
+  }
+
+  function forgetShowFile() {
+    if (state.show !== null) {
+      try {
+        Module.FS.unlink(state.show.path);
+      } catch (e) {
+        // Already gone: nothing to forget.
+      }
+    }
+    state.show = null;
+    $('show-name').textContent = "the archive's own";
+    $('show-clear').hidden = true;
+  }
+
+  async function takeShowFile(file) {
+    // The module's file system exists from the form on; during a show the
+    // next one is not chosen behind the person's back.
+    if (!file || (state.phase !== 'form' && state.phase !== 'ended')) {
+      return;
+    }
+    const name = showFileName(file.name);
+    let bytes;
+    try {
+      bytes = new Uint8Array(await file.slice(0, kShowFileMaxBytes + 1).arrayBuffer());
+    } catch (e) {
+      showBox('Velta error', name + ': cannot be read');
+      return;
+    }
+    forgetShowFile();
+    if (!Module.FS.analyzePath(kShowFolder).exists) {
+      Module.FS.mkdir(kShowFolder);
+    }
+    const path = kShowFolder + '/' + name;
+    Module.FS.writeFile(path, bytes);
+    state.show = {name: name, path: path, bytes: bytes.length};
+    $('show-name').textContent = name;
+    $('show-clear').hidden = false;
+    $('box').hidden = true;
+    if (state.phase === 'ended') {
+      showDialog();
+    }
+  }
+
+  $('show-file').addEventListener('change', () => {
+    const input = $('show-file');
+    takeShowFile(input.files[0]);
+    // The same file chosen again (after an edit) is read again.
+    input.value = '';
+  });
+  $('show-clear').addEventListener('click', forgetShowFile);
+  // Anything dropped on the page is taken as a show file, never opened by
+  // the browser in place of the page.
+  document.addEventListener('dragover', (event) => {
+    event.preventDefault();
+    document.body.classList.add('dragging');
+  });
+  document.addEventListener('dragleave', (event) => {
+    if (event.relatedTarget === null) {
+      document.body.classList.remove('dragging');
+    }
+  });
+  document.addEventListener('drop', (event) => {
+    event.preventDefault();
+    document.body.classList.remove('dragging');
+    const files = event.dataTransfer ? event.dataTransfer.files : null;
+    if (files && files.length > 0) {
+      takeShowFile(files[0]);
+    }
+  });
 
   function showBox(caption, text) {
     state.box = {caption: caption, text: text};
@@ -260,13 +350,15 @@
     },
     showBox: showBox,
     // After each pass: true ends the show (the frame asked for is kept).
-    frameShown(frame, musicFrames, sumSquares) {
+    frameShown(passes, frame, musicFrames, sumSquares) {
+      const drawn = passes !== state.passes || frame !== state.frame;
+      state.passes = passes;
       if (state.firstFrameAt === 0) {
         state.firstFrameAt = performance.now();
       }
       state.frame = frame;
       state.musicFrames = musicFrames;
-      if (keepFrames.includes(frame)) {
+      if (drawn && keepFrames.includes(frame)) {
         // Read in the pass that drew it, before the browser shows and clears it.
         state.results[frame] = {
           png: $('canvas').toDataURL('image/png'),
@@ -281,6 +373,8 @@
       state.ended = {started: started !== 0, frame: state.frame};
       $('ended-text').textContent = started ? 'The show has ended.' : 'The show was not started.';
       $('ended').hidden = false;
+      // A show file mended after its mistake can be given again from here.
+      $('show-panel').hidden = false;
       $('play-again').focus();
     },
   };

@@ -17,6 +17,7 @@ import http.server
 import io
 import math
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -41,6 +42,26 @@ EVENT_TIMEOUT_S = 300
 COMPARED_FRAMES = (60, 300, 500, 800)
 MAX_MEAN_LEVELS = 2.0
 AUDIO_FRAMES_PER_STEP = 1764  # 44100 Hz x 40 ms
+# A show of the person's own over the archive's scenes: the title with a
+# flash, ending at frame 60 of its clock.
+SMALL_SHOW = """[show]
+length = 60
+song = "music.xm"
+
+[[scene]]
+name = "title"
+file = "logo.3ds"
+priority = 10
+sky = "logo.sky"
+active = true
+
+[timeline]
+events = [
+    { at = 0, do = "play-song" },
+    { at = 10, until = 30, do = "flash" },
+    { at = "length", do = "finish" },
+]
+"""
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
@@ -119,6 +140,14 @@ class Page:
     def press(self, key):
         webdriver.ActionChains(self.driver).send_keys(key).perform()
 
+    def drop_file(self, name, text):
+        """Drops a file of that name and text on the page, as a file manager does."""
+        self.driver.execute_script(
+            "const files = new DataTransfer();"
+            "files.items.add(new File([arguments[1]], arguments[0], {type: 'text/plain'}));"
+            "document.querySelector('main').dispatchEvent("
+            "  new DragEvent('drop', {dataTransfer: files, bubbles: true, cancelable: true}));", name, text)
+
     def enter(self, fullscreen=False, sounds=False):
         """Sets the two boxes and clicks "Enter iperspace"."""
         for id_, wanted in (("fullscreen", fullscreen), ("play-sounds", sounds)):
@@ -148,6 +177,21 @@ PROBE_EXPECTED = {
     "blend": (255, 127.5, 127.5),
 }
 PROBE_LEVELS = 2
+
+
+def desktop_show(show_text, name, start=None):
+    """The desktop player's capture of a show file over the built archive:
+    (exit status, standard error, frame file names, capture folder). The
+    caller removes the folder."""
+    folder = tempfile.mkdtemp()
+    show = os.path.join(folder, name)
+    with open(show, "w") as out:
+        out.write(show_text)
+    capture = os.path.join(folder, "frames")
+    done = subprocess.run([os.path.join(DESKTOP_BUILD, "tessaro"), "--show", show, "--capture", capture],
+                          cwd=DESKTOP_BUILD, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    frames = sorted(f for f in os.listdir(capture) if f.startswith("frame_")) if os.path.isdir(capture) else []
+    return done.returncode, done.stderr, frames, folder
 
 
 def decode_png(data_url):
@@ -214,9 +258,9 @@ class WebPlayerTest(unittest.TestCase):
             "const c = document.getElementById('canvas'); return [c.width, c.height, c.clientWidth];")
         self.assertEqual([640, 480, 640], size)
         # The frame rate over a stretch of the running show.
-        frame0, time0 = page.state("frame"), time.monotonic()
-        page.wait("50 more frames", lambda: page.state("frame") >= frame0 + 50)
-        fps = (page.state("frame") - frame0) / (time.monotonic() - time0)
+        passes0, time0 = page.state("passes"), time.monotonic()
+        page.wait("50 more frames", lambda: page.state("passes") >= passes0 + 50)
+        fps = (page.state("passes") - passes0) / (time.monotonic() - time0)
         page.press(Keys.ESCAPE)
         page.wait_phase("ended")
         self.assertTrue(page.state("ended")["started"])
@@ -311,6 +355,97 @@ class WebPlayerTest(unittest.TestCase):
         loud = results[str(COMPARED_FRAMES[-1])]
         self.numbers["music RMS up to frame %d" % COMPARED_FRAMES[-1]] = round(loud["rms"], 4)
         self.assertGreater(loud["rms"], 0.01, "the song is heard")
+
+
+class WebShowFileTest(unittest.TestCase):
+    """A show file of the person's own, given to the page, against the same
+    file on the desktop."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.driver = start_browser()
+        cls.server = Server()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        cls.server.close()
+
+    def test_dropped_show_plays_to_its_finish_as_on_the_desktop(self):
+        # Frame 20 is kept (inside the flash); the show ends by its own finish.
+        page = Page(self.driver, self.server.url("?clock=capture&stop=20,1000000"))
+        page.wait_phase("form")
+        page.drop_file("my show.toml", SMALL_SHOW)
+        page.wait("the show file taken", lambda: page.state("show") is not None)
+        self.assertEqual({"name": "my_show.toml", "path": "/shows/my_show.toml", "bytes": len(SMALL_SHOW)},
+                         page.state("show"))
+        self.assertEqual("my_show.toml", page.element("show-name").text)
+        page.enter(fullscreen=False)
+        page.wait_phase("ended")
+        self.assertIsNone(page.state("box"))
+        self.assertTrue(page.state("ended")["started"])
+        status, errors, frames, folder = desktop_show(SMALL_SHOW, "my_show.toml")
+        try:
+            self.assertEqual(0, status, errors)
+            self.assertGreater(len(frames), 21)
+            self.assertEqual(len(frames) - 1, page.state("ended")["frame"], "the same last frame")
+            desktop = Image.open(os.path.join(folder, "frames", "frame_00020.png")).convert("RGB")
+            web = decode_png(page.state("results")["20"]["png"])
+            self.assertLessEqual(mean_difference(desktop, web), MAX_MEAN_LEVELS)
+        finally:
+            shutil.rmtree(folder)
+
+    def test_a_chosen_show_with_a_mistake_is_reported_as_on_the_desktop(self):
+        bad = SMALL_SHOW.replace('do = "flash"', 'do = "appear"')
+        status, errors, frames, folder = desktop_show(bad, "bad.toml")
+        shutil.rmtree(folder)
+        self.assertEqual(255, status)
+        self.assertEqual([], frames, "nothing drawn")
+        # The desktop names the file by the path it was given.
+        desktop_message = errors.strip().splitlines()[-1].split(os.path.join(folder, ""), 1)[-1]
+        self.assertRegex(desktop_message, r"^bad\.toml:\d+:\d+: unknown action 'appear'$")
+        page = Page(self.driver, self.server.url())
+        page.wait_phase("form")
+        with tempfile.TemporaryDirectory() as chosen:
+            path = os.path.join(chosen, "bad.toml")
+            with open(path, "w") as out:
+                out.write(bad)
+            page.element("show-file").send_keys(path)
+            page.wait("the show file taken", lambda: page.state("show") is not None)
+        page.enter(fullscreen=False)
+        page.wait_phase("ended")
+        self.assertFalse(page.state("ended")["started"])
+        self.assertEqual({"caption": "Velta error", "text": "/shows/" + desktop_message}, page.state("box"))
+        # Mended and dropped again, it plays.
+        page.drop_file("bad.toml", SMALL_SHOW)
+        page.wait_phase("form")
+        page.enter(fullscreen=False)
+        page.wait("the mended show to play", lambda: page.state("frame") >= 5)
+        page.press(Keys.ESCAPE)
+        page.wait_phase("ended")
+        self.assertTrue(page.state("ended")["started"])
+
+
+    def test_keys_seek_in_a_windowed_page_as_on_the_desktop(self):
+        # Paused early, then Home and four seconds on: frame 100, which the
+        # page keeps and ends after.
+        page = Page(self.driver, self.server.url("?clock=capture&stop=100"))
+        page.wait_phase("form")
+        page.enter(fullscreen=False)
+        page.wait("the show to play", lambda: page.state("frame") >= 0)
+        page.press(Keys.SPACE)
+        self.assertLess(page.state("frame"), 90, "paused well before frame 100")
+        page.press(Keys.HOME)
+        for _ in range(4):
+            page.press(Keys.ARROW_RIGHT)
+        page.wait_phase("ended")
+        self.assertEqual(100, page.state("ended")["frame"])
+        with tempfile.TemporaryDirectory() as capture:
+            subprocess.run([os.path.join(DESKTOP_BUILD, "tessaro"), "--capture", capture, "--start", "100",
+                            "--frames", "1"], cwd=DESKTOP_BUILD, check=True, stdout=subprocess.DEVNULL)
+            desktop = Image.open(os.path.join(capture, "frame_00100.png")).convert("RGB")
+        web = decode_png(page.state("results")["100"]["png"])
+        self.assertLessEqual(mean_difference(desktop, web), MAX_MEAN_LEVELS)
 
 
 def main():

@@ -10,10 +10,10 @@
 #include "archive/archive.h"    // PakOpen, PakFind, g_currentPak
 #include "archive/pak_folder.h" // PakOpenSnapshot
 #include "archive/pak_writer.h" // PakWriteArchive
-#include "engine/engine.h"      // g_engine, EngineSetScreenSize
-#include "framework/lumora.h"   // fwk, InitGL, ReSizeGLScene
+#include "engine/engine.h"      // g_engine
 #include "scene/scene.h"
 #include "tests/support/gl_context.h"
+#include "tests/support/show_on_test_gl.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -90,13 +90,7 @@ TEST(PlayerSeek, ASoughtFrameEqualsTheDrawnRunsAfterEveryReload) {
         GTEST_SKIP() << "no " << TESSARO_CONTENT_ARCHIVE << " (build the content_archive target)";
     }
     PrepareShowMemory();
-    ASSERT_TRUE(TestGlMakeCurrent(kWidth, kHeight)) << TestGlError();
-    fwk.width = kWidth;
-    fwk.height = kHeight;
-    fwk.playSounds = false;
-    EngineSetScreenSize(kWidth, kHeight);
-    InitGL();
-    ReSizeGLScene(kWidth, kHeight);
+    ASSERT_TRUE(ShowOnTestGl(kWidth, kHeight)) << TestGlError();
     ASSERT_NE(PakOpen(TESSARO_CONTENT_ARCHIVE, "rb"), nullptr);
     RunSceneScript();
     const Loaded first = WhatIsLoaded();

@@ -8,12 +8,12 @@
 #include "app/scene_script.h" // RunSceneScript, g_zuzez1
 
 #include "archive/archive.h"    // PakOpen, g_currentPak
-#include "engine/engine.h"      // g_engine, EngineSetScreenSize
-#include "framework/lumora.h"   // fwk, InitGL, ReSizeGLScene
+#include "engine/engine.h"      // g_engine
 #include "math/math3d.h"        // EulerToMatrix, MatrixCompose
 #include "memory/memory_pool.h" // PoolInit
 #include "scene/scene.h"
 #include "tests/support/gl_context.h"
+#include "tests/support/show_on_test_gl.h"
 
 #include <gtest/gtest.h>
 
@@ -207,16 +207,10 @@ bool SceneDrawn(const Scene* scene) {
 ShowRecord PlayShow() {
     ShowRecord record;
     PoolSetSmallSize(200000);
-    if (PoolInit(20000000) != 1 || !TestGlMakeCurrent(kWidth, kHeight)) {
+    if (PoolInit(20000000) != 1 || !ShowOnTestGl(kWidth, kHeight)) {
         record.error = "no pools or GL context: " + TestGlError();
         return record;
     }
-    fwk.width = kWidth;
-    fwk.height = kHeight;
-    fwk.playSounds = false;
-    EngineSetScreenSize(kWidth, kHeight);
-    InitGL();
-    ReSizeGLScene(kWidth, kHeight);
     glClear(GL_COLOR_BUFFER_BIT);
     if (PakOpen(TESSARO_CONTENT_ARCHIVE, "rb") == nullptr) {
         record.error = std::string("cannot open ") + TESSARO_CONTENT_ARCHIVE;

@@ -148,6 +148,15 @@ class Page:
             "document.querySelector('main').dispatchEvent("
             "  new DragEvent('drop', {dataTransfer: files, bubbles: true, cancelable: true}));", name, text)
 
+    def play_a_little(self):
+        """Plays a windowed show for a few frames and ends it with Escape;
+        whether it started."""
+        self.enter(fullscreen=False)
+        self.wait("the show to play", lambda: self.state("frame") >= 5)
+        self.press(Keys.ESCAPE)
+        self.wait_phase("ended")
+        return self.state("ended")["started"]
+
     def enter(self, fullscreen=False, sounds=False):
         """Sets the two boxes and clicks "Enter iperspace"."""
         for id_, wanted in (("fullscreen", fullscreen), ("play-sounds", sounds)):
@@ -177,6 +186,14 @@ PROBE_EXPECTED = {
     "blend": (255, 127.5, 127.5),
 }
 PROBE_LEVELS = 2
+
+
+def desktop_frame(capture, frame):
+    """Engine frame `frame` of the built-in show as the desktop player's
+    capture writes it into the folder `capture`."""
+    subprocess.run([os.path.join(DESKTOP_BUILD, "tessaro"), "--capture", capture, "--start", str(frame),
+                    "--frames", "1"], cwd=DESKTOP_BUILD, check=True, stdout=subprocess.DEVNULL)
+    return Image.open(os.path.join(capture, "frame_%05d.png" % frame)).convert("RGB")
 
 
 def desktop_show(show_text, name, start=None):
@@ -273,11 +290,7 @@ class WebPlayerTest(unittest.TestCase):
         # Play again: the form comes back and a second show runs.
         page.element("play-again").click()
         page.wait_phase("form")
-        page.enter(fullscreen=False)
-        page.wait("the second show to play", lambda: page.state("frame") >= 5)
-        page.press(Keys.ESCAPE)
-        page.wait_phase("ended")
-        self.assertTrue(page.state("ended")["started"])
+        self.assertTrue(page.play_a_little(), "the second show played")
 
     def test_full_screen_with_music(self):
         page = self.open()
@@ -339,10 +352,7 @@ class WebPlayerTest(unittest.TestCase):
             for frame in COMPARED_FRAMES:
                 result = results.get(str(frame))
                 self.assertIsNotNone(result, "frame %d kept" % frame)
-                subprocess.run([os.path.join(DESKTOP_BUILD, "tessaro"), "--capture", capture, "--start",
-                                str(frame), "--frames", "1"], cwd=DESKTOP_BUILD, check=True,
-                               stdout=subprocess.DEVNULL)
-                desktop = Image.open(os.path.join(capture, "frame_%05d.png" % frame)).convert("RGB")
+                desktop = desktop_frame(capture, frame)
                 web = decode_png(result["png"])
                 self.assertEqual(desktop.size, web.size)
                 difference = mean_difference(desktop, web)
@@ -419,12 +429,7 @@ class WebShowFileTest(unittest.TestCase):
         # Mended and dropped again, it plays.
         page.drop_file("bad.toml", SMALL_SHOW)
         page.wait_phase("form")
-        page.enter(fullscreen=False)
-        page.wait("the mended show to play", lambda: page.state("frame") >= 5)
-        page.press(Keys.ESCAPE)
-        page.wait_phase("ended")
-        self.assertTrue(page.state("ended")["started"])
-
+        self.assertTrue(page.play_a_little(), "the mended show played")
 
     def test_keys_seek_in_a_windowed_page_as_on_the_desktop(self):
         # Paused early, then Home and four seconds on: frame 100, which the
@@ -441,9 +446,7 @@ class WebShowFileTest(unittest.TestCase):
         page.wait_phase("ended")
         self.assertEqual(100, page.state("ended")["frame"])
         with tempfile.TemporaryDirectory() as capture:
-            subprocess.run([os.path.join(DESKTOP_BUILD, "tessaro"), "--capture", capture, "--start", "100",
-                            "--frames", "1"], cwd=DESKTOP_BUILD, check=True, stdout=subprocess.DEVNULL)
-            desktop = Image.open(os.path.join(capture, "frame_00100.png")).convert("RGB")
+            desktop = desktop_frame(capture, 100)
         web = decode_png(page.state("results")["100"]["png"])
         self.assertLessEqual(mean_difference(desktop, web), MAX_MEAN_LEVELS)
 

@@ -196,7 +196,7 @@ def desktop_frame(capture, frame):
     return Image.open(os.path.join(capture, "frame_%05d.png" % frame)).convert("RGB")
 
 
-def desktop_show(show_text, name, start=None):
+def desktop_show(show_text, name):
     """The desktop player's capture of a show file over the built archive:
     (exit status, standard error, frame file names, capture folder). The
     caller removes the folder."""
@@ -221,24 +221,37 @@ def mean_difference(a, b):
     return sum(stat.mean) / len(stat.mean)
 
 
-class WebPlayerTest(unittest.TestCase):
+class BrowserTest(unittest.TestCase):
+    """One browser and one server of the site for a class's tests."""
+
     @classmethod
     def setUpClass(cls):
         cls.driver = start_browser()
         cls.server = Server()
-        cls.numbers = {}
 
     @classmethod
     def tearDownClass(cls):
         cls.driver.quit()
         cls.server.close()
-        for name, value in sorted(cls.numbers.items()):
-            print("web number: %s = %s" % (name, value))
 
     def open(self, query="", server=None):
+        """The page, once it shows the form."""
         page = Page(self.driver, (server or self.server).url(query))
         page.wait_phase("form")
         return page
+
+
+class WebPlayerTest(BrowserTest):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.numbers = {}
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        for name, value in sorted(cls.numbers.items()):
+            print("web number: %s = %s" % (name, value))
 
     def test_dialog_and_cancel(self):
         page = self.open()
@@ -367,24 +380,13 @@ class WebPlayerTest(unittest.TestCase):
         self.assertGreater(loud["rms"], 0.01, "the song is heard")
 
 
-class WebShowFileTest(unittest.TestCase):
+class WebShowFileTest(BrowserTest):
     """A show file of the person's own, given to the page, against the same
     file on the desktop."""
 
-    @classmethod
-    def setUpClass(cls):
-        cls.driver = start_browser()
-        cls.server = Server()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.driver.quit()
-        cls.server.close()
-
     def test_dropped_show_plays_to_its_finish_as_on_the_desktop(self):
         # Frame 20 is kept (inside the flash); the show ends by its own finish.
-        page = Page(self.driver, self.server.url("?clock=capture&stop=20,1000000"))
-        page.wait_phase("form")
+        page = self.open("?clock=capture&stop=20,1000000")
         page.drop_file("my show.toml", SMALL_SHOW)
         page.wait("the show file taken", lambda: page.state("show") is not None)
         self.assertEqual({"name": "my_show.toml", "path": "/shows/my_show.toml", "bytes": len(SMALL_SHOW)},
@@ -414,8 +416,7 @@ class WebShowFileTest(unittest.TestCase):
         # The desktop names the file by the path it was given.
         desktop_message = errors.strip().splitlines()[-1].split(os.path.join(folder, ""), 1)[-1]
         self.assertRegex(desktop_message, r"^bad\.toml:\d+:\d+: unknown action 'appear'$")
-        page = Page(self.driver, self.server.url())
-        page.wait_phase("form")
+        page = self.open()
         with tempfile.TemporaryDirectory() as chosen:
             path = os.path.join(chosen, "bad.toml")
             with open(path, "w") as out:
@@ -434,8 +435,7 @@ class WebShowFileTest(unittest.TestCase):
     def test_keys_seek_in_a_windowed_page_as_on_the_desktop(self):
         # Paused early, then Home and four seconds on: frame 100, which the
         # page keeps and ends after.
-        page = Page(self.driver, self.server.url("?clock=capture&stop=100"))
-        page.wait_phase("form")
+        page = self.open("?clock=capture&stop=100")
         page.enter(fullscreen=False)
         page.wait("the show to play", lambda: page.state("frame") >= 0)
         page.press(Keys.SPACE)
